@@ -1,0 +1,10 @@
+#pragma once
+
+namespace orb {
+
+/// 15-bit pseudo-random values (0..32767) from the runtime generator seeded
+/// with srand: the range the embedding's initialisation and the SPADE
+/// downsampling draws are built for, also where rand() gives 31 bits.
+int rand15();
+
+} // namespace orb
