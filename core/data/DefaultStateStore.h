@@ -1,0 +1,32 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+/// Process-wide defaults that new panels and views start from: active
+/// markers (one bit per merged-header parameter), shown samples and sample
+/// colours (red, green, blue in 0..1). Samples are keyed by the file-name
+/// part of their path, so equal file names from different folders share an
+/// entry. Survives the replacement of the data registry.
+class DefaultStateStore
+{
+public:
+    /// The store, created empty on first use and kept until the process ends.
+    static DefaultStateStore* instance();
+
+    /// Takes the bits over; the given vector is left empty.
+    void setMarkerStates(std::vector<bool>& states);
+    void setSampleColors(const std::map<std::string, std::vector<float>>& colors);
+    void setSampleSelection(const std::map<std::string, bool>& selection);
+
+    /// The key of a sample: its path without folders (slash or backslash).
+    static std::string sampleKey(const std::string& path);
+
+    std::vector<bool> markerStates;
+    std::map<std::string, bool> sampleSelection;
+    std::map<std::string, std::vector<float>> sampleColors;
+
+private:
+    DefaultStateStore() = default;
+};
