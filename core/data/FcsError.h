@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// Result codes of loading an FCS file; each indexes fcsErrorMessages.
+enum FcsError : int
+{
+    FcsErrorNone = 0,              ///< the file was read
+    FcsErrorVersion1 = 1,          ///< the file is FCS 1.0
+    FcsErrorNoVersion = 2,         ///< no known version at the start of the file
+    FcsErrorSeparator = 3,         ///< the delimiter is not an accepted character
+    FcsErrorFilesDiffer = 4,       ///< the file does not fit the files already loaded
+    FcsErrorNoDataStart = 5,       ///< no usable start of the DATA segment
+    FcsErrorUnknown = 6,           ///< text only; never returned
+    FcsErrorCannotOpen = 7,        ///< missing, a folder, or no permission
+    FcsErrorUnsupportedData = 8,   ///< not 32-bit float list mode data
+    FcsErrorByteOrder = 9,         ///< $BYTEORD neither "1,2,3,4" nor "4,3,2,1"
+    FcsErrorEventCounts = 10,      ///< $TOT or $PAR missing, negative or not a number
+    FcsErrorTextSegment = 11,      ///< TEXT end before its start or past the end of the file
+    FcsErrorDataSegment = 12,      ///< the DATA segment does not fit in the file
+};
+
+/// The load messages, indexed by FcsError; filled before main runs.
+extern const std::vector<std::string> fcsErrorMessages;
