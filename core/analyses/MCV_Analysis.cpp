@@ -1,0 +1,59 @@
+#include "analyses/MCV_Analysis.h"
+
+#include "data/MCV_DataRegistry.h"
+
+#include <utility>
+
+MCV_Analysis::~MCV_Analysis() = default;
+
+void MCV_Analysis::initialize(MCV_UiInterface* uiInterface, std::string name)
+{
+    m_uiInterface = uiInterface;
+    m_name = std::move(name);
+    const int64_t count = currentParameterCount();
+    m_activeMarkers.assign(static_cast<size_t>(count), true);
+    m_activeMarkerIndices.resize(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i)
+        m_activeMarkerIndices[static_cast<size_t>(i)] = static_cast<int>(i);
+    m_markersChanged = true;
+}
+
+MCV_DerivedDataPoints* MCV_Analysis::inputData() const
+{
+    if (m_inputData == nullptr || m_inputGeneration != MCV_DataRegistry::currentGeneration())
+        return nullptr;
+    return m_inputData;
+}
+
+void MCV_Analysis::setInputData(MCV_DerivedDataPoints* data)
+{
+    m_inputData = data;
+    m_inputGeneration = MCV_DataRegistry::currentGeneration();
+}
+
+void MCV_Analysis::setMarkerActive(int marker, bool on)
+{
+    if (marker < 0 || static_cast<size_t>(marker) >= m_activeMarkers.size())
+        return;
+    if (m_activeMarkers[static_cast<size_t>(marker)] == on)
+        return;
+    m_activeMarkers[static_cast<size_t>(marker)] = on;
+    m_activeMarkerIndices.clear();
+    for (size_t i = 0; i < m_activeMarkers.size(); ++i)
+        if (m_activeMarkers[i])
+            m_activeMarkerIndices.push_back(static_cast<int>(i));
+    m_markersChanged = true;
+}
+
+void MCV_Analysis::resizeMarkerFlags()
+{
+    m_activeMarkers.resize(static_cast<size_t>(currentParameterCount()), false);
+}
+
+int64_t MCV_Analysis::currentParameterCount()
+{
+    // Asking instance() would create an empty registry; without one there are no parameters.
+    if (MCV_DataRegistry::currentGeneration() == 0)
+        return 0;
+    return MCV_DataRegistry::instance()->parameterCount();
+}

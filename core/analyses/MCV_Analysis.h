@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class MCV_UiInterface;
+class MCV_DerivedData;
+class MCV_DerivedDataPoints;
+
+/// Type code of an analysis; the user interface branches on 1 and 2 only.
+enum MCV_AnalysisType
+{
+    MCV_AnalysisTypeUnset = -1,
+    MCV_AnalysisTypeSpade = 0, ///< SPADE and template matching
+    MCV_AnalysisTypeTsne = 1,
+    MCV_AnalysisTypeHsne = 2
+};
+
+/// Base of every analysis: created and owned by the shell, computing
+/// synchronously on the GUI thread from the registry's event matrices and
+/// reporting only through its MCV_UiInterface (null allowed: headless).
+///
+/// Input set and registry replacement: the input set belongs to the data
+/// registry, and opening files deletes that registry and makes a new one.
+/// setInputData records the registry generation current at that moment;
+/// inputData() returns nullptr as soon as the live registry's generation
+/// differs, so a pointer into a deleted registry is never followed. Owners
+/// then re-fetch their input by name (SPADE asks for "All Points" again, the
+/// t-SNE settings panel re-selects its input by name) and call setInputData.
+class MCV_Analysis
+{
+public:
+    MCV_Analysis() = default;
+    /// Destroys the subclass first, so deleting through this base is complete.
+    virtual ~MCV_Analysis();
+
+    MCV_Analysis(const MCV_Analysis&) = delete;
+    MCV_Analysis& operator=(const MCV_Analysis&) = delete;
+
+    /// Stores interface and name; every parameter of the merged header becomes
+    /// an active marker (indices 0..n-1) and the markers count as changed.
+    void initialize(MCV_UiInterface* uiInterface, std::string name);
+
+    std::string name() const { return m_name; }
+    MCV_UiInterface* uiInterface() const { return m_uiInterface; }
+    int analysisType() const { return m_analysisType; }
+
+    /// The input set, or nullptr when none was set or the registry it belongs
+    /// to has been replaced since setInputData.
+    MCV_DerivedDataPoints* inputData() const;
+    /// Stores the set (owned by the live registry) and that registry's generation.
+    void setInputData(MCV_DerivedDataPoints* data);
+
+    /// One bit per merged-header parameter: true = the marker takes part.
+    const std::vector<bool>& activeMarkers() const { return m_activeMarkers; }
+    /// Indices of the active markers, ascending.
+    const std::vector<int>& activeMarkerIndices() const { return m_activeMarkerIndices; }
+    /// Sets or clears one marker's bit; only a real change rebuilds the index
+    /// list and marks the markers changed. Markers outside the bits are ignored.
+    void setMarkerActive(int marker, bool on);
+    /// Follows the merged header's parameter count; added bits are cleared,
+    /// index list and markers-changed flag stay as they are.
+    void resizeMarkerFlags();
+
+    /// Set whenever the marker selection was initialised or changed; SPADE
+    /// clears it once its densities follow the selection.
+    bool markersChanged() const { return m_markersChanged; }
+    void setMarkersChanged(bool changed) { m_markersChanged = changed; }
+
+    /// A clusters set (owned by the registry) built from index lists into the
+    /// analysis' own point list, published under a name derived from name.
+    virtual MCV_DerivedData* createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
+                                               std::string name) = 0;
+    /// Takes the renderer's preview images (768, 384 and 192 pixels square, RGB).
+    virtual void setPreviewImages(std::vector<unsigned char*> images) = 0;
+
+protected:
+    MCV_UiInterface* m_uiInterface = nullptr;
+    int m_analysisType = MCV_AnalysisTypeUnset;
+    std::string m_name;
+    MCV_DerivedDataPoints* m_inputData = nullptr;
+    uint64_t m_inputGeneration = 0;
+    std::vector<bool> m_activeMarkers;
+    std::vector<int> m_activeMarkerIndices;
+    bool m_markersChanged = true;
+
+private:
+    /// Parameter count of the live registry's merged header, 0 without one.
+    static int64_t currentParameterCount();
+};
