@@ -52,9 +52,8 @@ public:
 
 private:
     void groupBySample();
-    void computeMeans();
-    void computeMedians();
-    void computeStdDevs();
+    /// Computes the requested statistics in one pass over the columns.
+    void computeColumns(bool means, bool medians, bool stdDevs);
 
     std::vector<MCV_PointIndex> m_points;
     int m_tag = 0;
