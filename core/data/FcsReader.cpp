@@ -179,20 +179,25 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
     if (!parseInteger(keywordValue("$TOT"), eventCount) || !parseInteger(keywordValue("$PAR"), parameterCount)
         || eventCount < 0 || parameterCount < 0 || eventCount > int32Max || parameterCount > int32Max)
         return FcsErrorEventCounts;
+    // Every parameter needs its own $PnB in the TEXT, so a count beyond the
+    // TEXT's length is corrupt (and must not size the record list).
+    if (parameterCount > static_cast<int64_t>(m_text.size()))
+        return FcsErrorEventCounts;
     header.setEventCount(static_cast<int32_t>(eventCount));
     header.setParameterCount(static_cast<std::size_t>(parameterCount));
 
-    bool allFloat32 = true;
     std::vector<FcsParameter>& parameters = header.parameters();
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const std::string prefix = "$P" + std::to_string(i + 1);
         FcsParameter& parameter = parameters[i];
+        // Every value must be a 32-bit float, not only the first.
+        parameter.bits = toInt32(keywordValue(prefix + "B"));
+        if (parameter.bits != 32)
+            return FcsErrorUnsupportedData;
         parameter.shortName = keywordValue(prefix + "N");
         parameter.longName = keywordValue(prefix + "S");
         parameter.range = toInt32(keywordValue(prefix + "R"));
-        parameter.bits = toInt32(keywordValue(prefix + "B"));
         parameter.exponent = toDouble(keywordValue(prefix + "E"));
-        allFloat32 = allFloat32 && parameter.bits == 32;
     }
 
     header.setBtim(keywordValue("$BTIM"));
@@ -208,7 +213,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
     header.setCreator(keywordValue("CREATOR"));
 
     std::string mode;
-    if (header.dataType() != "F" || !allFloat32 || (findKeyword("$MODE", mode) && mode != "L"))
+    if (header.dataType() != "F" || (findKeyword("$MODE", mode) && mode != "L"))
         return FcsErrorUnsupportedData;
     const std::string byteOrder = header.byteOrder();
     if (byteOrder != "1,2,3,4" && byteOrder != "4,3,2,1")
