@@ -1,13 +1,36 @@
+#include "MainWindow.h"
+#include "UpdateChecker.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QIcon>
+#include <QSurfaceFormat>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // These three decide where the settings store keeps its keys: set them
+    // before anything touches it.
+    QApplication::setOrganizationName("Vessarine Project");
+    QApplication::setOrganizationDomain("vessarine.example.org");
     QApplication::setApplicationName("Vessarine");
-    QMainWindow window;
-    window.setWindowTitle("Vessarine");
-    window.resize(730, 623);
+
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QSurfaceFormat::setDefaultFormat(format);
+
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+
+    QIcon icon;
+    for (const char* path : {":/Icons/AppIcon32", ":/Icons/AppIcon64", ":/Icons/AppIcon128",
+                             ":/Icons/AppIcon256", ":/Icons/AppIcon512", ":/Icons/AppIcon1024"})
+        icon.addFile(path);
+    QApplication::setWindowIcon(icon);
+
+    MainWindow window;
     window.show();
+    win_sparkle_init();
     return QApplication::exec();
 }

@@ -1,0 +1,122 @@
+#include "MainWindow.h"
+
+#include "UI_Interface.h"
+#include "UpdateChecker.h"
+#include "ui_MainWindow.h"
+
+#include "analyses/MCV_Analysis.h"
+#include "data/MCV_DataRegistry.h"
+#include "widgets/UI_DockableContainerWidget.h"
+#include "widgets/UI_FileInfoWidget.h"
+#include "widgets/UI_Settings.h"
+#include "widgets/UI_SettingsWidget.h"
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , m_ui(new Ui_MainWindow)
+{
+    m_ui->setupUi(this);
+    m_uiInterface = new UI_Interface();
+    createSettingsDock();
+    connectInterfaceSignals();
+    m_settings = UI_Settings::instance();
+}
+
+MainWindow::~MainWindow()
+{
+    for (MCV_Analysis* analysis : m_analyses)
+        delete analysis;
+    for (QDockWidget* dock : m_viewDocks)
+        delete dock;
+    for (UI_SettingsWidget* panel : m_settingsPanels)
+        delete panel;
+    win_sparkle_cleanup();
+    delete m_ui;
+}
+
+void MainWindow::createSettingsDock()
+{
+    m_settingsDock = new UI_DockableContainerWidget(this);
+    m_settingsDock->setWindowTitle("Settings");
+    m_settingsDock->setMinimumWidth(300);
+    m_settingsDock->setMaximumWidth(500);
+    addDockWidget(Qt::LeftDockWidgetArea, m_settingsDock);
+    m_settingsDock->setVisibility(true);
+    updateActionStates();
+}
+
+void MainWindow::connectInterfaceSignals()
+{
+    connect(m_uiInterface, &UI_Interface::newDerivedDataAddedSignal, this, &MainWindow::advertiseNewData);
+    connect(m_uiInterface, &UI_Interface::dimensionsAddedSignal, this, &MainWindow::advertiseNewDimensions);
+    connect(m_uiInterface, &UI_Interface::readyForDeletionSignal, this, &MainWindow::deleteAnalysis);
+    connect(m_uiInterface, &UI_Interface::analysesRemovedSignal, this, &MainWindow::removeAnalyses);
+}
+
+void MainWindow::updateActionStates()
+{
+    m_ui->actionExportSpadeTree->setEnabled(m_exportEnabled);
+    m_ui->actionNewSpadeAnalysis->setEnabled(m_newSpadeEnabled);
+    m_ui->actionNewTsneAnalysis->setEnabled(m_newTsneEnabled);
+}
+
+void MainWindow::refreshFileInfo()
+{
+    if (!m_fileInfoWidget || !m_dataRegistry || !m_dataRegistry->mergedHeader())
+        return;
+    m_fileInfoWidget->setText(QString::fromStdString(m_dataRegistry->mergedHeader()->infoText()));
+}
+
+void MainWindow::advertiseNewData()
+{
+    for (UI_SettingsWidget* panel : m_settingsPanels)
+        panel->refreshInputData();
+}
+
+void MainWindow::advertiseNewDimensions()
+{
+    for (MCV_Analysis* analysis : m_analyses)
+        analysis->resizeMarkerFlags();
+    refreshFileInfo();
+    for (UI_SettingsWidget* panel : m_settingsPanels)
+        panel->updateMarkerSelection();
+}
+
+void MainWindow::checkForUpdatesTriggered()
+{
+    win_sparkle_check_update_with_ui();
+}
+
+void MainWindow::aboutTriggered()
+{
+    // Filled by the about dialog work: create the dialog once, show it on every use.
+}
+
+void MainWindow::exportSpadeTree()
+{
+}
+
+void MainWindow::fileInfoViewTriggered()
+{
+    if (!m_fileInfoWidget) {
+        m_fileInfoWidget = new UI_FileInfoWidget(this);
+        addDockWidget(Qt::RightDockWidgetArea, m_fileInfoWidget);
+        m_fileInfoWidget->setFloating(true);
+        refreshFileInfo();
+    }
+    m_fileInfoWidget->toggleVisibility();
+}
+
+void MainWindow::settingsViewTriggered()
+{
+    m_settingsDock->toggleVisibility();
+}
+
+void MainWindow::heatMapViewTriggered()
+{
+    // Filled by the heat map work: a new "HeatMap View" dock on every use.
+}
+
+void MainWindow::activeMarkerChanged(int, int)
+{
+}

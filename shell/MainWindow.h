@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <string>
+#include <vector>
+
+class MCV_Analysis;
+class MCV_DataRegistry;
+class QCheckBox;
+class QDialog;
+class QDockWidget;
+class UI_AboutDialog;
+class UI_DockableContainerWidget;
+class UI_ExpanderWidget;
+class UI_FileInfoWidget;
+class UI_Interface;
+class UI_Settings;
+class UI_SettingsWidget;
+class Ui_MainWindow;
+
+/// The program's one top-level window. It has no central widget: every view
+/// lives in a dock. It owns the analyses, the view docks and the settings
+/// panels in three separate lists (each in creation order, not
+/// index-parallel: a view dock belongs to the analysis whose name is its
+/// window title), and the notification object through which the core
+/// reports changes.
+///
+/// The commands live in three sources: MainWindow.cpp (window, docks, views,
+/// notifications), MainWindowOpenFile.cpp (opening files and the post-load
+/// dialog) and MainWindowAnalyses.cpp (creating, choosing and removing
+/// analyses).
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    /// Destroys every analysis, view dock and settings panel (in list order),
+    /// then stops the update checker.
+    ~MainWindow() override;
+
+    /// `base` when no analysis of the window bears it, else `base` followed by
+    /// a blank and the first free number 1, 2, ...
+    QString makeUniqueAnalysisName(const QString& base) const;
+
+public slots:
+    void advertiseNewData();
+    void advertiseNewDimensions();
+    void removeAnalyses(std::vector<std::string>* analysisNames);
+    void openFile();
+    void classifyData();
+    void checkForUpdatesTriggered();
+    void aboutTriggered();
+    void asinhCheckBoxClicked(bool checked = false);
+    void exportSpadeTree();
+    void fileInfoViewTriggered();
+    void settingsViewTriggered();
+    void heatMapViewTriggered();
+    void scatterPlotViewTriggered();
+    void spadeViewTriggered();
+    void newSpadeAnalysisTriggered();
+    void newTsneAnalysisTriggered();
+    void activeMarkerChanged(int marker, int state);
+    void deleteAnalysis(void* analysis);
+
+private:
+    void createSettingsDock();
+    void connectInterfaceSignals();
+    /// Applies the three action flags to their actions.
+    void updateActionStates();
+    /// Shows the merged header's description in the file-information dock,
+    /// when both the dock and loaded data exist.
+    void refreshFileInfo();
+
+    Ui_MainWindow* m_ui = nullptr;
+    UI_Settings* m_settings = nullptr;
+    UI_Interface* m_uiInterface = nullptr;
+    UI_FileInfoWidget* m_fileInfoWidget = nullptr;
+    UI_DockableContainerWidget* m_settingsDock = nullptr;
+    MCV_DataRegistry* m_dataRegistry = nullptr;
+    std::vector<MCV_Analysis*> m_analyses;
+    std::vector<QDockWidget*> m_viewDocks;
+    std::vector<UI_SettingsWidget*> m_settingsPanels;
+    QDialog* m_postLoadDialog = nullptr;
+    QCheckBox* m_sampleTagCheckBox = nullptr;
+    QCheckBox* m_asinhCheckBox = nullptr;
+    UI_ExpanderWidget* m_asinhExpander = nullptr;
+    UI_AboutDialog* m_aboutDialog = nullptr;
+    bool m_exportEnabled = true;
+    bool m_newSpadeEnabled = false;
+    bool m_newTsneEnabled = false;
+};

@@ -1,0 +1,75 @@
+// Creating, choosing and removing the main window's analyses.
+#include "MainWindow.h"
+
+#include "analyses/MCV_Analysis.h"
+
+#include <QDockWidget>
+
+#include <algorithm>
+
+QString MainWindow::makeUniqueAnalysisName(const QString& base) const
+{
+    QString candidate = base;
+    int k = 1;
+    bool taken = true;
+    while (taken) {
+        taken = false;
+        for (const MCV_Analysis* analysis : m_analyses) {
+            if (QString::fromStdString(analysis->name()) == candidate) {
+                candidate = base + " " + QString::number(k++);
+                taken = true;
+                break;
+            }
+        }
+    }
+    return candidate;
+}
+
+void MainWindow::newSpadeAnalysisTriggered()
+{
+    // Filled by the SPADE analysis work: name prompt, analysis, view dock and settings tab.
+}
+
+void MainWindow::newTsneAnalysisTriggered()
+{
+    // Filled by the A-tSNE analysis work: name prompt, channels, analysis, view dock and settings tab.
+}
+
+void MainWindow::scatterPlotViewTriggered()
+{
+    // Filled by the A-tSNE view work: one more scatterplot on a chosen A-tSNE analysis.
+}
+
+void MainWindow::spadeViewTriggered()
+{
+    // Filled by the SPADE view work: one more tree view on a chosen SPADE analysis.
+}
+
+void MainWindow::classifyData()
+{
+    // Filled by the template table work: reads a template table and classifies the events.
+}
+
+void MainWindow::removeAnalyses(std::vector<std::string>*)
+{
+    // Filled by the analysis work: asks the named A-tSNE and hierarchical SNE
+    // analyses to go; each then announces readyForDeletionSignal.
+}
+
+void MainWindow::deleteAnalysis(void* analysis)
+{
+    auto found = std::find(m_analyses.begin(), m_analyses.end(), static_cast<MCV_Analysis*>(analysis));
+    if (found == m_analyses.end())
+        return;
+    const QString name = QString::fromStdString((*found)->name());
+    MCV_Analysis* doomed = *found;
+    m_analyses.erase(found);
+    delete doomed;
+
+    for (auto dock = m_viewDocks.size(); dock-- > 0;) {
+        if (m_viewDocks[dock]->windowTitle() == name) {
+            delete m_viewDocks[dock];
+            m_viewDocks.erase(m_viewDocks.begin() + static_cast<std::ptrdiff_t>(dock));
+        }
+    }
+}

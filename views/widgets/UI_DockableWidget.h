@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDockWidget>
+
+#include <cstdint>
+#include <vector>
+
+class QGridLayout;
+
+/// Base of every view dock: an inner widget with a margin-free grid layout
+/// that subclasses fill, and a visibility flag that follows its two slots
+/// and the dock's own toggle-view action (the close button goes through it).
+class UI_DockableWidget : public QDockWidget
+{
+    Q_OBJECT
+
+public:
+    explicit UI_DockableWidget(QWidget* parent = nullptr);
+    ~UI_DockableWidget() override;
+
+public slots:
+    /// Stores the flag and shows or hides the dock accordingly.
+    void setVisibility(bool visible);
+    /// Inverts the stored flag and applies it; a new dock is shown.
+    void toggleVisibility();
+
+protected:
+    bool m_visible = false;
+    QGridLayout* m_layout = nullptr;
+    QWidget* m_mainWidget = nullptr;
+
+    // Kept by analysis views in step with the registry's "Selection" set:
+    // one bit per event of each loaded sample, one flag per shown point and
+    // a count. The base leaves them empty.
+    std::vector<std::vector<bool>> m_selectedEvents;
+    std::vector<uint16_t> m_pointSelectionFlags;
+    int m_selectionCount = 0;
+};

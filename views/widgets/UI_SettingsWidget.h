@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+class MCV_Analysis;
+class QGridLayout;
+class UI_MarkerSelectionWidget;
+
+/// Base of the analysis settings panels shown as tabs of the "Settings"
+/// dock. Concrete panels build their controls in initUI, called by their own
+/// constructors.
+class UI_SettingsWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// Stores the analysis the panel drives (not owned).
+    UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis);
+
+    /// New derived data exist: refresh the choice of input data.
+    virtual void refreshInputData();
+    /// Builds the panel's controls.
+    virtual void initUI();
+
+    /// Rebuilds the marker check boxes from the current channels; does
+    /// nothing without a marker-selection widget or an analysis.
+    void updateMarkerSelection();
+
+protected:
+    MCV_Analysis* m_analysis = nullptr;
+    QGridLayout* m_layout = nullptr;
+    UI_MarkerSelectionWidget* m_markerSelectionWidget = nullptr;
+};
