@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -158,4 +159,24 @@ TEST(MainWindowTest, ClosingTheWindowEndsTheEventLoopWithZero)
     QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
     guard.start(20000);
     EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST(MainWindowTest, CheckForUpdatesSaysItIsNotAvailableWithTheVersion)
+{
+    MainWindow window;
+    window.show();
+    QString shown;
+    // The check runs a modal message box: read and close it from inside its loop.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            shown = box->text();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    action(window, "actionCheckForUpdates")->trigger();
+    EXPECT_TRUE(shown.contains("Vessarine 1.0.2")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("Update checks are not available in this build.")) << shown.toStdString();
 }
