@@ -1,8 +1,8 @@
 #include "MainWindow.h"
 #include "UpdateChecker.h"
+#include "applicationIcon.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QSurfaceFormat>
 
 int main(int argc, char* argv[])
@@ -23,10 +23,7 @@ int main(int argc, char* argv[])
 
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
-    QIcon icon;
-    for (const char* path : {":/Icons/AppIcon32", ":/Icons/AppIcon64", ":/Icons/AppIcon128",
-                             ":/Icons/AppIcon256", ":/Icons/AppIcon512", ":/Icons/AppIcon1024"})
-        icon.addFile(path);
+    const QIcon icon = applicationIcon();
     QApplication::setWindowIcon(icon);
 
     MainWindow window;

@@ -1,6 +1,8 @@
 // Every resource path the program names must resolve in the bundle. Folders
 // that later work fills are listed too: their test is skipped while the
 // folder is empty and checks every entry as soon as one exists.
+#include "applicationIcon.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
@@ -57,6 +59,13 @@ TEST(ResourceBundleTest, IconsResolveAtTheirSizes)
     for (const char* name : {"pauseBt", "replayBt", "runBt"})
         EXPECT_EQ(QImage(QString(":/Icons/%1@2x").arg(name)).size(), QImage(QString(":/Icons/") + name).size() * 2)
             << name;
+}
+
+TEST(ResourceBundleTest, ApplicationIconHoldsSixSizesSmallestFirst)
+{
+    const QIcon icon = applicationIcon();
+    const QList<QSize> expected{{32, 32}, {64, 64}, {128, 128}, {256, 256}, {512, 512}, {1024, 1024}};
+    EXPECT_EQ(icon.availableSizes(), expected);
 }
 
 TEST(ResourceBundleTest, FontsAndScriptLibrariesResolve)
