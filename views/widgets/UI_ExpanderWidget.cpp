@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QGridLayout>
-#include <QLayout>
 
 UI_ExpanderWidget::UI_ExpanderWidget(QWidget* parent, bool expanded, bool resizeParentOnToggle)
     : QWidget(parent)
