@@ -240,28 +240,12 @@ MCV_DerivedDataPoints* MCV_DataRegistry::createPointsData(const std::string& nam
 {
     if (name == kSelectionName)
         return selectionData();
-    if (reuse)
-        if (MCV_DerivedData* existing = findEntry(MCV_DerivedDataTypePoints, name))
-            if (existing->type() == MCV_DerivedDataTypePoints)
-                return static_cast<MCV_DerivedDataPoints*>(existing);
-    auto* data = new MCV_DerivedDataPoints();
-    const std::string unique = uniqueName(name);
-    data->setName(unique);
-    addDerivedData(MCV_DerivedDataTypePoints, unique, data);
-    return data;
+    return createData<MCV_DerivedDataPoints>(MCV_DerivedDataTypePoints, name, reuse);
 }
 
 MCV_DerivedDataClusters* MCV_DataRegistry::createClustersData(const std::string& name, bool reuse)
 {
-    if (reuse)
-        if (MCV_DerivedData* existing = findEntry(MCV_DerivedDataTypeClusters, name))
-            if (existing->type() == MCV_DerivedDataTypeClusters)
-                return static_cast<MCV_DerivedDataClusters*>(existing);
-    auto* data = new MCV_DerivedDataClusters();
-    const std::string unique = uniqueName(name);
-    data->setName(unique);
-    addDerivedData(MCV_DerivedDataTypeClusters, unique, data);
-    return data;
+    return createData<MCV_DerivedDataClusters>(MCV_DerivedDataTypeClusters, name, reuse);
 }
 
 MCV_DerivedDataPoints* MCV_DataRegistry::createAllPointsData()
@@ -298,20 +282,12 @@ MCV_DerivedDataPoints* MCV_DataRegistry::createDownsampledData(const std::string
 
 std::vector<MCV_DerivedDataPoints*> MCV_DataRegistry::pointsDataList() const
 {
-    std::vector<MCV_DerivedDataPoints*> list;
-    for (const DerivedDataEntry& entry : m_derivedData)
-        if (entry.kind == MCV_DerivedDataTypePoints && entry.data->type() == MCV_DerivedDataTypePoints)
-            list.push_back(static_cast<MCV_DerivedDataPoints*>(entry.data));
-    return list;
+    return dataOfKind<MCV_DerivedDataPoints>(MCV_DerivedDataTypePoints);
 }
 
 std::vector<MCV_DerivedDataClusters*> MCV_DataRegistry::clustersDataList() const
 {
-    std::vector<MCV_DerivedDataClusters*> list;
-    for (const DerivedDataEntry& entry : m_derivedData)
-        if (entry.kind == MCV_DerivedDataTypeClusters && entry.data->type() == MCV_DerivedDataTypeClusters)
-            list.push_back(static_cast<MCV_DerivedDataClusters*>(entry.data));
-    return list;
+    return dataOfKind<MCV_DerivedDataClusters>(MCV_DerivedDataTypeClusters);
 }
 
 MCV_DerivedDataPoints* MCV_DataRegistry::selectionData()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/FcsHeader.h"
+#include "data/MCV_DerivedData.h"
 
 #include <cstdint>
 #include <memory>
@@ -125,6 +126,15 @@ public:
     int exportData(const std::string& name, const std::string& path, int perSample,
                    const std::vector<int>& parameters);
 
+    /// The set of the kind with that name when reuse is set and one exists,
+    /// else a new empty set registered under uniqueName(name). The create
+    /// operations of every kind go through it.
+    template <class Data>
+    Data* createData(int kind, const std::string& name, bool reuse);
+    /// The registered sets of one kind, in registration order.
+    template <class Data>
+    std::vector<Data*> dataOfKind(int kind) const;
+
 private:
     /// A name not carried by any registered set: name, else name-1, name-2, ...
     std::string uniqueName(const std::string& name) const;
@@ -142,3 +152,27 @@ private:
     MCV_UiInterface* m_uiInterface = nullptr;
     std::string m_loadLog;
 };
+
+template <class Data>
+inline Data* MCV_DataRegistry::createData(int kind, const std::string& name, bool reuse)
+{
+    if (reuse)
+        if (MCV_DerivedData* existing = findEntry(kind, name))
+            if (existing->type() == kind)
+                return static_cast<Data*>(existing);
+    auto* data = new Data();
+    const std::string unique = uniqueName(name);
+    data->setName(unique);
+    addDerivedData(kind, unique, data);
+    return data;
+}
+
+template <class Data>
+inline std::vector<Data*> MCV_DataRegistry::dataOfKind(int kind) const
+{
+    std::vector<Data*> list;
+    for (const DerivedDataEntry& entry : m_derivedData)
+        if (entry.kind == kind && entry.data->type() == kind)
+            list.push_back(static_cast<Data*>(entry.data));
+    return list;
+}

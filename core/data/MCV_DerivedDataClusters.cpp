@@ -235,56 +235,40 @@ void MCV_DerivedDataClusters::setNodePositions(const std::string& positions)
 
 void MCV_DerivedDataClusters::computeMedians()
 {
-    if (!m_mediansDirty)
-        return;
-    const PointStatistics statistics(*MCV_DataRegistry::instance());
-    const int64_t parameters = statistics.parameterCount();
-    const int n = clusterCount();
-    m_medians.assign(n, std::vector<float>(parameters, 0.0f));
-#pragma omp parallel
-    {
-        std::vector<float> values;
-#pragma omp for schedule(static)
-        for (int c = 0; c < n; ++c)
-            for (int64_t j = 0; j < parameters; ++j) {
-                statistics.gather(m_members[c], j, values);
-                m_medians[c][j] = PointStatistics::median(values);
-            }
-    }
-    m_mediansDirty = false;
+    if (m_mediansDirty)
+        computeColumns(true, false, false);
 }
 
 void MCV_DerivedDataClusters::computeMeans()
 {
-    if (!m_meansDirty)
-        return;
-    const PointStatistics statistics(*MCV_DataRegistry::instance());
-    const int64_t parameters = statistics.parameterCount();
-    const int n = clusterCount();
-    m_means.assign(n, std::vector<float>(parameters, 0.0f));
-#pragma omp parallel
-    {
-        std::vector<float> values;
-#pragma omp for schedule(static)
-        for (int c = 0; c < n; ++c)
-            for (int64_t j = 0; j < parameters; ++j) {
-                statistics.gather(m_members[c], j, values);
-                m_means[c][j] = PointStatistics::mean(values);
-            }
-    }
-    m_meansDirty = false;
+    if (m_meansDirty)
+        computeColumns(false, true, false);
 }
 
 void MCV_DerivedDataClusters::computeStdDevs()
 {
-    if (!m_stdDevsDirty)
-        return;
-    computeMeans();
+    if (m_stdDevsDirty)
+        computeColumns(false, m_meansDirty, true);
+}
+
+void MCV_DerivedDataClusters::computeColumns(bool medians, bool means, bool stdDevs)
+{
     const PointStatistics statistics(*MCV_DataRegistry::instance());
     const int64_t parameters = statistics.parameterCount();
     const int n = clusterCount();
-    m_stdDevs.assign(n, std::vector<float>(parameters, 0.0f));
-    std::vector<std::vector<double>> squaredSums(n, std::vector<double>(parameters, 0.0));
+    const std::vector<float> zeros(parameters, 0.0f);
+    if (medians)
+        m_medians.assign(n, zeros);
+    if (means)
+        m_means.assign(n, zeros);
+    std::vector<std::vector<double>> squaredSums;
+    if (stdDevs) {
+        m_stdDevs.assign(n, zeros);
+        squaredSums.assign(n, std::vector<double>(parameters, 0.0));
+    }
+
+    // Each cluster is computed by one thread in member order: the figures
+    // are the same at any thread count.
 #pragma omp parallel
     {
         std::vector<float> values;
@@ -292,15 +276,28 @@ void MCV_DerivedDataClusters::computeStdDevs()
         for (int c = 0; c < n; ++c)
             for (int64_t j = 0; j < parameters; ++j) {
                 statistics.gather(m_members[c], j, values);
-                squaredSums[c][j] = PointStatistics::squaredDeviationSum(values, m_means[c][j]);
-                m_stdDevs[c][j] = PointStatistics::stdDev(squaredSums[c][j], static_cast<int64_t>(values.size()));
+                if (means)
+                    m_means[c][j] = PointStatistics::mean(values);
+                if (stdDevs) {
+                    squaredSums[c][j] = PointStatistics::squaredDeviationSum(values, m_means[c][j]);
+                    m_stdDevs[c][j] = PointStatistics::stdDev(squaredSums[c][j], static_cast<int64_t>(values.size()));
+                }
+                if (medians)
+                    m_medians[c][j] = PointStatistics::median(values);
             }
     }
-    for (int c = 0; c < n; ++c)
-        for (int64_t j = 0; j < parameters; ++j)
-            if (std::isnan(m_stdDevs[c][j]))
-                PointStatistics::reportNanStdDev(clusterSize(c), squaredSums[c][j], m_stdDevs[c][j]);
-    m_stdDevsDirty = false;
+
+    if (medians)
+        m_mediansDirty = false;
+    if (means)
+        m_meansDirty = false;
+    if (stdDevs) {
+        m_stdDevsDirty = false;
+        for (int c = 0; c < n; ++c)
+            for (int64_t j = 0; j < parameters; ++j)
+                if (std::isnan(m_stdDevs[c][j]))
+                    PointStatistics::reportNanStdDev(clusterSize(c), squaredSums[c][j], m_stdDevs[c][j]);
+    }
 }
 
 void MCV_DerivedDataClusters::refresh()

@@ -97,6 +97,9 @@ public:
     void setDirty() override;
 
 private:
+    /// Computes the requested statistics of every cluster in one parallel pass.
+    void computeColumns(bool medians, bool means, bool stdDevs);
+
     std::vector<std::vector<MCV_PointIndex>> m_members;
     std::vector<std::vector<int64_t>> m_memberPositions;
     std::vector<int> m_clusterIds;
