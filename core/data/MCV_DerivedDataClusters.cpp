@@ -233,26 +233,31 @@ void MCV_DerivedDataClusters::setNodePositions(const std::string& positions)
         m_uiInterface->spadeTreeRefreshedSignal(this);
 }
 
+// Reading the members' values is the costly part: every stale statistic is
+// computed from the one read.
 void MCV_DerivedDataClusters::computeMedians()
 {
     if (m_mediansDirty)
-        computeColumns(true, false, false);
+        computeStale();
 }
 
 void MCV_DerivedDataClusters::computeMeans()
 {
     if (m_meansDirty)
-        computeColumns(false, true, false);
+        computeStale();
 }
 
 void MCV_DerivedDataClusters::computeStdDevs()
 {
     if (m_stdDevsDirty)
-        computeColumns(false, m_meansDirty, true);
+        computeStale();
 }
 
-void MCV_DerivedDataClusters::computeColumns(bool medians, bool means, bool stdDevs)
+void MCV_DerivedDataClusters::computeStale()
 {
+    const bool medians = m_mediansDirty;
+    const bool means = m_meansDirty;
+    const bool stdDevs = m_stdDevsDirty;
     const PointStatistics statistics(*MCV_DataRegistry::instance());
     const int64_t parameters = statistics.parameterCount();
     const int n = clusterCount();

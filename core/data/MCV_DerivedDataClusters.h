@@ -97,8 +97,8 @@ public:
     void setDirty() override;
 
 private:
-    /// Computes the requested statistics of every cluster in one parallel pass.
-    void computeColumns(bool medians, bool means, bool stdDevs);
+    /// Computes every stale statistic of every cluster in one parallel pass.
+    void computeStale();
 
     std::vector<std::vector<MCV_PointIndex>> m_members;
     std::vector<std::vector<int64_t>> m_memberPositions;

@@ -52,22 +52,29 @@ void MCV_DerivedDataPoints::invalidate(void* sender)
 const std::vector<float>& MCV_DerivedDataPoints::means()
 {
     if (m_meansDirty)
-        computeColumns(true, false, false);
+        computeStale();
     return m_means;
 }
 
 const std::vector<float>& MCV_DerivedDataPoints::medians()
 {
     if (m_mediansDirty)
-        computeColumns(false, true, false);
+        computeStale();
     return m_medians;
 }
 
 const std::vector<float>& MCV_DerivedDataPoints::stdDevs()
 {
     if (m_stdDevsDirty)
-        computeColumns(m_meansDirty, false, true);
+        computeStale();
     return m_stdDevs;
+}
+
+void MCV_DerivedDataPoints::computeStale()
+{
+    // Reading a column is the costly part: every stale statistic is computed
+    // from the one read.
+    computeColumns(m_meansDirty, m_mediansDirty, m_stdDevsDirty);
 }
 
 void MCV_DerivedDataPoints::computeColumns(bool means, bool medians, bool stdDevs)

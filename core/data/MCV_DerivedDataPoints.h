@@ -52,7 +52,10 @@ public:
 
 private:
     void groupBySample();
-    /// Computes the requested statistics in one pass over the columns.
+    /// Computes every stale statistic in one pass over the columns.
+    void computeStale();
+    /// Computes the requested statistics in one pass over the columns; the
+    /// deviations need the means (stale or computed in the same pass).
     void computeColumns(bool means, bool medians, bool stdDevs);
 
     std::vector<MCV_PointIndex> m_points;
