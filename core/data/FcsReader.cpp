@@ -125,7 +125,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
 {
     m_path = header.fileName();
     const QString path = QString::fromStdString(m_path);
-    if (QFileInfo(path).isDir())
+    if (m_path.empty() || QFileInfo(path).isDir())
         return FcsErrorCannotOpen;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))

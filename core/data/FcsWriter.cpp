@@ -1,0 +1,337 @@
+#include "data/FcsWriter.h"
+
+#include "data/ExportFileNames.h"
+#include "data/FcsHeader.h"
+#include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/TextEscaping.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+/// A file written in one pass where every step is checked; a file that was
+/// opened but not completed is removed again (only when it is a regular
+/// file: a device such as /dev/full must stay).
+class CheckedFile
+{
+public:
+    explicit CheckedFile(const std::string& path) : m_file(QString::fromStdString(path)) {}
+    ~CheckedFile()
+    {
+        if (m_file.isOpen())
+            abandon();
+    }
+
+    bool open()
+    {
+        m_ok = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        return m_ok;
+    }
+
+    void write(const char* data, int64_t size)
+    {
+        while (m_ok && size > 0) {
+            const qint64 written = m_file.write(data, size);
+            m_ok = written > 0;
+            data += written;
+            size -= written;
+        }
+    }
+
+    /// Flushes and closes; true when every step succeeded, otherwise the
+    /// partial file is gone.
+    bool finish()
+    {
+        if (m_ok)
+            m_ok = m_file.flush();
+        m_file.close();
+        m_ok = m_ok && m_file.error() == QFileDevice::NoError;
+        if (!m_ok)
+            removePartial();
+        return m_ok;
+    }
+
+private:
+    void abandon()
+    {
+        m_file.close();
+        removePartial();
+    }
+
+    void removePartial()
+    {
+        const QFileInfo info(m_file.fileName());
+        if (info.exists() && info.isFile() && !info.isSymLink())
+            QFile::remove(m_file.fileName());
+    }
+
+    QFile m_file;
+    bool m_ok = false;
+};
+
+/// Streams rows of float values to a file in chunks, little-endian.
+class RowStream
+{
+public:
+    explicit RowStream(CheckedFile& file) : m_file(file) { m_buffer.reserve(kChunkValues); }
+
+    /// Appends one row: the listed columns of `row`, then `padding` zeros.
+    void addRow(const float* row, const std::vector<int>& columns, std::size_t padding)
+    {
+        for (int column : columns)
+            m_buffer.push_back(row[column]);
+        m_buffer.insert(m_buffer.end(), padding, 0.0f);
+        if (m_buffer.size() >= kChunkValues)
+            flush();
+    }
+
+    void flush()
+    {
+        if (!hostIsLittleEndian()) {
+            for (float& value : m_buffer) {
+                uint32_t word;
+                std::memcpy(&word, &value, 4);
+                word = __builtin_bswap32(word);
+                std::memcpy(&value, &word, 4);
+            }
+        }
+        m_file.write(reinterpret_cast<const char*>(m_buffer.data()), static_cast<int64_t>(m_buffer.size()) * 4);
+        m_buffer.clear();
+    }
+
+private:
+    static bool hostIsLittleEndian()
+    {
+        const uint32_t probe = 1;
+        unsigned char first;
+        std::memcpy(&first, &probe, 1);
+        return first == 1;
+    }
+
+    static constexpr std::size_t kChunkValues = 1 << 18;
+    CheckedFile& m_file;
+    std::vector<float> m_buffer;
+};
+
+/// A TEXT value as FCS 3.1 wants it: the delimiter doubled, never empty.
+std::string escapedValue(const std::string& value, char delimiter)
+{
+    if (value.empty())
+        return " ";
+    std::string escaped;
+    escaped.reserve(value.size());
+    for (char c : value) {
+        escaped += c;
+        if (c == delimiter)
+            escaped += c;
+    }
+    return escaped;
+}
+
+/// "$PnE" text: six fixed decimals with "," for ".", cut one character
+/// after the last "," (0.0 gives "0,0", 2.5 gives "2,5").
+std::string exponentText(double exponent)
+{
+    if (!std::isfinite(exponent))
+        return "0,0";
+    std::string text = TextEscaping::fixed(exponent);
+    for (char& c : text) {
+        if (c == '.')
+            c = ',';
+    }
+    const std::size_t comma = text.rfind(',');
+    return comma == std::string::npos ? text : text.substr(0, comma + 2);
+}
+
+std::string rightAligned(uint64_t value)
+{
+    std::string digits = std::to_string(value);
+    return std::string(digits.size() < 8 ? 8 - digits.size() : 0, ' ') + digits;
+}
+
+} // namespace
+
+bool FcsWriter::dataIsWritable() const
+{
+    if (!m_data || !m_header)
+        return false;
+    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    if (static_cast<int64_t>(m_header->parameterCount()) > registry->parameterCount())
+        return false;
+    const int samples = registry->sampleCount();
+    for (const MCV_PointIndex& point : m_data->points()) {
+        if (point.sampleIndex < 0 || point.sampleIndex >= samples || point.eventIndex < 0
+            || point.eventIndex >= registry->sampleHeader(point.sampleIndex)->eventCount())
+            return false;
+    }
+    return true;
+}
+
+std::string FcsWriter::headerAndText(const std::string& path) const
+{
+    const char delimiter = '\\';
+    const uint64_t pointCount = m_data->points().size();
+    const uint64_t parameterCount = m_header->parameterCount();
+    std::string text;
+    auto add = [&](const std::string& keyword, const std::string& value) {
+        text += delimiter;
+        text += keyword;
+        text += delimiter;
+        text += escapedValue(value, delimiter);
+    };
+    add("$BEGINANALYSIS", "0");
+    add("$ENDANALYSIS", "0");
+    add("$BEGINSTEXT", "0");
+    add("$ENDSTEXT", "0");
+    add("$NEXTDATA", "0");
+    add("$TOT", std::to_string(pointCount));
+    add("$PAR", std::to_string(parameterCount));
+    add("FCSversion", "3.1");
+    add("CREATOR", "Vessarine FCS writer");
+    add("$COM", "Vessarine FCS writer");
+    add("FILENAME", path.substr(path.find_last_of("/\\") + 1));
+    add("GUID", "1.fcs");
+    add("ORIGINALGUID", "1.fcs");
+    add("$BYTEORD", "1,2,3,4");
+    add("$DATATYPE", "F");
+    add("$MODE", "L");
+    const std::vector<FcsParameter>& parameters = m_header->parameters();
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const std::string prefix = "$P" + std::to_string(i + 1);
+        add(prefix + "B", std::to_string(parameters[i].bits));
+        add(prefix + "N", parameters[i].shortName);
+        add(prefix + "S", parameters[i].longName);
+        add(prefix + "R", std::to_string(parameters[i].range));
+        add(prefix + "E", exponentText(parameters[i].exponent));
+    }
+
+    // TEXT runs from byte 100 to D - 1: what is built so far (L bytes), the
+    // two data keywords, the closing delimiter, then spaces up to L + 64.
+    // 64 bytes always hold the data keywords (at most 63 with 20-digit values).
+    const uint64_t textLength = text.size() + 64;
+    const uint64_t dataStart = 100 + textLength;
+    const uint64_t dataBytes = pointCount * parameterCount * 4;
+    // An empty DATA segment is written as offsets 0, as FCS 3.1 asks.
+    add("$BEGINDATA", std::to_string(dataBytes ? dataStart : 0));
+    add("$ENDDATA", std::to_string(dataBytes ? dataStart + dataBytes - 1 : 0));
+    text += delimiter;
+    text.resize(textLength, ' ');
+
+    std::string header = "FCS3.1    ";
+    header += rightAligned(100);
+    header += rightAligned(dataStart - 1);
+    for (int field = 0; field < 4; ++field)
+        header += rightAligned(0);
+    header.resize(100, ' ');
+    return header + text;
+}
+
+int FcsWriter::writeFcs(const std::string& path)
+{
+    std::cout << "\n\nWriting to " << path << ".\n\n";
+    if (!dataIsWritable())
+        return 1;
+    const std::string headerText = headerAndText(path);
+    // HEADER fields hold 8 digits: a longer TEXT cannot be described.
+    if (headerText.size() - 1 > 99999999)
+        return 1;
+
+    CheckedFile file(path);
+    if (!file.open())
+        return 1;
+    file.write(headerText.data(), static_cast<int64_t>(headerText.size()));
+
+    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const int64_t width = registry->parameterCount();
+    std::vector<int> columns(m_header->parameterCount());
+    for (std::size_t m = 0; m < columns.size(); ++m)
+        columns[m] = static_cast<int>(m);
+    RowStream rows(file);
+    for (const MCV_PointIndex& point : m_data->points())
+        rows.addRow(registry->sampleData(point.sampleIndex) + static_cast<int64_t>(point.eventIndex) * width, columns, 0);
+    rows.flush();
+    return file.finish() ? 0 : 1;
+}
+
+int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& parameters, int mode)
+{
+    std::cout << "\n\nWriting to " << path << ".\n\n";
+    if ((mode != 0 && mode != 1) || (mode == 1 && parameters.empty()) || !dataIsWritable())
+        return 0;
+    const int parameterCount = static_cast<int>(m_header->parameterCount());
+    std::vector<bool> chosen(static_cast<std::size_t>(parameterCount), false);
+    for (int index : parameters) {
+        if (index < 0 || index >= parameterCount)
+            return 0;
+        chosen[static_cast<std::size_t>(index)] = true;
+    }
+    std::vector<int> columns;
+    for (int m = 0; m < parameterCount; ++m) {
+        if (chosen[static_cast<std::size_t>(m)])
+            columns.push_back(m);
+    }
+    // Each row has one slot per listed index; a repeated index leaves the
+    // last slots 0.
+    const std::size_t rowWidth = parameters.size();
+    const std::size_t padding = rowWidth - columns.size();
+
+    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const int64_t width = registry->parameterCount();
+    const std::vector<MCV_PointIndex>& points = m_data->points();
+    auto rowOf = [&](const MCV_PointIndex& point) {
+        return registry->sampleData(point.sampleIndex) + static_cast<int64_t>(point.eventIndex) * width;
+    };
+
+    if (mode == 0) {
+        CheckedFile file(path);
+        if (!file.open())
+            return 0;
+        RowStream rows(file);
+        for (const MCV_PointIndex& point : points)
+            rows.addRow(rowOf(point), columns, padding);
+        rows.flush();
+        if (!file.finish())
+            return 0;
+        std::cout << "File written succesfully (total of " << points.size() << " " << rowWidth << "D points).\n";
+        return 1;
+    }
+
+    // One file per sample beside the chosen path: "<base>-<sample name>.<suffix>".
+    const QFileInfo chosenFile(QString::fromStdString(path));
+    const std::string folder = chosenFile.path().toStdString();
+    const std::string base = chosenFile.completeBaseName().toStdString();
+    const std::string suffix = chosenFile.suffix().isEmpty() ? "" : "." + chosenFile.suffix().toStdString();
+    const int samples = registry->sampleCount();
+    std::vector<std::string> sampleNames;
+    for (int s = 0; s < samples; ++s)
+        sampleNames.push_back(QFileInfo(QString::fromStdString(registry->samplePath(s))).completeBaseName().toStdString());
+    const std::vector<std::string> parts = ExportFileNames::uniqueParts(sampleNames);
+
+    std::vector<std::vector<int64_t>> positions(static_cast<std::size_t>(samples));
+    for (std::size_t p = 0; p < points.size(); ++p)
+        positions[static_cast<std::size_t>(points[p].sampleIndex)].push_back(static_cast<int64_t>(p));
+
+    for (int s = 0; s < samples; ++s) {
+        const std::string fileName = folder + "/" + base + "-" + parts[static_cast<std::size_t>(s)] + suffix;
+        CheckedFile file(fileName);
+        if (!file.open())
+            return 0;
+        RowStream rows(file);
+        for (int64_t p : positions[static_cast<std::size_t>(s)])
+            rows.addRow(rowOf(points[static_cast<std::size_t>(p)]), columns, padding);
+        rows.flush();
+        if (!file.finish())
+            return 0;
+        std::cout << "File " << fileName << " written succesfully (total of " << positions[static_cast<std::size_t>(s)].size()
+                  << " " << rowWidth << "D points).\n";
+    }
+    return 1;
+}

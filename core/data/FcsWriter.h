@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class FcsHeader;
+class MCV_DerivedDataPoints;
+
+/// Writes the events of one points set, with the values of the registry's
+/// sample matrices, as an FCS 3.1 file holding every parameter of a header,
+/// or as raw little-endian 32-bit floats of chosen parameters. Every write is
+/// checked; a file that could not be written completely is removed.
+class FcsWriter
+{
+public:
+    FcsWriter() = default;
+
+    /// The points to write (not owned).
+    void setData(MCV_DerivedDataPoints* data) { m_data = data; }
+    /// The header whose parameters are written, normally the merged one (not owned).
+    void setHeader(FcsHeader* header) { m_header = header; }
+
+    /// Writes an FCS 3.1 file (an existing file is replaced). Returns 0 when
+    /// the whole file was written, 1 otherwise (nothing to write, a point or
+    /// a parameter outside the loaded samples, or any failed open, write,
+    /// flush or close).
+    int writeFcs(const std::string& path);
+
+    /// Writes rows of the chosen parameters' values (ascending index) as raw
+    /// floats. Mode 0: one file at `path`. Mode 1: one file per loaded sample
+    /// beside `path`, named "<base name of path>-<sample file base name>"
+    /// plus the suffix of `path`. Returns 1 when every file was written,
+    /// 0 otherwise (also for an index not below the parameter count, an
+    /// empty index list in mode 1, or another mode).
+    int writeBinary(const std::string& path, const std::vector<int>& parameters, int mode);
+
+private:
+    /// True when data and header are set and every point and the header's
+    /// parameters lie inside the loaded samples.
+    bool dataIsWritable() const;
+    /// The FCS 3.1 HEADER and TEXT segments for the current data and header.
+    std::string headerAndText(const std::string& path) const;
+
+    MCV_DerivedDataPoints* m_data = nullptr;
+    FcsHeader* m_header = nullptr;
+};

@@ -1,0 +1,76 @@
+// The registry's exports: points sets and clusters written through FcsWriter.
+#include "data/MCV_DataRegistry.h"
+
+#include "data/ExportFileNames.h"
+#include "data/FcsWriter.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+
+#include <iostream>
+
+namespace {
+
+/// The text after the last "." of the path; empty when it has none.
+std::string extension(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
+}
+
+} // namespace
+
+bool MCV_DataRegistry::exportClustersToFcs(const std::string& name, const std::string& path)
+{
+    if (name.empty() || path.find('.') == std::string::npos || extension(path) != "fcs")
+        return false;
+    const std::string prefix = path.substr(0, path.rfind('.'));
+    std::cout << prefix << "\n";
+
+    MCV_DerivedDataClusters* clusters = nullptr;
+    for (const DerivedDataEntry& entry : m_derivedData) {
+        if (entry.kind == MCV_DerivedDataTypeClusters && entry.name == name)
+            clusters = static_cast<MCV_DerivedDataClusters*>(entry.data);
+    }
+    if (!clusters)
+        return false;
+
+    // Cluster names are typed by users: they become file-name parts only
+    // after sanitising, so every file stays beside the chosen path.
+    std::vector<std::string> names;
+    for (int i = 0; i < clusters->clusterCount(); ++i)
+        names.push_back(clusters->clusterName(i));
+    const std::vector<std::string> parts = ExportFileNames::uniqueParts(names);
+
+    bool allWritten = true;
+    for (int i = 0; i < clusters->clusterCount(); ++i) {
+        MCV_DerivedDataPoints cluster;
+        cluster.setPoints(clusters->members()[static_cast<std::size_t>(i)], false);
+        FcsWriter writer;
+        writer.setData(&cluster);
+        writer.setHeader(m_mergedHeader.get());
+        if (writer.writeFcs(prefix + "-" + parts[static_cast<std::size_t>(i)] + ".fcs") != 0)
+            allWritten = false;
+    }
+    if (allWritten)
+        std::cout << "Clusters exported succesfully.\n";
+    return allWritten;
+}
+
+int MCV_DataRegistry::exportData(const std::string& name, const std::string& path, int perSample,
+                                 const std::vector<int>& parameters)
+{
+    const bool rawFloats = extension(path) == "bin";
+    MCV_DerivedDataPoints* points = nullptr;
+    for (const DerivedDataEntry& entry : m_derivedData) {
+        if (entry.kind == MCV_DerivedDataTypePoints && entry.name == name)
+            points = static_cast<MCV_DerivedDataPoints*>(entry.data);
+    }
+    // Nothing to write: the failure value of the chosen writer (FCS 1, raw 0).
+    if (name.empty() || !points)
+        return rawFloats ? 0 : 1;
+
+    FcsWriter writer;
+    writer.setData(points);
+    writer.setHeader(m_mergedHeader.get());
+    return rawFloats ? writer.writeBinary(path, parameters, perSample) : writer.writeFcs(path);
+}
