@@ -1,5 +1,7 @@
 #include "data/FcsReader.h"
 
+#include "data/ByteOrder.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
@@ -96,27 +98,6 @@ bool readFully(QFile& file, int64_t offset, char* destination, int64_t size)
         size -= got;
     }
     return true;
-}
-
-/// Reverses the bytes of every 4-byte value in place. Written as plain
-/// loads and stores so the compiler vectorises it.
-void swapBytes(float* block, std::size_t count)
-{
-    unsigned char* bytes = reinterpret_cast<unsigned char*>(block);
-    for (std::size_t i = 0; i < count; ++i) {
-        uint32_t word;
-        std::memcpy(&word, bytes + 4 * i, 4);
-        word = __builtin_bswap32(word);
-        std::memcpy(bytes + 4 * i, &word, 4);
-    }
-}
-
-bool hostIsLittleEndian()
-{
-    const uint32_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    return first == 1;
 }
 
 } // namespace
@@ -234,8 +215,8 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
     std::unique_ptr<float[]> block(new float[valueCount]);
     if (!readFully(file, dataStart, reinterpret_cast<char*>(block.get()), static_cast<int64_t>(valueCount * 4)))
         return FcsErrorDataSegment;
-    if ((byteOrder == "1,2,3,4") != hostIsLittleEndian())
-        swapBytes(block.get(), valueCount);
+    if ((byteOrder == "1,2,3,4") != ByteOrder::hostIsLittleEndian())
+        ByteOrder::swap32(block.get(), valueCount);
 
     *eventBlock = block.release();
     header.buildNameLists();

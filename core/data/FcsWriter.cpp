@@ -1,5 +1,6 @@
 #include "data/FcsWriter.h"
 
+#include "data/ByteOrder.h"
 #include "data/ExportFileNames.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
@@ -12,7 +13,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <iostream>
 
 namespace {
@@ -95,27 +95,13 @@ public:
 
     void flush()
     {
-        if (!hostIsLittleEndian()) {
-            for (float& value : m_buffer) {
-                uint32_t word;
-                std::memcpy(&word, &value, 4);
-                word = __builtin_bswap32(word);
-                std::memcpy(&value, &word, 4);
-            }
-        }
+        if (!ByteOrder::hostIsLittleEndian())
+            ByteOrder::swap32(m_buffer.data(), m_buffer.size());
         m_file.write(reinterpret_cast<const char*>(m_buffer.data()), static_cast<int64_t>(m_buffer.size()) * 4);
         m_buffer.clear();
     }
 
 private:
-    static bool hostIsLittleEndian()
-    {
-        const uint32_t probe = 1;
-        unsigned char first;
-        std::memcpy(&first, &probe, 1);
-        return first == 1;
-    }
-
     static constexpr std::size_t kChunkValues = 1 << 18;
     CheckedFile& m_file;
     std::vector<float> m_buffer;
