@@ -1,0 +1,54 @@
+#include "approx_tsne/ApproxTsneProbabilities.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+ApproxTsneProbabilities::ApproxTsneProbabilities(int n)
+{
+    reset(n);
+}
+
+void ApproxTsneProbabilities::reset(int n)
+{
+    N = n < 0 ? 0 : n;
+    const size_t count = static_cast<size_t>(N);
+    knnOffsets.assign(count + 1, 0);
+    knnKeys.clear();
+    knnValues.clear();
+    rowSums.assign(count, 0.0);
+    precisions.assign(count, 0.0);
+    exaggerationWeights.assign(count, 1.0);
+    jointOffsets.assign(count + 1, 0);
+    jointKeys.clear();
+    jointFirstValues.clear();
+    jointSecondValues.clear();
+    normalisation = 0;
+}
+
+void ApproxTsneProbabilities::computeKlDivergence(const double* embedding, int dimensions, double sumQ,
+                                                  double& total, double& minimum, double& maximum) const
+{
+    total = 0;
+    minimum = DBL_MAX;
+    maximum = -DBL_MAX;
+    const double floatMin = FLT_MIN;
+    for (int i = 0; i < N; ++i) {
+        double pointSum = 0;
+        const double* yi = embedding + static_cast<int64_t>(i) * dimensions;
+        for (int64_t e = jointRowBegin(i); e < jointRowEnd(i); ++e) {
+            const double* yj = embedding + static_cast<int64_t>(jointKeys[e]) * dimensions;
+            double distanceSquared = 0;
+            for (int d = 0; d < dimensions; ++d) {
+                const double diff = yi[d] - yj[d];
+                distanceSquared += diff * diff;
+            }
+            const double p = jointProbability(i, e);
+            const double q = 1.0 / (1.0 + distanceSquared) / sumQ;
+            pointSum += p * std::log((p + floatMin) / (q + floatMin));
+        }
+        total += pointSum;
+        maximum = std::max(maximum, pointSum);
+        minimum = std::min(minimum, pointSum);
+    }
+}

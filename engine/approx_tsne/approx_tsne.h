@@ -1,0 +1,20 @@
+#pragma once
+
+#include "approx_tsne/ApproxTsneParameters.h"
+#include "approx_tsne/ApproxTsneProbabilities.h"
+
+/// Subtracts the per-dimension mean over the n rows from every row.
+void centerData(double* data, int n, int d);
+
+/// Divides every value by the largest one (at least the smallest positive
+/// normal double).
+void normalizeByMaximum(double* data, int n, int d);
+
+/// The similarity stage: for the n x d row-major matrix (modified in place
+/// unless normalisation is skipped) finds every point's K approximate
+/// nearest neighbours with FLANN, fits each Gaussian to the perplexity and
+/// fills the sparse symmetric joint probabilities. Throws std::logic_error
+/// when the probabilities were sized for another n, or when there are fewer
+/// than K + 1 points.
+void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters, double* data, int n, int d,
+                                         ApproxTsneProbabilities& probabilities);
