@@ -1,0 +1,154 @@
+#include "helpers/CoutLog.h"
+#include "helpers/ScopedTimer.h"
+#include "helpers/initialization_helper.h"
+#include "helpers/logValue.h"
+#include "vel/utils/CoutLog.h"
+#include "vel/utils/LogProgress.h"
+#include "vel/utils/ScopedTimer.h"
+#include "vel/utils/Timer.h"
+#include "vel/utils/logValue.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+/// Captures standard output for the lifetime of the object.
+class CaptureCout
+{
+public:
+    CaptureCout() : previous_(std::cout.rdbuf(buffer_.rdbuf())) {}
+    ~CaptureCout() { std::cout.rdbuf(previous_); }
+    std::string text() const { return buffer_.str(); }
+
+private:
+    std::stringstream buffer_;
+    std::streambuf* previous_;
+};
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::stringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+std::string messageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::logic_error& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
+TEST(EngineChecks, CheckAndThrowNamesMessageFileAndLine)
+{
+    EXPECT_NO_THROW(orb::checkAndThrow(true, "never", "file.cpp", 1));
+    EXPECT_EQ(messageOf([] { orb::checkAndThrow(false, "Broken", "some/file.cpp", 42); }),
+              "Broken\nFile: some/file.cpp\nLine: 42\n");
+}
+
+TEST(EngineChecks, FlagsRefuseDoubleInitialisationAndUninitialisation)
+{
+    bool flag = false;
+    orb::initialize(flag);
+    EXPECT_TRUE(flag);
+    const std::string twice = messageOf([&] { orb::initialize(flag); });
+    EXPECT_EQ(twice.rfind("A precondition has been violated!\nFile: ", 0), 0u) << twice;
+    EXPECT_NE(twice.find("initialization_helper-inl"), std::string::npos) << twice;
+    orb::uninitialize(flag);
+    EXPECT_FALSE(flag);
+    EXPECT_EQ(messageOf([&] { orb::uninitialize(flag); }).rfind("A precondition has been violated!\n", 0), 0u);
+    EXPECT_EQ(messageOf([&] { orb::checkInitialized(flag); }), "Initialization check failed!!");
+    flag = true;
+    EXPECT_EQ(messageOf([&] { orb::checkUninitialized(flag); }), "Uninitialization check failed!!");
+}
+
+TEST(EngineTimers, VelTimerRefusesWrongOrderAndTimersMeasureForward)
+{
+    vel::utils::Timer timer;
+    timer.reset();
+    timer.start();
+    EXPECT_EQ(messageOf([&] { timer.start(); }), "Timer is already started...");
+    timer.stop();
+    EXPECT_EQ(messageOf([&] { timer.stop(); }), "Timer is not running...");
+    EXPECT_GE(timer.elapsedSeconds(), 0.0);
+
+    double milliseconds = -1;
+    float seconds = -1;
+    {
+        orb::ScopedTimer orbTimer(milliseconds);
+        vel::utils::ScopedTimer velTimer(seconds);
+        volatile double sink = 0;
+        for (int i = 0; i < 100000; ++i)
+            sink = sink + i;
+    }
+    EXPECT_GE(milliseconds, 0.0);
+    EXPECT_GE(seconds, 0.0f);
+    EXPECT_LT(seconds, 60.0f);
+}
+
+TEST(EngineLogs, LinesAndTimeStamps)
+{
+    CaptureCout capture;
+    orb::CoutLog orbLog;
+    orb::logValue(&orbLog, "knn", 1234.56789, true);
+    orb::logValue(&orbLog, "hidden", 1.0, false);
+    orb::logValue(nullptr, "nobody", 1.0, true);
+    vel::utils::CoutLog velLog;
+    EXPECT_EQ(velLog.display("plain", false), 6);
+    velLog.display("stamped", true);
+    vel::utils::logValue(&velLog, "Points", uint64_t(12), true, 2);
+    vel::utils::logValue(&velLog, "Ratio", 0.5f, true, 1);
+    vel::utils::logValue(&velLog, "Off", 1u, false, 1);
+
+    const std::vector<std::string> out = lines(capture.text());
+    ASSERT_EQ(out.size(), 6u) << capture.text();
+    EXPECT_EQ(out[0], "knn: 1234.57");
+    EXPECT_EQ(out[1], "plain");
+    ASSERT_EQ(out[2].size(), 26u) << out[2];
+    EXPECT_EQ(out[2].front(), '[');
+    EXPECT_EQ(out[2].back(), ']');
+    EXPECT_EQ(out[3], "stamped");
+    EXPECT_EQ(out[4], "Points:\t\t12");
+    EXPECT_EQ(out[5], "Ratio:\t0.5");
+}
+
+/// Runs a LogProgress over `items` items on one thread and returns the
+/// percentage lines it wrote (time-stamp lines removed).
+std::vector<std::string> progressLines(int items, unsigned granularity, bool withLog)
+{
+    CaptureCout capture;
+    vel::utils::CoutLog log;
+    vel::utils::LogProgress progress(withLog ? &log : nullptr, items, granularity, "work");
+    progress.start();
+    for (int i = 0; i < items; ++i)
+        progress.step();
+    progress.finish();
+    std::vector<std::string> result;
+    for (const std::string& line : lines(capture.text()))
+        if (line.empty() || line.front() != '[')
+            result.push_back(line);
+    return result;
+}
+
+TEST(EngineLogs, ProgressLinesFollowTheGranularity)
+{
+    EXPECT_TRUE(progressLines(10, 5000, false).empty());
+    EXPECT_EQ(progressLines(49999, 50000, true), (std::vector<std::string>{"Start: work", "End: work"}));
+    EXPECT_EQ(progressLines(60000, 50000, true), (std::vector<std::string>{"Start: work", "100%", "End: work"}));
+    EXPECT_EQ(progressLines(20000, 5000, true),
+              (std::vector<std::string>{"Start: work", "25%", "50%", "75%", "100%", "End: work"}));
+}
+
+} // namespace
