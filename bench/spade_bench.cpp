@@ -5,17 +5,27 @@
 //   spade_bench densities [N]   densities only of one N-event, 30-marker file (default 1,000,000)
 //   spade_bench end [E] [F]     end to end with F files of E events
 
+#include "analyses/MCV_SpadeAnalysis.h"
+#include "analyses/spade/SpadeDensityCache.h"
 #include "analyses/spade/SpadeDensityCounter.h"
+#include "data/MCV_DataRegistry.h"
 
 #include "helpers/clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <omp.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -94,6 +104,124 @@ int densitiesOnly(int64_t events)
     return 0;
 }
 
+/// A minimal little-endian float FCS 3.1 file.
+bool writeFcs(const std::string& path, const std::vector<float>& values, int64_t events)
+{
+    std::string keywords;
+    for (int p = 1; p <= kMarkers; ++p) {
+        const std::string n = std::to_string(p);
+        keywords += "|$P" + n + "B|32|$P" + n + "E|0,0|$P" + n + "N|M" + n + "|$P" + n + "R|1024|$P" + n + "S|Marker " + n;
+    }
+    keywords += "|$BYTEORD|1,2,3,4|$DATATYPE|F|$MODE|L|$NEXTDATA|0|$PAR|" + std::to_string(kMarkers) + "|$TOT|" +
+                std::to_string(events) + "|";
+    const int64_t textStart = 58;
+    const int64_t dataBytes = events * kMarkers * 4;
+    std::string text;
+    int64_t dataStart = 0;
+    // The offsets are part of the text whose length decides them: settle them.
+    for (int round = 0; round < 4; ++round) {
+        text = "|$BEGINANALYSIS|0|$ENDANALYSIS|0|$BEGINSTEXT|0|$ENDSTEXT|0|$BEGINDATA|" + std::to_string(dataStart) +
+               "|$ENDDATA|" + std::to_string(dataStart + dataBytes - 1) + keywords;
+        dataStart = textStart + static_cast<int64_t>(text.size());
+    }
+    auto field = [](int64_t v) {
+        std::string f = std::to_string(v);
+        return std::string(8 - f.size(), ' ') + f;
+    };
+    std::string header = "FCS3.1    " + field(textStart) + field(textStart + static_cast<int64_t>(text.size()) - 1) +
+                         field(dataStart) + field(dataStart + dataBytes - 1) + field(0) + field(0);
+    std::ofstream out(path, std::ios::binary);
+    out << header << text;
+    out.write(reinterpret_cast<const char*>(values.data()), dataBytes);
+    return static_cast<bool>(out);
+}
+
+/// Passes standard output through and notes when each stage's first line appears.
+class StageClock : public std::streambuf
+{
+public:
+    explicit StageClock(std::streambuf* target) : m_target(target) {}
+
+    std::vector<std::pair<std::string, int64_t>> marks;
+
+protected:
+    int overflow(int c) override { return m_target->sputc(static_cast<char>(c)); }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        static const char* const stages[] = {"Trying to load cached densities", "Computing median minimum distance",
+                                             "Computing local densities", "Downsampling ..", "\t\tDone, ",
+                                             "Files Combined", "Targeting", "Building minimum spanning tree",
+                                             "Upsampling data", "No parameters changed"};
+        const std::string chunk(s, static_cast<size_t>(n));
+        for (const char* stage : stages)
+            if (chunk.find(stage) != std::string::npos)
+                marks.emplace_back(stage, orb::currentTicks());
+        return m_target->sputn(s, n);
+    }
+
+private:
+    std::streambuf* m_target;
+};
+
+void runOnce(const std::vector<std::string>& paths, const char* title)
+{
+    const int64_t start = orb::currentTicks();
+    delete MCV_DataRegistry::instance();
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    for (const std::string& path : paths)
+        registry->loadFcsFile(path);
+    registry->createAllPointsData();
+    const double loading = secondsSince(start);
+
+    MCV_SpadeAnalysis analysis;
+    analysis.initialize(nullptr, "SPADE");
+    std::srand(1);
+    StageClock clock(std::cout.rdbuf());
+    std::streambuf* saved = std::cout.rdbuf(&clock);
+    const int64_t runStart = orb::currentTicks();
+    clock.marks.emplace_back("data hashes", runStart);
+    analysis.computeSpadeTree();
+    const int64_t runEnd = orb::currentTicks();
+    std::cout.rdbuf(saved);
+
+    std::map<std::string, double> seconds;
+    std::vector<std::string> order;
+    for (size_t i = 0; i < clock.marks.size(); ++i) {
+        // The "Done" line closes a file's downsampling; time up to it belongs to "Downsampling".
+        const std::string& name = clock.marks[i].first;
+        if (name == "\t\tDone, ")
+            continue;
+        const int64_t end = i + 1 < clock.marks.size() ? clock.marks[i + 1].second : runEnd;
+        if (!seconds.count(name))
+            order.push_back(name);
+        seconds[name] += static_cast<double>(end - clock.marks[i].second) * 1e-7;
+    }
+    std::cout << "\n==== " << title << ": " << analysis.clusters().size() << " clusters\n";
+    std::cout << "  loading files: " << loading << " s\n";
+    for (const std::string& name : order)
+        std::cout << "  " << name << ": " << seconds[name] << " s\n";
+    std::cout << "  total run: " << static_cast<double>(runEnd - runStart) * 1e-7 << " s\n";
+}
+
+int endToEnd(int64_t events, int files)
+{
+    QTemporaryDir dir;
+    std::vector<std::string> paths;
+    for (int f = 0; f < files; ++f) {
+        const std::string path = dir.path().toStdString() + "/sample" + std::to_string(f + 1) + ".fcs";
+        if (!writeFcs(path, generateEvents(events, 10 + f), events)) {
+            std::cerr << "cannot write " << path << "\n";
+            return 1;
+        }
+        paths.push_back(path);
+    }
+    std::cout << files << " files x " << events << " events x " << kMarkers << " markers, " << omp_get_max_threads()
+              << " threads\n";
+    runOnce(paths, "cold cache");
+    runOnce(paths, "warm cache");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -101,6 +229,8 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "end";
     if (mode == "densities")
         return densitiesOnly(argc > 2 ? std::atoll(argv[2]) : 1000000);
+    if (mode == "end")
+        return endToEnd(argc > 2 ? std::atoll(argv[2]) : 200000, argc > 3 ? std::atoi(argv[3]) : 3);
     std::cerr << "unknown mode " << mode << "\n";
     return 1;
 }

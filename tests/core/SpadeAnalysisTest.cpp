@@ -3,6 +3,7 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/LinkTreeCheck.h"
 #include "support/RecordingUiInterface.h"
 #include "support/RegistryTestData.h"
 
@@ -91,24 +92,6 @@ protected:
                 ASSERT_EQ(seen[f][e], 1) << "file " << f << " event " << e;
     }
 
-    /// True when the links connect n clusters without a cycle.
-    static bool isTree(const std::vector<MCV_DerivedDataClusters::Link>& links, int n)
-    {
-        if (static_cast<int>(links.size()) != std::max(n - 1, 0))
-            return false;
-        std::vector<int> parent(n);
-        for (int v = 0; v < n; ++v)
-            parent[v] = v;
-        auto find = [&](int v) { while (parent[v] != v) v = parent[v]; return v; };
-        for (const auto& l : links) {
-            const int a = find(l.source), b = find(l.target);
-            if (a == b)
-                return false;
-            parent[a] = b;
-        }
-        return true;
-    }
-
     QTemporaryDir m_dir;
     RecordingUiInterface m_ui;
 };
@@ -138,7 +121,7 @@ TEST_F(SpadeAnalysisTest, FindsTheBlobsAssignsEveryEventAndPublishesTheTree)
             ASSERT_EQ(p.eventIndex % kBlobs, blob);
         EXPECT_EQ(cluster.size(), 500u);
     }
-    EXPECT_TRUE(isTree(analysis.links(), kBlobs));
+    EXPECT_TRUE(linksFormTree(analysis.links(), kBlobs));
     EXPECT_EQ(analysis.medians().size(), static_cast<size_t>(kBlobs));
 
     // Published under the analysis name, with the input set as parent.
@@ -265,7 +248,7 @@ TEST_F(SpadeAnalysisTest, SettingsAtTheirLimitsEndWithAValidResult)
         }
         if (!analysis.clusters().empty()) {
             expectEveryEventOnce(analysis, *registry);
-            EXPECT_TRUE(isTree(analysis.links(), static_cast<int>(analysis.clusters().size()))) << s.what;
+            EXPECT_TRUE(linksFormTree(analysis.links(), static_cast<int>(analysis.clusters().size()))) << s.what;
         }
         EXPECT_EQ(registry->clustersDataList().front()->clusterCount(), static_cast<int>(analysis.clusters().size()));
     }

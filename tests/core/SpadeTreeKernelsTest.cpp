@@ -1,6 +1,7 @@
 #include "analyses/spade/BoruvkaMst.h"
 #include "analyses/spade/SpadeDendrogram.h"
 #include "analyses/spade/SpadeNearestMedian.h"
+#include "support/LinkTreeCheck.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -169,24 +170,6 @@ std::vector<MCV_DerivedDataClusters::Link> referenceMst(const std::vector<std::v
     return result;
 }
 
-/// True when the links connect n clusters without a cycle.
-bool spansAsTree(const std::vector<MCV_DerivedDataClusters::Link>& links, int n)
-{
-    if (static_cast<int>(links.size()) != n - 1)
-        return false;
-    std::vector<int> parent(n);
-    for (int v = 0; v < n; ++v)
-        parent[v] = v;
-    auto find = [&](int v) { while (parent[v] != v) v = parent[v]; return v; };
-    for (const auto& l : links) {
-        const int a = find(l.source), b = find(l.target);
-        if (a == b)
-            return false;
-        parent[a] = b;
-    }
-    return true;
-}
-
 class ThreadCount
 {
 public:
@@ -288,7 +271,7 @@ TEST(BoruvkaMst, MatchesTheEdgeListVersionAndSpansATree)
                 EXPECT_EQ(links[e].target, expected[e].target) << n << " edge " << e;
                 EXPECT_EQ(links[e].value, expected[e].value) << n << " edge " << e;
             }
-            EXPECT_TRUE(spansAsTree(links, n)) << n;
+            EXPECT_TRUE(linksFormTree(links, n)) << n;
         }
     }
 }
