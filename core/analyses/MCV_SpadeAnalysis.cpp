@@ -112,6 +112,18 @@ void MCV_SpadeAnalysis::computeSpadeTree()
     currentInput();
     const int files = registry->sampleCount();
 
+    // Files with another parameter count may have been opened since the
+    // markers were chosen: keep only markers the samples have.
+    const int64_t parameters = registry->parameterCount();
+    if (static_cast<int64_t>(m_activeMarkers.size()) != parameters) {
+        m_activeMarkers.resize(static_cast<size_t>(parameters), false);
+        m_activeMarkerIndices.clear();
+        for (int64_t m = 0; m < parameters; ++m)
+            if (m_activeMarkers[m])
+                m_activeMarkerIndices.push_back(static_cast<int>(m));
+        m_markersChanged = true;
+    }
+
     // Densities in memory belong to one registry and to the data they were
     // counted on; anything else counts as changed settings.
     std::vector<uint64_t> hashes(static_cast<size_t>(files));

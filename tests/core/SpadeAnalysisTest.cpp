@@ -329,3 +329,23 @@ TEST(SpadeAnalysisSettings, SettersMarkTheirStage)
     EXPECT_TRUE(analysis.densitiesDirty());
     RegistryTestData::dropRegistry();
 }
+
+TEST_F(SpadeAnalysisTest, ReopenedFilesWithFewerParametersKeepOnlyTheirMarkers)
+{
+    MCV_SpadeAnalysis analysis;
+    open({writeFile("a.fcs", blobEvents(300, 8))});
+    analysis.initialize(&m_ui, "SPADE");
+    analysis.setMarkerActive(3, false);
+    analysis.setTargetClusterCount(kBlobs);
+    run(analysis);
+
+    std::vector<float> narrow(2 * 200);
+    for (size_t i = 0; i < narrow.size(); ++i)
+        narrow[i] = static_cast<float>(i % 7);
+    MCV_DataRegistry* registry =
+        open({RegistryTestData::writeFcs(m_dir.path().toStdString(), "narrow.fcs", 2, narrow)});
+    run(analysis);
+    EXPECT_EQ(analysis.activeMarkerIndices(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(analysis.medians().front().size(), 2u);
+    expectEveryEventOnce(analysis, *registry);
+}

@@ -193,4 +193,12 @@ TEST(SpadeDensityCounter, DegenerateInputs)
     std::vector<int> reported;
     counter.countWithin(10.0f, 8, [&](int p) { reported.push_back(p); });
     EXPECT_EQ(reported, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+    // One leaf of work still reports every tenth; fewer than 10 events report nothing.
+    reported.clear();
+    SpadeDensityCounter(many.data(), 50, 2, {0, 1}).countWithin(10.0f, 8, [&](int p) { reported.push_back(p); });
+    EXPECT_EQ(reported.size(), 10u);
+    reported.clear();
+    SpadeDensityCounter(many.data(), 9, 2, {0, 1}).countWithin(10.0f, 8, [&](int p) { reported.push_back(p); });
+    SpadeDensityCounter(many.data(), 9, 2, {0, 1}).nearestDistances({0, 1, 2}, 8, [&](int p) { reported.push_back(p); });
+    EXPECT_TRUE(reported.empty());
 }

@@ -111,17 +111,18 @@ void distancesToPoint(const float* columns, int64_t stride, int dims, int64_t n,
     }
 }
 
-/// Reports every tenth of the work once, in order, whichever thread gets there.
+/// Reports every tenth of the work once, in order, whichever thread gets
+/// there; silent for fewer than 10 items.
 class TenthsReporter
 {
 public:
-    TenthsReporter(int64_t total, const SpadeDensityCounter::Progress& progress)
-        : m_total(total), m_progress(progress)
+    TenthsReporter(int64_t items, int64_t total, const SpadeDensityCounter::Progress& progress)
+        : m_enabled(items >= 10 && progress), m_total(total), m_progress(progress)
     {
     }
     void add(int64_t work)
     {
-        if (!m_progress || m_total < 10)
+        if (!m_enabled)
             return;
         const int64_t done = m_done.fetch_add(work) + work;
 #pragma omp critical(spade_density_progress)
@@ -132,6 +133,7 @@ public:
     }
 
 private:
+    bool m_enabled;
     int64_t m_total;
     const SpadeDensityCounter::Progress& m_progress;
     std::atomic<int64_t> m_done{0};
@@ -176,7 +178,7 @@ std::vector<float> SpadeDensityCounter::nearestDistances(const std::vector<int64
 {
     const int64_t count = static_cast<int64_t>(samples.size());
     std::vector<float> result(samples.size(), 1e8f);
-    TenthsReporter reporter(count, progress);
+    TenthsReporter reporter(count, count, progress);
 #pragma omp parallel num_threads(std::max(threads, 1))
     {
         std::vector<float> xi(static_cast<size_t>(m_dims));
@@ -258,7 +260,7 @@ LeafPartition buildPartition(const std::vector<float>& source, int64_t events, i
 #pragma omp for schedule(dynamic, 16)
         for (int64_t leaf = 0; leaf < leaves; ++leaf) {
             const int64_t lo = part.leafStart[leaf], size = part.leafStart[leaf + 1] - lo;
-            double* c = &part.centroids[static_cast<size_t>(leaf) * dims];
+            double* c = part.centroids.data() + leaf * dims;
             leafColumns.resize(static_cast<size_t>(size) * dims);
             for (int k = 0; k < dims; ++k) {
                 double sum = 0.0;
@@ -344,7 +346,7 @@ std::vector<int32_t> SpadeDensityCounter::countWithin(float radius, int threads,
     std::vector<std::vector<int32_t>> threadCounts(static_cast<size_t>(threads));
     std::vector<std::vector<int32_t>> threadRuns(static_cast<size_t>(threads));
     const int64_t totalWork = leaves * (leaves + 1) / 2;
-    TenthsReporter reporter(totalWork, progress);
+    TenthsReporter reporter(m_events, totalWork, progress);
 
 #pragma omp parallel num_threads(threads)
     {
@@ -360,7 +362,7 @@ std::vector<int32_t> SpadeDensityCounter::countWithin(float radius, int threads,
 #pragma omp for schedule(dynamic, 1)
         for (int64_t a = 0; a < leaves; ++a) {
             const int64_t aLo = part.leafStart[a], aSize = part.leafStart[a + 1] - aLo;
-            const double* ca = &part.centroids[static_cast<size_t>(a) * dims];
+            const double* ca = part.centroids.data() + a * dims;
             const double ra = part.radii[a];
 
             // Pairs inside leaf a, each measured once.
@@ -379,7 +381,7 @@ std::vector<int32_t> SpadeDensityCounter::countWithin(float radius, int threads,
             toCentre.resize(static_cast<size_t>(aSize));
             for (int64_t b = a + 1; b < leaves; ++b) {
                 const int64_t bLo = part.leafStart[b], bSize = part.leafStart[b + 1] - bLo;
-                const double* cb = &part.centroids[static_cast<size_t>(b) * dims];
+                const double* cb = part.centroids.data() + b * dims;
                 const double rb = part.radii[b];
                 const double d = centroidDistance(ca, cb, dims);
                 if (surelyBeyond(d - ra - rb, d + ra + rb))
