@@ -1,0 +1,133 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+/// Barnes-Hut tree of the t-SNE gradient descents: a 2^D-ary tree over the
+/// points of an embedding whose nodes carry the number of points below them
+/// and their centre of mass. The coordinates are of type T (double or
+/// float); cells, centres of mass, forces and sums are doubles.
+///
+/// The tree is exactly the one obtained by inserting points 0 to N - 1 in
+/// order into nodes of capacity one: closed cell boundaries (a point on a
+/// boundary goes to the first child, in index order, whose cell holds it),
+/// exact duplicates of a stored point counted but stored nowhere, child i
+/// centred below the parent's centre in dimension d when bit d of i is set,
+/// centres of mass as running means ((c - 1) / c) com + (1 / c) p in
+/// insertion order. It is built top-down by partitioning the points, and the
+/// nodes live in one flat array (the 2^D children of a node contiguous) that
+/// is reused when the tree is rebuilt.
+template <typename T>
+class SpacePartitionTree
+{
+public:
+    SpacePartitionTree() = default;
+    /// Builds the tree over n points of `data` (n x dimensions, row-major).
+    SpacePartitionTree(int dimensions, const T* data, int n);
+
+    /// Rebuilds the tree over new coordinates, reusing the node storage.
+    /// Subtrees are built on up to `threads` OpenMP threads; the tree does
+    /// not depend on the thread count.
+    void build(int dimensions, const T* data, int n, int threads = 1);
+
+    /// Barnes-Hut repulsion on point `index` with threshold theta: adds the
+    /// point's negative force (D doubles) and its Student-t sum into the
+    /// caller's accumulators, visiting children in index order.
+    void computeRepulsiveForces(int index, double theta, double* negativeForce, double& sumQ) const;
+
+    /// Every point once, in the order of the nodes where it came to rest:
+    /// points close in this order are close in space, so evaluating forces in
+    /// it keeps the shared part of the tree in cache.
+    const std::vector<int32_t>& spatialOrder() const { return tree_.order; }
+
+    /// Index of the root node.
+    static constexpr int64_t root() { return 0; }
+    int dimensions() const { return dimensions_; }
+    int childCount() const { return childCount_; }
+    bool isLeaf(int64_t node) const { return tree_.nodes[node].firstChild < 0; }
+    /// Child i (0 to childCount() - 1) of an inner node.
+    int64_t child(int64_t node, int i) const { return tree_.nodes[node].firstChild + i; }
+    /// Points inserted into the node's subtree, duplicates included.
+    uint32_t cumulativeSize(int64_t node) const { return tree_.nodes[node].cumulativeSize; }
+    /// The point stored in a leaf, or all ones when the node stores none.
+    uint32_t storedIndex(int64_t node) const { return tree_.nodes[node].storedIndex; }
+    const double* centreOfMass(int64_t node) const { return &tree_.centresOfMass[node * dimensions_]; }
+    const double* centre(int64_t node) const { return &tree_.centres[node * dimensions_]; }
+    const double* halfWidth(int64_t node) const
+    {
+        return &levelHalfWidths_[static_cast<int64_t>(tree_.levels[node]) * dimensions_];
+    }
+
+    static constexpr uint32_t kNoPoint = 0xffffffffu;
+    static constexpr int kMaxDimensions = 15;
+
+private:
+    struct Node
+    {
+        uint32_t cumulativeSize;
+        uint32_t storedIndex;
+        int64_t firstChild;   ///< -1 for a leaf
+    };
+
+    /// A node whose points still have to be placed: points begin..end of
+    /// the partition buffer, in insertion order.
+    struct Pending
+    {
+        int64_t node;
+        uint32_t level;
+        int64_t begin;
+        int64_t end;
+    };
+
+    /// Nodes of one subtree under construction: node 0 is the subtree's
+    /// root, child groups start at multiples of the child count.
+    struct Store
+    {
+        std::vector<Node> nodes;
+        std::vector<double> centresOfMass;
+        std::vector<double> centres;
+        std::vector<uint32_t> levels;
+        std::vector<int32_t> order;   ///< points in the order they came to rest
+        std::vector<Pending> stack;
+        std::vector<int64_t> counts;  ///< per child, while partitioning
+        /// Leaves only the root (level `level`, centre `centre`) and the
+        /// padding that aligns the first child group.
+        void reset(int childCount, int dimensions, const double* centre, uint32_t level);
+        /// Appends one group of children; returns the first one's index.
+        int64_t allocateChildren(int childCount, int dimensions);
+    };
+
+    /// Root cell and the half-widths of every level.
+    void computeCells(const T* data, int n, std::vector<double>& rootCentre);
+    bool sameCoordinates(int32_t a, int32_t b) const;
+    /// Places the pending node's points: fills the node and, when it has to
+    /// be subdivided, appends its children to `store` and their pending
+    /// entries to its stack (child 0 on top).
+    void placePoints(Store& store, const Pending& pending);
+    /// Builds the whole subtree of the store's root.
+    void buildSubtree(Store& store, const Pending& root);
+    /// Copies a subtree store into the flat arrays: its root into `node`,
+    /// its other nodes from `base` on.
+    void mergeSubtree(const Store& store, int64_t node, int64_t base);
+
+    template <int Dim>
+    void accumulate(int64_t node, uint32_t level, uint32_t index, const double* y, double theta,
+                    double* negativeForce, double& sumQ) const;
+
+    int dimensions_ = 0;
+    int childCount_ = 0;
+    const T* data_ = nullptr;
+
+    Store tree_;
+    std::vector<double> levelHalfWidths_;    ///< per level: D half-widths, equal for all nodes of a level
+    std::vector<double> levelLargestWidth_;  ///< per level: the largest of them
+
+    std::vector<int32_t> partition_;         ///< point indices, grouped by pending node
+    std::vector<int32_t> partitionScratch_;
+    std::vector<uint16_t> childOf_;         ///< per partition position: its child, or kLost
+    std::vector<Store> subtreeStores_;
+    std::vector<Pending> subtreeRoots_;
+};
+
+extern template class SpacePartitionTree<double>;
+extern template class SpacePartitionTree<float>;
