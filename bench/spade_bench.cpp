@@ -2,7 +2,9 @@
 //
 //   spade_bench                 end to end: 3 files x 200,000 events x 30 markers,
 //                               cold cache, then warm cache
-//   spade_bench densities [N]   densities only of one N-event, 30-marker file (default 1,000,000)
+//   spade_bench densities [N] [uniform]
+//                               densities only of one N-event, 30-marker file (default
+//                               1,000,000); "uniform": unstructured noise instead of populations
 //   spade_bench end [E] [F]     end to end with F files of E events
 
 #include "analyses/MCV_SpadeAnalysis.h"
@@ -69,10 +71,16 @@ std::vector<float> generateEvents(int64_t events, unsigned seed)
     return m;
 }
 
-int densitiesOnly(int64_t events)
+int densitiesOnly(int64_t events, bool uniform)
 {
-    std::cout << "Generating " << events << " events x " << kMarkers << " markers\n";
-    const std::vector<float> m = generateEvents(events, 1);
+    std::cout << "Generating " << events << " events x " << kMarkers << (uniform ? " uniform" : "") << " markers\n";
+    std::vector<float> m = generateEvents(events, 1);
+    if (uniform) {
+        std::mt19937 rng(1);
+        std::uniform_real_distribution<float> unit(0.0f, 5.0f);
+        for (float& v : m)
+            v = unit(rng);
+    }
     std::vector<int> markers(kMarkers);
     for (int k = 0; k < kMarkers; ++k)
         markers[k] = k;
@@ -228,7 +236,7 @@ int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "end";
     if (mode == "densities")
-        return densitiesOnly(argc > 2 ? std::atoll(argv[2]) : 1000000);
+        return densitiesOnly(argc > 2 ? std::atoll(argv[2]) : 1000000, argc > 3 && std::string(argv[3]) == "uniform");
     if (mode == "end")
         return endToEnd(argc > 2 ? std::atoll(argv[2]) : 200000, argc > 3 ? std::atoi(argv[3]) : 3);
     std::cerr << "unknown mode " << mode << "\n";

@@ -23,12 +23,14 @@ using IntLanes = int32_t __attribute__((vector_size(kLanes * sizeof(int32_t))));
 /// Sign bit of a float lane: clearing it is fabs.
 constexpr int32_t kMagnitudeBits = 0x7fffffff;
 
-inline bool anyLane(const IntLanes& mask)
+/// True when any lane of the mask is set: the halves are folded onto each other.
+inline bool anyLane(IntLanes mask)
 {
-    int32_t any = 0;
-    for (int l = 0; l < kLanes; ++l)
-        any |= mask[l];
-    return any != 0;
+    static_assert(kLanes == 16, "the fold below is written for 16 lanes");
+    mask |= __builtin_shufflevector(mask, mask, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+    mask |= __builtin_shufflevector(mask, mask, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3);
+    mask |= __builtin_shufflevector(mask, mask, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1);
+    return (mask[0] | mask[1]) != 0;
 }
 
 /// Counts the events q in [q0, q1) (marker-major columns of the given stride)
@@ -43,17 +45,20 @@ int64_t countRange(const float* xi, const float* columns, int64_t stride, int di
     IntLanes laneIndex;
     for (int l = 0; l < kLanes; ++l)
         laneIndex[l] = l;
-    int64_t total = 0;
+    IntLanes hits = {};
     for (int64_t q = q0; q < q1; q += kLanes) {
         const IntLanes valid = laneIndex < static_cast<int32_t>(std::min<int64_t>(q1 - q, kLanes));
         FloatLanes acc = {};
-        for (int k = 0; k < dims; ++k) {
-            // The column store is padded, so a block may read past the end.
-            IntLanes diff;
-            std::memcpy(&diff, columns + k * stride + q, sizeof diff);
-            diff = reinterpret_cast<IntLanes>(xi[k] - reinterpret_cast<FloatLanes>(diff)) & kMagnitudeBits;
-            acc += reinterpret_cast<FloatLanes>(diff);
-            if ((k & 7) == 7 && !anyLane(valid & ~(acc > r)))
+        for (int k0 = 0; k0 < dims; k0 += 8) {
+            const int k1 = std::min(dims, k0 + 8);
+            for (int k = k0; k < k1; ++k) {
+                // The column store is padded, so a block may read past the end.
+                IntLanes diff;
+                std::memcpy(&diff, columns + k * stride + q, sizeof diff);
+                diff = reinterpret_cast<IntLanes>(xi[k] - reinterpret_cast<FloatLanes>(diff)) & kMagnitudeBits;
+                acc += reinterpret_cast<FloatLanes>(diff);
+            }
+            if (k1 < dims && !anyLane(valid & ~(acc > r)))
                 break;
         }
         const IntLanes hit = valid & (acc <= r);
@@ -61,9 +66,11 @@ int64_t countRange(const float* xi, const float* columns, int64_t stride, int di
         std::memcpy(&c, cnt + q, sizeof c);
         c -= hit;
         std::memcpy(cnt + q, &c, sizeof c);
-        for (int l = 0; l < kLanes; ++l)
-            total -= hit[l];
+        hits += hit; // a hit lane is -1
     }
+    int64_t total = 0;
+    for (int l = 0; l < kLanes; ++l)
+        total -= hits[l];
     return total;
 }
 
@@ -79,12 +86,15 @@ float nearestInRange(const float* xi, const float* columns, int64_t count, int d
     for (int64_t q = 0; q < count; q += kLanes) {
         const IntLanes valid = laneIndex < static_cast<int32_t>(std::min<int64_t>(count - q, kLanes));
         FloatLanes acc = {};
-        for (int k = 0; k < dims; ++k) {
-            IntLanes diff;
-            std::memcpy(&diff, columns + k * count + q, sizeof diff);
-            diff = reinterpret_cast<IntLanes>(xi[k] - reinterpret_cast<FloatLanes>(diff)) & kMagnitudeBits;
-            acc += reinterpret_cast<FloatLanes>(diff);
-            if ((k & 7) == 7 && !anyLane(valid & ~(acc >= best)))
+        for (int k0 = 0; k0 < dims; k0 += 8) {
+            const int k1 = std::min(dims, k0 + 8);
+            for (int k = k0; k < k1; ++k) {
+                IntLanes diff;
+                std::memcpy(&diff, columns + k * count + q, sizeof diff);
+                diff = reinterpret_cast<IntLanes>(xi[k] - reinterpret_cast<FloatLanes>(diff)) & kMagnitudeBits;
+                acc += reinterpret_cast<FloatLanes>(diff);
+            }
+            if (k1 < dims && !anyLane(valid & ~(acc >= best)))
                 break;
         }
         const IntLanes closer = valid & (acc < best);
