@@ -1,0 +1,164 @@
+// A-tSNE end to end on a generated Gaussian mixture in 30 markers, with the
+// analysis' settings: similarities (perplexity 30, 4 trees, 1024 checks),
+// then 1000 gradient-descent iterations (exaggeration until 250 with a
+// 70-iteration exponential decay). Prints each stage's time, the time per
+// iteration, peak memory, the final KL divergence and the 10-NN label
+// agreement of a sample, and writes the embedding as raw float rows (x, y).
+// Usage: tsne_bench [events] [embedding output path]   (default 100000)
+
+#include "approx_tsne/ApproxTsneGradientDescent.h"
+#include "approx_tsne/approx_tsne.h"
+#include "helpers/ScopedTimer.h"
+
+#include <omp.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kMarkers = 30;
+constexpr int kPopulations = 15;
+
+/// Events of a mixture of Gaussian populations of unequal sizes and spreads;
+/// the population of every event goes into `labels`.
+std::vector<double> gaussianMixture(int events, std::vector<int>& labels)
+{
+    std::mt19937 generator(2024);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::vector<double> centres(static_cast<size_t>(kPopulations) * kMarkers);
+    std::vector<double> spreads(kPopulations);
+    std::vector<double> weights(kPopulations);
+    for (int c = 0; c < kPopulations; ++c) {
+        for (int m = 0; m < kMarkers; ++m)
+            centres[static_cast<size_t>(c) * kMarkers + m] = 8.0 * uniform(generator);
+        spreads[c] = 0.3 + 0.5 * uniform(generator);
+        weights[c] = 0.2 + uniform(generator);
+    }
+    std::discrete_distribution<int> population(weights.begin(), weights.end());
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::vector<double> data(static_cast<size_t>(events) * kMarkers);
+    labels.resize(static_cast<size_t>(events));
+    for (int e = 0; e < events; ++e) {
+        const int c = population(generator);
+        labels[e] = c;
+        for (int m = 0; m < kMarkers; ++m)
+            data[static_cast<size_t>(e) * kMarkers + m] =
+                centres[static_cast<size_t>(c) * kMarkers + m] + spreads[c] * normal(generator);
+    }
+    return data;
+}
+
+double peakMemoryGiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0 / 1024.0;
+}
+
+/// Share of the 10 nearest embedding neighbours with the same population,
+/// over 1000 sampled events (exhaustive search).
+double labelAgreement(const std::vector<double>& embedding, const std::vector<int>& labels)
+{
+    const int n = static_cast<int>(labels.size());
+    const int samples = std::min(n, 1000);
+    const int k = 10;
+    long agree = 0;
+#pragma omp parallel for reduction(+ : agree) schedule(static)
+    for (int s = 0; s < samples; ++s) {
+        const int i = static_cast<int>(static_cast<int64_t>(s) * n / samples);
+        std::vector<std::pair<double, int>> nearest;
+        for (int j = 0; j < n; ++j) {
+            if (j == i)
+                continue;
+            const double dx = embedding[2 * i] - embedding[2 * j];
+            const double dy = embedding[2 * i + 1] - embedding[2 * j + 1];
+            nearest.emplace_back(dx * dx + dy * dy, j);
+        }
+        std::partial_sort(nearest.begin(), nearest.begin() + k, nearest.end());
+        for (int m = 0; m < k; ++m)
+            agree += labels[nearest[m].second] == labels[i];
+    }
+    return static_cast<double>(agree) / (static_cast<double>(samples) * k);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int events = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const char* outputPath = argc > 2 ? argv[2] : nullptr;
+    const int iterations = 1000;
+    const int exaggerationIterations = 250;
+    const int decayIterations = 70;
+
+    std::vector<int> labels;
+    std::vector<double> data = gaussianMixture(events, labels);
+    std::printf("events %d x %d markers, %d threads (force loops %d)\n", events, kMarkers, omp_get_max_threads(),
+                std::max(1, omp_get_max_threads() - 1));
+
+    double similarityMs = 0, initializationMs = 0, descentMs = 0, totalMs = 0;
+    ApproxTsneProbabilities probabilities(events);
+    std::vector<double> embedding(static_cast<size_t>(events) * 2);
+    std::vector<int32_t> flags(static_cast<size_t>(events), 0);
+    ApproxTsneGradientDescent descent;
+    {
+        orb::ScopedTimer total(totalMs);
+        {
+            orb::ScopedTimer timer(similarityMs);
+            ApproxTsneParameters parameters;
+            parameters.perplexity = 30;
+            parameters.checks = 1024;
+            parameters.trees = 4;
+            parameters.cores = 8;
+            parameters.verbose = false;
+            computeHighDimensionalProbabilities(parameters, data.data(), events, kMarkers, probabilities);
+        }
+        {
+            orb::ScopedTimer timer(initializationMs);
+            ApproxTsneGradientDescent::Parameters& p = descent.parameters();
+            p.seed = 1;
+            p.momentumSwitchIteration = exaggerationIterations;
+            p.exaggerationDecayFactor = std::exp(std::log(1 / (events / 5000.0 + 10)) / decayIterations);
+            p.exponentialDecay = true;
+            p.exaggerationRemovalIteration = exaggerationIterations - decayIterations;
+            descent.initialize(&probabilities, flags.data(), embedding.data(), 2);
+        }
+        orb::ScopedTimer timer(descentMs);
+        for (int i = 0; i < iterations; ++i) {
+            descent.parameters().computeKlDivergence = i + 1 == iterations;
+            descent.iterate();
+        }
+    }
+
+    std::printf("similarities      %8.2f s (%lld joint entries)\n", similarityMs / 1000,
+                static_cast<long long>(probabilities.jointKeys.size()));
+    std::printf("initialisation    %8.2f s\n", initializationMs / 1000);
+    std::printf("gradient descent  %8.2f s for %d iterations, %.2f ms per iteration\n", descentMs / 1000, iterations,
+                descentMs / iterations);
+    std::printf("end to end        %8.2f s\n", totalMs / 1000);
+    std::printf("peak memory       %8.2f GiB\n", peakMemoryGiB());
+    std::printf("final KL          %8.4f\n", descent.klDivergence());
+    std::printf("10-NN label agreement (1000 sampled events): %.4f\n", labelAgreement(embedding, labels));
+
+    if (outputPath) {
+        std::FILE* file = std::fopen(outputPath, "wb");
+        if (!file) {
+            std::fprintf(stderr, "cannot open %s\n", outputPath);
+            return 1;
+        }
+        std::vector<float> rows(embedding.begin(), embedding.end());
+        const size_t written = std::fwrite(rows.data(), sizeof(float), rows.size(), file);
+        if (std::fclose(file) != 0 || written != rows.size()) {
+            std::fprintf(stderr, "cannot write %s\n", outputPath);
+            return 1;
+        }
+        std::printf("embedding written to %s (%d rows of 2 floats)\n", outputPath, events);
+    }
+    return 0;
+}

@@ -1,0 +1,217 @@
+#include "approx_tsne/ApproxTsneGradientDescent.h"
+
+#include "approx_tsne/approx_tsne.h"
+#include "helpers/initialization_helper.h"
+#include "helpers/logValue.h"
+#include "helpers/rand15.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+constexpr double kSmallestNormal = 2.2250738585072014e-308;
+
+/// Points per chunk of the force loops: neighbouring points share tree
+/// paths, so a chunk of the spatial order stays in cache.
+constexpr int kRepulsionChunk = 512;
+
+int sign(double value)
+{
+    return (value > 0) - (value < 0);
+}
+
+/// The force loops leave one core to the user interface.
+int forceThreads()
+{
+    return std::max(1, omp_get_max_threads() - 1);
+}
+
+/// Standard normal sample by the polar method from 15-bit draws; the second
+/// value of the pair is dropped.
+double polarNormal()
+{
+    double u, v, s;
+    do {
+        u = 2.0 * orb::rand15() / 32768 - 1;
+        v = 2.0 * orb::rand15() / 32768 - 1;
+        s = u * u + v * v;
+    } while (s >= 1 || s == 0);
+    return u * std::sqrt(-2 * std::log(s) / s);
+}
+
+template <int Dim>
+void attractRows(const ApproxTsneProbabilities& p, const double* embedding, int dimensions, double* attraction,
+                 int threads)
+{
+    const int d = Dim > 0 ? Dim : dimensions;
+    const int n = p.N;
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (int i = 0; i < n; ++i) {
+        const double* yi = embedding + static_cast<int64_t>(i) * d;
+        double sum[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions] = {};
+        const double weight = p.exaggerationWeights[i];
+        const int64_t end = p.jointRowEnd(i);
+        for (int64_t e = p.jointRowBegin(i); e < end; ++e) {
+            const double* yj = embedding + static_cast<int64_t>(p.jointKeys[e]) * d;
+            double diff[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions];
+            double distanceSquared = 0;
+            for (int k = 0; k < d; ++k) {
+                diff[k] = yi[k] - yj[k];
+                distanceSquared += diff[k] * diff[k];
+            }
+            const double factor = p.jointProbability(i, e) * weight / (1 + distanceSquared);
+            for (int k = 0; k < d; ++k)
+                sum[k] += factor * diff[k];
+        }
+        for (int k = 0; k < d; ++k)
+            attraction[static_cast<int64_t>(i) * d + k] = sum[k];
+    }
+}
+
+} // namespace
+
+void ApproxTsneGradientDescent::initialize(ApproxTsneProbabilities* probabilities, int32_t* pointFlags,
+                                           double* embedding, int dimensions)
+{
+    if (log_)
+        log_->display("Initialization of the t-SNE gradient descent");
+    orb::initialize(initialized_);
+    iteration_ = 0;
+    dimensions_ = dimensions;
+    n_ = probabilities->N;
+    pointFlags_ = pointFlags;
+    probabilities_ = probabilities;
+    embedding_ = embedding;
+
+    const size_t coordinates = static_cast<size_t>(n_) * dimensions_;
+    gradient_.assign(coordinates, 0.0);
+    previousUpdate_.assign(coordinates, 0.0);
+    gains_.assign(coordinates, 1.0);
+    negativeForces_.assign(coordinates, 0.0);
+    partialSums_.assign(static_cast<size_t>(n_), 0.0);
+
+    const int seed = parameters_.seed == -1 ? static_cast<int>(std::time(nullptr)) : parameters_.seed;
+    std::srand(static_cast<unsigned>(seed));
+    for (size_t k = 0; k < coordinates; ++k)
+        embedding_[k] = 1e-4 * polarNormal();
+
+    minimum_.assign(static_cast<size_t>(dimensions_), -1.0);
+    maximum_.assign(static_cast<size_t>(dimensions_), 1.0);
+
+    const double exaggeration = n_ / 5000.0 + 10;
+    orb::logValue(log_, "Exaggeration factor", exaggeration, verbose_);
+    std::fill(probabilities_->exaggerationWeights.begin(), probabilities_->exaggerationWeights.end(), exaggeration);
+}
+
+void ApproxTsneGradientDescent::updateExaggeration()
+{
+    std::vector<double>& weights = probabilities_->exaggerationWeights;
+    const int removal = parameters_.exaggerationRemovalIteration;
+    if (!parameters_.exponentialDecay && iteration_ == removal) {
+        std::fill(weights.begin(), weights.end(), 1.0);
+    } else if (iteration_ >= removal) {
+        for (double& weight : weights) {
+            weight *= parameters_.exaggerationDecayFactor;
+            if (weight < 1)
+                weight = 1;
+        }
+    }
+}
+
+void ApproxTsneGradientDescent::computeAttraction(int threads)
+{
+    if (dimensions_ == 2)
+        attractRows<2>(*probabilities_, embedding_, dimensions_, gradient_.data(), threads);
+    else
+        attractRows<0>(*probabilities_, embedding_, dimensions_, gradient_.data(), threads);
+}
+
+double ApproxTsneGradientDescent::computeRepulsion(int threads)
+{
+    const std::vector<int32_t>& order = tree_.spatialOrder();
+    const int d = dimensions_;
+    const double theta = parameters_.theta;
+#pragma omp parallel for num_threads(threads) schedule(static, kRepulsionChunk)
+    for (int k = 0; k < n_; ++k) {
+        const int i = order[k];
+        double* force = &negativeForces_[static_cast<size_t>(i) * d];
+        std::fill_n(force, d, 0.0);
+        double sum = 0;
+        tree_.computeRepulsiveForces(i, theta, force, sum);
+        partialSums_[i] = sum;
+    }
+    double sumQ = 0;
+    for (int i = 0; i < n_; ++i)
+        sumQ += partialSums_[i];
+    return sumQ;
+}
+
+double ApproxTsneGradientDescent::computeForces()
+{
+    const int threads = forceThreads();
+    tree_.build(dimensions_, embedding_, n_, threads);
+    computeAttraction(threads);
+    const double sumQ = computeRepulsion(threads);
+    const size_t coordinates = static_cast<size_t>(n_) * dimensions_;
+    for (size_t k = 0; k < coordinates; ++k)
+        gradient_[k] = gradient_[k] - negativeForces_[k] / sumQ;
+    return sumQ;
+}
+
+void ApproxTsneGradientDescent::computeGradient(double* gradient, double& sumQ)
+{
+    orb::checkInitialized(initialized_);
+    sumQ = computeForces();
+    std::copy(gradient_.begin(), gradient_.end(), gradient);
+}
+
+void ApproxTsneGradientDescent::iterate()
+{
+    orb::checkInitialized(initialized_);
+    updateExaggeration();
+    const double sumQ = computeForces();
+    if (parameters_.computeKlDivergence)
+        probabilities_->computeKlDivergence(embedding_, dimensions_, sumQ, klTotal_, klMinimum_, klMaximum_);
+
+    const int d = dimensions_;
+    std::fill(minimum_.begin(), minimum_.end(), DBL_MAX);
+    std::fill(maximum_.begin(), maximum_.end(), kSmallestNormal);
+    const double eta = parameters_.learningRate;
+    const double momentum = iteration_ < parameters_.momentumSwitchIteration ? parameters_.momentum
+                                                                              : parameters_.finalMomentum;
+    for (int i = 0; i < n_; ++i) {
+        if (pointFlags_ && (pointFlags_[i] & kFixedPoint))
+            continue;
+        for (int k = 0; k < d; ++k) {
+            const size_t c = static_cast<size_t>(i) * d + k;
+            double gradient = gradient_[c];
+            double gain = gains_[c];
+            gain = sign(gradient) != sign(previousUpdate_[c]) ? gain + 0.2 : gain * 0.8;
+            gain = std::max(gain, parameters_.minimumGain);
+            gains_[c] = gain;
+            if (previousUpdate_[c] != 0) {
+                const double step = std::abs(eta * gain * gradient);
+                const double limit = std::abs(parameters_.stepGrowthLimit * previousUpdate_[c]);
+                gradient = sign(gradient) * std::min(step, limit) / (eta * gain);
+                gradient_[c] = gradient;
+            }
+            const double update = momentum * previousUpdate_[c] - gain * eta * gradient;
+            previousUpdate_[c] = update;
+            const double coordinate = embedding_[c] + update;
+            embedding_[c] = coordinate;
+            maximum_[k] = std::max(maximum_[k], coordinate);
+            minimum_[k] = std::min(minimum_[k], coordinate);
+        }
+    }
+    centerData(embedding_, n_, d);
+
+    if (iteration_ == parameters_.momentumSwitchIteration && verbose_ && log_)
+        log_->display("Switch momentum!");
+    ++iteration_;
+}
