@@ -1,0 +1,402 @@
+#include "analyses/MCV_TsneAnalysis.h"
+
+#include "analyses/MCV_UiInterface.h"
+#include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+
+#include "approx_tsne/approx_tsne.h"
+#include "helpers/ScopedTimer.h"
+#include "helpers/logValue.h"
+#include "tree/SpacePartitionTree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <utility>
+
+#include <omp.h>
+
+MCV_TsneAnalysis::MCV_TsneAnalysis()
+    : m_probabilities(0)
+{
+    m_analysisType = MCV_AnalysisTypeTsne;
+}
+
+MCV_TsneAnalysis::~MCV_TsneAnalysis() = default;
+
+void MCV_TsneAnalysis::initialize(MCV_UiInterface* uiInterface, std::string name)
+{
+    MCV_Analysis::initialize(uiInterface, std::move(name));
+}
+
+void MCV_TsneAnalysis::compute()
+{
+    request(Request::Compute);
+}
+
+void MCV_TsneAnalysis::restart()
+{
+    request(Request::Restart);
+}
+
+void MCV_TsneAnalysis::runGradientDescent()
+{
+    if (m_busy && m_running)
+        return;
+    request(Request::Resume);
+}
+
+void MCV_TsneAnalysis::stop()
+{
+    m_running = false;
+    m_pending = Request::None;
+}
+
+void MCV_TsneAnalysis::requestDeletion()
+{
+    if (m_deletionAnnounced)
+        return;
+    m_deletionRequested = true;
+    m_running = false;
+    m_pending = Request::None;
+    if (m_busy)
+        return; // drive() announces once the computation has unwound
+    m_deletionAnnounced = true;
+    if (m_uiInterface)
+        m_uiInterface->readyForDeletionSignal(this); // the owner may delete us here
+}
+
+void MCV_TsneAnalysis::request(Request request)
+{
+    if (m_deletionRequested)
+        return;
+    if (m_busy)
+    {
+        // A computation further down the stack picks this up at its next iteration.
+        m_pending = request;
+        m_running = false;
+        return;
+    }
+    drive(request);
+}
+
+void MCV_TsneAnalysis::drive(Request request)
+{
+    m_busy = true;
+    while (request != Request::None && !m_deletionRequested)
+    {
+        m_pending = Request::None;
+        bool ready = true;
+        if (request == Request::Compute)
+            ready = computeProbabilities();
+        // A request made inside analysisInitializedSignal replaces this one.
+        if (ready && m_pending == Request::None && !m_deletionRequested)
+        {
+            if (request != Request::Resume)
+            {
+                if (m_pointCount > 0)
+                    initializeGradientDescent();
+                else
+                    std::cout << "A-tSNE: " << m_name << " has no probabilities to embed yet." << std::endl;
+            }
+            if (!m_descentReady)
+            {
+                if (request == Request::Resume)
+                    std::cout << "A-tSNE: " << m_name << " has no embedding to resume." << std::endl;
+            }
+            else
+            {
+                iterate();
+                if (!m_deletionRequested && m_uiInterface)
+                    m_uiInterface->analysisFinishedSignal(this);
+            }
+        }
+        request = m_pending;
+    }
+    m_pending = Request::None;
+    m_busy = false;
+    if (m_deletionRequested && !m_deletionAnnounced)
+    {
+        m_deletionAnnounced = true;
+        if (m_uiInterface)
+            m_uiInterface->readyForDeletionSignal(this); // last action: the owner may delete us here
+    }
+}
+
+bool MCV_TsneAnalysis::computeProbabilities()
+{
+    MCV_DerivedDataPoints* input = inputData();
+    if (input == nullptr || input->points().empty())
+        return false;
+    const std::vector<MCV_PointIndex>& inputPoints = input->points();
+    const int64_t n = static_cast<int64_t>(inputPoints.size());
+
+    if (m_activeMarkerIndices.empty())
+    {
+        std::cout << "A-tSNE: No markers selected for " << m_name << "; nothing is computed." << std::endl;
+        return false;
+    }
+    // A non-null input set implies the live registry is the one it belongs to.
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const int64_t parameters = registry->parameterCount();
+    for (int marker : m_activeMarkerIndices)
+    {
+        if (marker >= parameters)
+        {
+            std::cout << "A-tSNE: Marker " << marker << " of " << m_name
+                      << " is not in the loaded data; nothing is computed." << std::endl;
+            return false;
+        }
+    }
+    for (const MCV_PointIndex& p : inputPoints)
+    {
+        if (p.sampleIndex < 0 || p.sampleIndex >= registry->sampleCount() || p.eventIndex < 0
+            || p.eventIndex >= registry->sampleHeader(p.sampleIndex)->eventCount())
+        {
+            std::cout << "A-tSNE: The input of " << m_name
+                      << " names events that are not loaded; nothing is computed." << std::endl;
+            return false;
+        }
+    }
+
+    // The similarity stage needs K + 1 = 3 x perplexity + 1 points; N / 4
+    // keeps to that for N >= 4, and a perplexity of 0 cannot be calibrated.
+    int perplexity = m_perplexity;
+    if (n < 4 * static_cast<int64_t>(perplexity))
+        perplexity = static_cast<int>(n / 4);
+    if (perplexity < 1)
+    {
+        std::cout << "A-tSNE: Perplexity " << perplexity << " is too small for " << n << " points of "
+                  << m_name << "; nothing is computed." << std::endl;
+        return false;
+    }
+    m_perplexity = perplexity;
+
+    // The old engine points into the buffers that are replaced below.
+    m_descentReady = false;
+    m_points = inputPoints;
+    m_pointCount = static_cast<int>(n);
+    m_pointsGeneration = registry->generation();
+    m_markerCount = parameters;
+
+    const size_t active = m_activeMarkerIndices.size();
+    const size_t rows = static_cast<size_t>(n);
+    m_dataMatrix.assign(rows * active, 0.0);
+    m_sampleIndices.assign(rows, 0);
+    m_markerValues.assign(rows * static_cast<size_t>(parameters), 0.0f);
+    for (size_t k = 0; k < rows; ++k)
+    {
+        const MCV_PointIndex& p = m_points[k];
+        const float* row = registry->sampleData(p.sampleIndex)
+                           + static_cast<int64_t>(p.eventIndex) * parameters;
+        m_sampleIndices[k] = p.sampleIndex;
+        double* dataRow = m_dataMatrix.data() + k * active;
+        for (size_t a = 0; a < active; ++a)
+            dataRow[a] = static_cast<double>(row[m_activeMarkerIndices[a]]);
+        std::copy(row, row + parameters, m_markerValues.begin() + static_cast<int64_t>(k) * parameters);
+    }
+    m_renderPositions.assign(rows * static_cast<size_t>(m_embeddingDimensions), 0.0f);
+    m_embedding.assign(rows * static_cast<size_t>(m_embeddingDimensions), 0.0);
+
+    ApproxTsneParameters similarity;
+    similarity.log = &m_log;
+    similarity.verbose = m_verbose;
+    similarity.perplexity = m_perplexity;
+    similarity.perplexityMultiplier = 3;
+    similarity.checks = m_knnChecks;
+    similarity.trees = m_knnTrees;
+    similarity.skipNormalization = m_skipNormalization;
+
+    m_probabilities.reset(m_pointCount);
+    double milliseconds = 0.0;
+    {
+        orb::ScopedTimer timer(milliseconds);
+        computeHighDimensionalProbabilities(similarity, m_dataMatrix.data(), m_pointCount,
+                                            static_cast<int>(active), m_probabilities);
+    }
+
+    std::cout << "\n" << std::string(80, '=') << "\n"
+              << "A-tSNE: Compute probability distribution: " << milliseconds / 1000.0 << " seconds"
+              << "\n" << std::string(80, '-') << "\n";
+    std::cout.flush();
+
+    if (m_uiInterface)
+        m_uiInterface->analysisInitializedSignal(this);
+    return true;
+}
+
+void MCV_TsneAnalysis::initializeGradientDescent()
+{
+    m_embeddingLive = true;
+    m_gradientDescent = ApproxTsneGradientDescent();
+    m_pointFlags.assign(static_cast<size_t>(m_pointCount), 0);
+
+    ApproxTsneGradientDescent::Parameters& parameters = m_gradientDescent.parameters();
+    m_gradientDescent.setLog(&m_log);
+    m_gradientDescent.setVerbose(m_verbose);
+    parameters.momentumSwitchIteration = m_exaggerationIterations;
+
+    const int decayIterations = m_exponentialDecayIterations;
+    if (decayIterations >= 2)
+    {
+        const double exaggeration = m_pointCount / 5000.0 + 10.0;
+        const double decay = std::exp(std::log(1.0 / exaggeration) / decayIterations);
+        orb::logValue(&m_log, "Decay factor", decay, m_verbose);
+        parameters.exaggerationDecayFactor = decay;
+        parameters.exponentialDecay = true;
+        parameters.exaggerationRemovalIteration = m_exaggerationIterations - decayIterations;
+    }
+    else
+    {
+        parameters.exponentialDecay = false;
+        parameters.exaggerationRemovalIteration = m_exaggerationIterations;
+    }
+    parameters.theta = std::min(0.5, std::max(0.0, (m_pointCount - 1000) * 5e-5));
+
+    m_gradientDescent.initialize(&m_probabilities, m_pointFlags.data(), m_embedding.data(),
+                                 m_embeddingDimensions);
+    copyEmbeddingToRenderPositions();
+    m_descentReady = true;
+}
+
+void MCV_TsneAnalysis::iterate()
+{
+    std::cout << "A-tSNE: Computing gradient descent.." << std::endl;
+    m_running = true;
+    // Changes of the count during the run take effect at the next run.
+    const int iterations = m_iterations;
+    double milliseconds = 0.0;
+    {
+        orb::ScopedTimer timer(milliseconds);
+        for (int i = 0; i < iterations; ++i)
+        {
+            if (!m_running)
+                break;
+            m_gradientDescent.iterate();
+            copyEmbeddingToRenderPositions();
+            if ((i + 1) % 100 == 0)
+            {
+                const double divergence = computeKlDivergence();
+                std::cout << m_name << ": iteration: " << i + 1 << ", KL-divergence: " << divergence
+                          << std::endl;
+            }
+            // Views process pending events in here: requests only set flags.
+            if (!m_deletionRequested && m_uiInterface)
+                m_uiInterface->analysisUpdatedSignal(this);
+        }
+        writeEmbeddingToChannels();
+        m_running = false;
+        m_embeddingLive = false;
+    }
+    const double divergence = computeKlDivergence();
+    std::cout << std::string(80, '-') << "\n"
+              << "A-tSNE: Finished embedding of " << m_name << " in: " << milliseconds / 1000.0
+              << " seconds " << ".KL - divergence is : " << divergence << "\n"
+              << std::string(80, '=') << "\n";
+    std::cout.flush();
+}
+
+void MCV_TsneAnalysis::copyEmbeddingToRenderPositions()
+{
+    m_renderPositions.resize(m_embedding.size());
+    std::copy(m_embedding.begin(), m_embedding.end(), m_renderPositions.begin());
+}
+
+void MCV_TsneAnalysis::writeEmbeddingToChannels()
+{
+    copyEmbeddingToRenderPositions();
+    if (m_pointsGeneration == 0 || MCV_DataRegistry::currentGeneration() != m_pointsGeneration)
+    {
+        std::cout << "A-tSNE: The data were reloaded; the embedding of " << m_name
+                  << " is not written to the channels." << std::endl;
+        return;
+    }
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const FcsHeader* header = registry->mergedHeader();
+    const int xColumn = header ? header->parameterIndex("VSRNE_TsneX") : -1;
+    const int yColumn = header ? header->parameterIndex("VSRNE_TsneY") : -1;
+    const int64_t parameters = registry->parameterCount();
+    if (xColumn < 0 || yColumn < 0 || xColumn >= parameters || yColumn >= parameters)
+    {
+        std::cout << "A-tSNE: The channels \"VSRNE_TsneX\" and \"VSRNE_TsneY\" are missing; the embedding of "
+                  << m_name << " is not written to the channels." << std::endl;
+        return;
+    }
+    // Channels appended since the points were taken come after the old ones:
+    // the marker rows keep their width and take the leading values.
+    const int64_t copied = std::min(parameters, m_markerCount);
+    const size_t dimensions = static_cast<size_t>(m_embeddingDimensions);
+    for (size_t k = 0; k < m_points.size(); ++k)
+    {
+        const MCV_PointIndex& p = m_points[k];
+        float* row = registry->sampleData(p.sampleIndex) + static_cast<int64_t>(p.eventIndex) * parameters;
+        row[xColumn] = m_renderPositions[k * dimensions];
+        row[yColumn] = m_renderPositions[k * dimensions + 1];
+        std::copy(row, row + copied, m_markerValues.begin() + static_cast<int64_t>(k) * m_markerCount);
+    }
+}
+
+double MCV_TsneAnalysis::computeKlDivergence()
+{
+    if (m_pointCount == 0 || !m_descentReady)
+        return 0.0;
+    const int dimensions = m_embeddingDimensions;
+    SpacePartitionTree<double> tree;
+    tree.build(dimensions, m_embedding.data(), m_pointCount, omp_get_max_threads());
+    const double theta = m_gradientDescent.parameters().theta;
+    // Per-point sums added in point order: the same result at any thread count.
+    std::vector<double> sums(static_cast<size_t>(m_pointCount), 0.0);
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < m_pointCount; ++i)
+    {
+        double negativeForce[SpacePartitionTree<double>::kMaxDimensions] = {};
+        tree.computeRepulsiveForces(i, theta, negativeForce, sums[static_cast<size_t>(i)]);
+    }
+    double sumQ = 0.0;
+    for (double s : sums)
+        sumQ += s;
+    double total = 0.0;
+    double minimum = 0.0;
+    double maximum = 0.0;
+    m_probabilities.computeKlDivergence(m_embedding.data(), dimensions, sumQ, total, minimum, maximum);
+    return total;
+}
+
+MCV_DerivedData* MCV_TsneAnalysis::createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
+                                                     std::string name)
+{
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    MCV_DerivedDataPoints* input = inputData();
+    MCV_DerivedDataClusters* clusters = registry->createClustersData(name + " - " + m_name, input != nullptr);
+    if (m_pointsGeneration != registry->generation())
+    {
+        // The embedded points name events of files that are no longer loaded.
+        std::cout << "A-tSNE: The data were reloaded; the clusters of " << m_name << " stay empty."
+                  << std::endl;
+        clusters->setClusters({}, input, {});
+        return clusters;
+    }
+    std::vector<std::vector<MCV_PointIndex>> members(indexLists.size());
+    std::vector<std::vector<int64_t>> positions(indexLists.size());
+    for (size_t c = 0; c < indexLists.size(); ++c)
+    {
+        members[c].reserve(indexLists[c].size());
+        positions[c].reserve(indexLists[c].size());
+        for (unsigned index : indexLists[c])
+        {
+            if (index >= m_points.size())
+                continue;
+            members[c].push_back(m_points[index]);
+            positions[c].push_back(static_cast<int64_t>(index));
+        }
+    }
+    clusters->setClusters(members, input, {}, positions);
+    return clusters;
+}
+
+void MCV_TsneAnalysis::setPreviewImages(std::vector<unsigned char*> images)
+{
+    // The renderer owns the buffers; only the vector goes.
+    images.clear();
+}

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "analyses/MCV_Analysis.h"
+#include "data/MCV_PointIndex.h"
+
+#include "approx_tsne/ApproxTsneGradientDescent.h"
+#include "approx_tsne/ApproxTsneProbabilities.h"
+#include "helpers/CoutLog.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// The A-tSNE analysis: sparse joint probabilities over the active markers
+/// of its input set, then the engine's gradient descent run synchronously on
+/// the GUI thread (one analysisUpdatedSignal per iteration), and finally the
+/// embedding written into the channels "VSRNE_TsneX" and "VSRNE_TsneY".
+///
+/// Re-entrancy. Views process pending events inside analysisUpdatedSignal
+/// (and inside the other notifications), so any operation may be called while
+/// this analysis is already computing further down the call stack ("busy").
+/// While busy, compute, restart, runGradientDescent, stop and requestDeletion
+/// only record the request and clear the running flag; the computation on
+/// the stack honours it at the start of its next iteration, unwinds that run
+/// (channels written, summary printed, analysisFinishedSignal), and then
+/// starts the requested run itself. So there is never a second loop on top of
+/// the first, and no buffer is replaced while a loop uses it. The last run
+/// request wins; stop and requestDeletion drop a pending one.
+///
+/// Deletion. requestDeletion is announced exactly once with
+/// readyForDeletionSignal, and that call is the analysis' very last action:
+/// the owner deletes the analysis inside that slot.
+///  - While busy: the loop ends at its next iteration, the channels are
+///    written, the summary printed, and readyForDeletionSignal replaces
+///    analysisFinishedSignal once the computation has unwound.
+///  - While not busy: readyForDeletionSignal is announced at once, from
+///    inside requestDeletion.
+/// Closing the main window uses requestDeletion too: it ends a running loop
+/// at its next iteration, drops any pending run, and hands the analysis back
+/// through readyForDeletionSignal when nothing of it is left on the stack.
+///
+/// Refusals (a line on standard output, nothing announced, nothing changed):
+/// no active markers; a perplexity below 1, which an input of 1 to 3 points
+/// gives once the perplexity is lowered to N / 4 for N < 4 x perplexity;
+/// restart or runGradientDescent before any set-up.
+///
+/// Files reopened (registry replaced) during a run: the embedding is not
+/// written into the new registry's samples; a line says so.
+class MCV_TsneAnalysis : public MCV_Analysis
+{
+public:
+    MCV_TsneAnalysis();
+    ~MCV_TsneAnalysis() override;
+
+    /// MCV_Analysis::initialize only.
+    void initialize(MCV_UiInterface* uiInterface, std::string name);
+
+    /// Probabilities from the input set, a new gradient descent, the loop.
+    void compute();
+    /// A new gradient descent on the kept probabilities, then the loop.
+    void restart();
+    /// Runs `iterations` iterations of the current gradient descent (resumes a
+    /// stopped one). Ignored while a loop of this analysis is already running.
+    void runGradientDescent();
+    /// Ends a running loop at its next iteration and drops a pending run.
+    void stop();
+    /// See the class comment: the analysis ends its work and announces
+    /// readyForDeletionSignal once; the owner deletes it in that slot.
+    void requestDeletion();
+
+    /// Stored now, used from the next run (iterations) or set-up (the others).
+    void setIterations(int iterations) { m_iterations = iterations; }
+    void setExaggerationIterations(int iterations) { m_exaggerationIterations = iterations; }
+    void setExponentialDecayIterations(int iterations) { m_exponentialDecayIterations = iterations; }
+    int iterations() const { return m_iterations; }
+    int exaggerationIterations() const { return m_exaggerationIterations; }
+    int exponentialDecayIterations() const { return m_exponentialDecayIterations; }
+
+    /// Target perplexity of the next probabilities; lowered for small inputs.
+    void setPerplexity(int perplexity) { m_perplexity = perplexity; }
+    int perplexity() const { return m_perplexity; }
+    /// The similarity stage leaves the data as they are when set.
+    void setSkipNormalization(bool skip) { m_skipNormalization = skip; }
+    bool skipNormalization() const { return m_skipNormalization; }
+    void setVerbose(bool verbose) { m_verbose = verbose; }
+
+    /// True while the gradient-descent loop runs and no stop was requested.
+    bool isRunning() const { return m_running; }
+    /// True from a gradient-descent set-up until the end of the next run.
+    bool isEmbeddingLive() const { return m_embeddingLive; }
+    /// True while a computation of this analysis is on the call stack.
+    bool isBusy() const { return m_busy; }
+
+    int pointCount() const { return m_pointCount; }
+    /// The embedded points; index k of every buffer is point k of this list.
+    const std::vector<MCV_PointIndex>& points() const { return m_points; }
+    /// x, y per point, refreshed after every iteration.
+    std::vector<float>& embeddingPositions() { return m_renderPositions; }
+    /// The whole event row (all merged parameters) of every point.
+    std::vector<float>& markerValues() { return m_markerValues; }
+    /// Sample index of the first point (one int per point).
+    int* sampleIndices() { return m_sampleIndices.data(); }
+    /// The engine (read-only): iteration counter, bounds, parameters.
+    const ApproxTsneGradientDescent& gradientDescent() const { return m_gradientDescent; }
+
+    /// A clusters set "<name> - <analysis name>" whose cluster c holds the
+    /// points named by indexLists[c] (indices into points()); indices out of
+    /// range are left out. After the files were reopened the set stays empty.
+    MCV_DerivedData* createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
+                                       std::string name) override;
+    /// Nothing to do with the previews; the vector is released.
+    void setPreviewImages(std::vector<unsigned char*> images) override;
+
+private:
+    /// What a run request asks for; later ones replace earlier pending ones.
+    enum class Request { None, Compute, Restart, Resume };
+
+    /// Runs the request now, or records it when a computation is on the stack.
+    void request(Request request);
+    /// The one place where computations run, one after another, until no
+    /// request is pending; ends with the deletion announcement when asked.
+    void drive(Request request);
+    /// Fills the buffers and probabilities from the input set; false (nothing
+    /// changed, nothing announced) when there is nothing to compute.
+    bool computeProbabilities();
+    void initializeGradientDescent();
+    /// The iterations of one run, the channel write and the summary; the
+    /// closing announcement is left to drive().
+    void iterate();
+    void writeEmbeddingToChannels();
+    double computeKlDivergence();
+    void copyEmbeddingToRenderPositions();
+
+    bool m_verbose = false;
+    bool m_skipNormalization = false;
+    int m_iterations = 1000;
+    int m_knnTrees = 4;
+    int m_knnChecks = 1024;
+    int m_exaggerationIterations = 250;
+    int m_exponentialDecayIterations = 70;
+    int m_perplexity = 30;
+    int m_embeddingDimensions = 2;
+    bool m_running = false;
+    bool m_embeddingLive = false;
+    bool m_deletionRequested = false;
+
+    std::vector<MCV_PointIndex> m_points;
+    int m_pointCount = 0;
+    std::vector<int> m_pointFlags;
+    std::vector<float> m_renderPositions;
+    std::vector<int> m_sampleIndices;
+    std::vector<double> m_embedding;
+    std::vector<float> m_markerValues;
+    orb::CoutLog m_log;
+    ApproxTsneProbabilities m_probabilities;
+    std::vector<double> m_dataMatrix;
+    ApproxTsneGradientDescent m_gradientDescent;
+
+    // Re-entrancy and registry bookkeeping.
+    bool m_busy = false;
+    bool m_deletionAnnounced = false;
+    bool m_descentReady = false;
+    Request m_pending = Request::None;
+    /// Registry generation the points (and the marker rows) were taken from.
+    uint64_t m_pointsGeneration = 0;
+    /// Parameters per row of the marker values, as taken.
+    int64_t m_markerCount = 0;
+};
