@@ -89,54 +89,56 @@ void SpacePartitionTree<T>::computeCells(const T* data, int n, std::vector<doubl
 }
 
 template <typename T>
-bool SpacePartitionTree<T>::sameCoordinates(int32_t a, int32_t b) const
+void SpacePartitionTree<T>::extendMeanFactors(int n)
 {
-    const T* pa = data_ + static_cast<int64_t>(a) * dimensions_;
-    const T* pb = data_ + static_cast<int64_t>(b) * dimensions_;
-    for (int k = 0; k < dimensions_; ++k)
-        if (pa[k] != pb[k])
-            return false;
-    return true;
+    const size_t known = meanFactors_.size() / 2;
+    if (known > static_cast<size_t>(n))
+        return;
+    meanFactors_.resize(2 * (static_cast<size_t>(n) + 1));
+    for (size_t count = known; count <= static_cast<size_t>(n); ++count) {
+        const double c = static_cast<double>(count);
+        meanFactors_[2 * count] = (c - 1) / c;
+        meanFactors_[2 * count + 1] = 1 / c;
+    }
 }
 
 template <typename T>
+template <int Dim>
 void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
 {
-    const int d = dimensions_;
+    const int d = Dim > 0 ? Dim : dimensions_;
     const int64_t begin = pending.begin;
     const int64_t end = pending.end;
     const int64_t node = pending.node;
-
-    // Every point that reached this node, in insertion order, enters its
-    // count and running mean.
-    double* com = &store.centresOfMass[node * d];
-    std::fill_n(com, d, 0.0);
-    for (int64_t j = begin; j < end; ++j) {
-        const double c = static_cast<double>(j - begin + 1);
-        const double keep = (c - 1) / c;
-        const double add = 1 / c;
-        const T* point = data_ + static_cast<int64_t>(partition_[j]) * d;
-        for (int k = 0; k < d; ++k)
-            com[k] = keep * com[k] + add * point[k];
-    }
+    const double* coordinates = partitionCoordinates_.data();
     store.nodes[node].cumulativeSize = static_cast<uint32_t>(end - begin);
     if (begin == end)
         return;
 
-    // The first point is stored here; copies of it that arrive before any
-    // other point stop here too.
-    const int32_t first = partition_[begin];
+    // Every point that reached this node, in insertion order, enters its
+    // running mean; the first point is stored here, and copies of it that
+    // arrive before any other point stop here too.
+    double com[Dim > 0 ? Dim : kMaxDimensions] = {};
+    auto addToMean = [&](int64_t j) {
+        const double keep = meanFactors_[2 * (j - begin + 1)];
+        const double add = meanFactors_[2 * (j - begin + 1) + 1];
+        for (int k = 0; k < d; ++k)
+            com[k] = keep * com[k] + add * coordinates[j * d + k];
+    };
+    auto storeMean = [&] { std::copy_n(com, d, &store.centresOfMass[node * d]); };
+    const double* first = coordinates + begin * d;
     int64_t other = begin + 1;
-    while (other < end && sameCoordinates(partition_[other], first))
+    while (other < end && std::equal(first, first + d, coordinates + other * d))
         ++other;
     if (other == end || pending.level >= kMaxDepth) {
-        store.nodes[node].storedIndex = static_cast<uint32_t>(first);
-        for (int64_t j = begin; j < end; ++j)
+        for (int64_t j = begin; j < end; ++j) {
+            addToMean(j);
             store.order.push_back(partition_[j]);
+        }
+        storeMean();
+        store.nodes[node].storedIndex = static_cast<uint32_t>(partition_[begin]);
         return;
     }
-    for (int64_t j = begin + 1; j < other; ++j)
-        store.order.push_back(partition_[j]);
 
     // Subdivide: child i lies below the centre in dimension k when bit k of
     // i is set. Its closed cell in dimension k is one of two intervals.
@@ -147,8 +149,8 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
     const double* centre = &store.centres[node * d];
     const double* parentWidth = &levelHalfWidths_[static_cast<size_t>(pending.level) * d];
     const double* childWidth = &levelHalfWidths_[static_cast<size_t>(childLevel) * d];
-    double below[kMaxDimensions][2];
-    double above[kMaxDimensions][2];
+    double below[Dim > 0 ? Dim : kMaxDimensions][2];
+    double above[Dim > 0 ? Dim : kMaxDimensions][2];
     for (int k = 0; k < d; ++k) {
         const double lowCentre = centre[k] - parentWidth[k] * 0.5;
         const double highCentre = centre[k] + parentWidth[k] * 0.5;
@@ -166,58 +168,69 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
 
     // The stored point moves down first, then the others follow in order;
     // each goes to the first child whose cell holds it.
-    auto classify = [&](int32_t point) -> uint16_t {
-        const T* p = data_ + static_cast<int64_t>(point) * d;
+    const unsigned all = (1u << d) - 1;
+    int64_t* counts = store.counts.data();
+    std::fill_n(counts, children, 0);
+    auto place = [&](int64_t j) {
+        const double* p = coordinates + j * d;
         unsigned inBelow = 0;
         unsigned inAbove = 0;
         for (int k = 0; k < d; ++k) {
-            const double value = p[k];
-            if (!(value < below[k][0]) && !(value > below[k][1]))
-                inBelow |= 1u << k;
-            if (!(value < above[k][0]) && !(value > above[k][1]))
-                inAbove |= 1u << k;
+            inBelow |= static_cast<unsigned>(!(p[k] < below[k][0]) && !(p[k] > below[k][1])) << k;
+            inAbove |= static_cast<unsigned>(!(p[k] < above[k][0]) && !(p[k] > above[k][1])) << k;
         }
-        const unsigned all = (1u << d) - 1;
-        for (unsigned i = 0; i < static_cast<unsigned>(children); ++i)
-            if (((i & inBelow) | (~i & all & inAbove)) == all)
-                return static_cast<uint16_t>(i);
-        return kLost;
-    };
-    std::fill(store.counts.begin(), store.counts.end(), 0);
-    auto place = [&](int64_t position) {
-        const uint16_t c = classify(partition_[position]);
-        childOf_[position] = c;
-        if (c == kLost)
-            store.order.push_back(partition_[position]);
+        uint16_t child = kLost;
+        for (unsigned i = 0; i < static_cast<unsigned>(children); ++i) {
+            if (((i & inBelow) | (~i & all & inAbove)) == all) {
+                child = static_cast<uint16_t>(i);
+                break;
+            }
+        }
+        childOf_[j] = child;
+        if (child == kLost)
+            store.order.push_back(partition_[j]);
         else
-            ++store.counts[c];
+            ++counts[child];
     };
+    addToMean(begin);
     place(begin);
-    for (int64_t j = other; j < end; ++j)
+    for (int64_t j = begin + 1; j < other; ++j) {
+        addToMean(j);
+        store.order.push_back(partition_[j]);
+    }
+    for (int64_t j = other; j < end; ++j) {
+        addToMean(j);
         place(j);
+    }
+    storeMean();
 
     int64_t offset = begin;
     for (int i = 0; i < children; ++i) {
-        const int64_t count = store.counts[i];
-        store.counts[i] = offset;
+        const int64_t count = counts[i];
+        counts[i] = offset;
         offset += count;
     }
     const int64_t placedEnd = offset;
-    auto scatter = [&](int64_t position) {
-        const uint16_t c = childOf_[position];
-        if (c != kLost)
-            partitionScratch_[store.counts[c]++] = partition_[position];
+    auto scatter = [&](int64_t j) {
+        const uint16_t c = childOf_[j];
+        if (c == kLost)
+            return;
+        const int64_t to = counts[c]++;
+        partitionScratch_[to] = partition_[j];
+        std::copy_n(coordinates + j * d, d, &coordinatesScratch_[to * d]);
     };
     scatter(begin);
     for (int64_t j = other; j < end; ++j)
         scatter(j);
     std::copy(partitionScratch_.begin() + begin, partitionScratch_.begin() + placedEnd, partition_.begin() + begin);
+    std::copy(coordinatesScratch_.begin() + begin * d, coordinatesScratch_.begin() + placedEnd * d,
+              partitionCoordinates_.begin() + begin * d);
 
     // counts now hold each child's end; push the last child first so that
     // child 0 is placed next.
     for (int i = children - 1; i >= 0; --i) {
-        const int64_t childEnd = store.counts[i];
-        const int64_t childBegin = i == 0 ? begin : store.counts[i - 1];
+        const int64_t childEnd = counts[i];
+        const int64_t childBegin = i == 0 ? begin : counts[i - 1];
         store.stack.push_back(Pending{firstChild + i, childLevel, childBegin, childEnd});
     }
 }
@@ -229,7 +242,10 @@ void SpacePartitionTree<T>::buildSubtree(Store& store, const Pending& root)
     while (!store.stack.empty()) {
         const Pending pending = store.stack.back();
         store.stack.pop_back();
-        placePoints(store, pending);
+        if (dimensions_ == 2)
+            placePoints<2>(store, pending);
+        else
+            placePoints<0>(store, pending);
     }
 }
 
@@ -269,8 +285,11 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
 
     // Points outside the root cell (possible only through rounding at huge
     // coordinates) are refused, like any insertion outside a cell.
+    extendMeanFactors(n);
     partition_.resize(static_cast<size_t>(n));
+    partitionCoordinates_.resize(static_cast<size_t>(n) * d);
     partitionScratch_.resize(static_cast<size_t>(n));
+    coordinatesScratch_.resize(static_cast<size_t>(n) * d);
     childOf_.resize(static_cast<size_t>(n));
     int64_t accepted = 0;
     for (int i = 0; i < n; ++i) {
@@ -281,9 +300,10 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
             if (value < rootCentre[k] - levelHalfWidths_[k] || value > rootCentre[k] + levelHalfWidths_[k])
                 inside = false;
         }
-        if (inside)
+        if (inside) {
+            std::copy_n(p, d, &partitionCoordinates_[accepted * d]);
             partition_[accepted++] = i;
-        else
+        } else
             tree_.order.push_back(i);
     }
 
@@ -298,8 +318,10 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
         const int64_t size = pending.end - pending.begin;
         if (size > 1 && size <= taskSize)
             subtreeRoots_.push_back(pending);
+        else if (d == 2)
+            placePoints<2>(tree_, pending);
         else
-            placePoints(tree_, pending);
+            placePoints<0>(tree_, pending);
     }
     if (subtreeRoots_.empty())
         return;
@@ -332,36 +354,74 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
         tree_.order.insert(tree_.order.end(), subtreeStores_[t].order.begin(), subtreeStores_[t].order.end());
 }
 
+namespace {
+
+/// The Barnes-Hut test w / sqrt(d2) < theta. The squares settle it without
+/// division or root unless they lie within 1e-9 of each other (or outside
+/// the range where their rounding is relative); then the exact expression
+/// decides, so the outcome is always that of the exact expression.
+inline bool farEnough(double width, double distanceSquared, double theta, double thetaSquared)
+{
+    const double lhs = width * width;
+    const double rhs = thetaSquared * distanceSquared;
+    if (lhs > 1e-290 && rhs > 1e-290 && lhs < 1e290 && rhs < 1e290) {
+        if (lhs < rhs * (1 - 1e-9))
+            return true;
+        if (lhs > rhs * (1 + 1e-9))
+            return false;
+    }
+    return width / std::sqrt(distanceSquared) < theta;
+}
+
+} // namespace
+
 template <typename T>
 template <int Dim>
-void SpacePartitionTree<T>::accumulate(int64_t node, uint32_t level, uint32_t index, const double* y, double theta,
-                                       double* negativeForce, double& sumQ) const
+inline bool SpacePartitionTree<T>::contributeOrOpen(int64_t node, uint32_t level, uint32_t index,
+                                                    const Query& query, double* negativeForce, double& sumQ) const
 {
     const Node& entry = tree_.nodes[node];
     if (entry.cumulativeSize == 0)
-        return;
+        return false;
     const bool leaf = entry.firstChild < 0;
     if (leaf && entry.storedIndex == index)
-        return;
+        return false;
     const int d = Dim > 0 ? Dim : dimensions_;
     const double* com = &tree_.centresOfMass[node * d];
     double diff[Dim > 0 ? Dim : kMaxDimensions];
     double distanceSquared = 0;
     for (int k = 0; k < d; ++k) {
-        diff[k] = y[k] - com[k];
+        diff[k] = query.y[k] - com[k];
         distanceSquared += diff[k] * diff[k];
     }
-    if (leaf || levelLargestWidth_[level] / std::sqrt(distanceSquared) < theta) {
-        const double q = 1 / (1 + distanceSquared);
-        const double m = entry.cumulativeSize * q;
-        sumQ += m;
-        const double mq = m * q;
-        for (int k = 0; k < d; ++k)
-            negativeForce[k] += mq * diff[k];
-        return;
-    }
+    if (!leaf && !farEnough(levelLargestWidth_[level], distanceSquared, query.theta, query.thetaSquared))
+        return true;
+    const double q = 1 / (1 + distanceSquared);
+    const double m = entry.cumulativeSize * q;
+    sumQ += m;
+    const double mq = m * q;
+    for (int k = 0; k < d; ++k)
+        negativeForce[k] += mq * diff[k];
+    return false;
+}
+
+template <typename T>
+template <int Dim>
+void SpacePartitionTree<T>::accumulate(int64_t node, uint32_t level, uint32_t index, const Query& query,
+                                       double* negativeForce, double& sumQ) const
+{
+    const int64_t firstChild = tree_.nodes[node].firstChild;
     for (int i = 0; i < childCount_; ++i)
-        accumulate<Dim>(entry.firstChild + i, level + 1, index, y, theta, negativeForce, sumQ);
+        if (contributeOrOpen<Dim>(firstChild + i, level + 1, index, query, negativeForce, sumQ))
+            accumulate<Dim>(firstChild + i, level + 1, index, query, negativeForce, sumQ);
+}
+
+template <typename T>
+template <int Dim>
+void SpacePartitionTree<T>::descend(uint32_t index, const Query& query, double* negativeForce, double& sumQ) const
+{
+    if (contributeOrOpen<Dim>(root(), 0, index, query, negativeForce, sumQ))
+        accumulate<Dim>(root(), 0, index, query, negativeForce, sumQ);
 }
 
 template <typename T>
@@ -369,20 +429,22 @@ void SpacePartitionTree<T>::computeRepulsiveForces(int index, double theta, doub
                                                    double& sumQ) const
 {
     const int d = dimensions_;
-    double y[kMaxDimensions];
+    Query query;
+    query.theta = theta;
+    query.thetaSquared = theta * theta;
     double force[kMaxDimensions];
     for (int k = 0; k < d; ++k) {
-        y[k] = data_[static_cast<int64_t>(index) * d + k];
+        query.y[k] = data_[static_cast<int64_t>(index) * d + k];
         force[k] = negativeForce[k];
     }
     double sum = sumQ;
     const uint32_t self = static_cast<uint32_t>(index);
     if (d == 2)
-        accumulate<2>(root(), 0, self, y, theta, force, sum);
+        descend<2>(self, query, force, sum);
     else if (d == 3)
-        accumulate<3>(root(), 0, self, y, theta, force, sum);
+        descend<3>(self, query, force, sum);
     else
-        accumulate<0>(root(), 0, self, y, theta, force, sum);
+        descend<0>(self, query, force, sum);
     for (int k = 0; k < d; ++k)
         negativeForce[k] = force[k];
     sumQ = sum;

@@ -99,10 +99,12 @@ private:
 
     /// Root cell and the half-widths of every level.
     void computeCells(const T* data, int n, std::vector<double>& rootCentre);
-    bool sameCoordinates(int32_t a, int32_t b) const;
+    /// The running-mean factors (c - 1) / c and 1 / c for c up to n.
+    void extendMeanFactors(int n);
     /// Places the pending node's points: fills the node and, when it has to
     /// be subdivided, appends its children to `store` and their pending
     /// entries to its stack (child 0 on top).
+    template <int Dim>
     void placePoints(Store& store, const Pending& pending);
     /// Builds the whole subtree of the store's root.
     void buildSubtree(Store& store, const Pending& root);
@@ -110,9 +112,25 @@ private:
     /// its other nodes from `base` on.
     void mergeSubtree(const Store& store, int64_t node, int64_t base);
 
+    /// One force evaluation's fixed inputs.
+    struct Query
+    {
+        double y[kMaxDimensions];
+        double theta;
+        double thetaSquared;
+    };
+
+    /// Adds the node's contribution when it is a leaf or far enough;
+    /// returns true when its children have to be visited instead.
     template <int Dim>
-    void accumulate(int64_t node, uint32_t level, uint32_t index, const double* y, double theta,
-                    double* negativeForce, double& sumQ) const;
+    bool contributeOrOpen(int64_t node, uint32_t level, uint32_t index, const Query& query,
+                          double* negativeForce, double& sumQ) const;
+    /// Visits the children of an opened node in index order.
+    template <int Dim>
+    void accumulate(int64_t node, uint32_t level, uint32_t index, const Query& query, double* negativeForce,
+                    double& sumQ) const;
+    template <int Dim>
+    void descend(uint32_t index, const Query& query, double* negativeForce, double& sumQ) const;
 
     int dimensions_ = 0;
     int childCount_ = 0;
@@ -122,8 +140,13 @@ private:
     std::vector<double> levelHalfWidths_;    ///< per level: D half-widths, equal for all nodes of a level
     std::vector<double> levelLargestWidth_;  ///< per level: the largest of them
 
-    std::vector<int32_t> partition_;         ///< point indices, grouped by pending node
+    // The points of every pending node, in insertion order, with their
+    // coordinates carried along so that partitioning reads them in sequence.
+    std::vector<int32_t> partition_;
+    std::vector<double> partitionCoordinates_;
     std::vector<int32_t> partitionScratch_;
+    std::vector<double> coordinatesScratch_;
+    std::vector<double> meanFactors_;       ///< pairs (c - 1) / c, 1 / c for c = 0, 1, ...
     std::vector<uint16_t> childOf_;         ///< per partition position: its child, or kLost
     std::vector<Store> subtreeStores_;
     std::vector<Pending> subtreeRoots_;
