@@ -126,128 +126,135 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool)
     std::vector<LevelBlock> levelBlocks;
     std::vector<double> levelBest;
     std::vector<int64_t> levelAt;
+    // The node chosen last: the pool is measured against it while the levels
+    // above it are searched for its parent; it enters the dendrogram after.
     DendrogramNode node;
+    bool pending = false;
     int nodeLevel = 0;
-    bool parallel = length * dims > kParallelTerms;
+    int64_t blocks = (length + kBlock - 1) / kBlock;
+    bool done = alive == 0;
+    const bool parallel = length * dims > kParallelTerms;
 
 #pragma omp parallel if (parallel)
-    while (alive > 0) {
-        const int chosenId = dendrogram.back().id;
-        const double* c = dendrogram.back().values.data();
-        const int64_t blocks = (length + kBlock - 1) / kBlock;
-#pragma omp for schedule(static)
-        for (int64_t b = 0; b < blocks; ++b) {
-            double d[kBlock];
-            const int64_t from = b * kBlock, to = std::min(length, from + kBlock);
-            l1ToPoint(columns.data(), stride, dims, from, to, c, d);
-            double local = -2.0;
-            int64_t at = -1;
-            for (int64_t p = from; p < to; ++p) {
-                if (d[p - from] < distance[p]) {
-                    distance[p] = d[p - from];
-                    parent[p] = chosenId;
-                }
-                if (distance[p] > local) {
-                    local = distance[p];
-                    at = p;
-                }
-            }
-            blockBest[b] = local;
-            blockAt[b] = at;
-        }
-
-#pragma omp single
-        {
-            int64_t selected = -1;
-            double selectedDistance = -2.0;
-            for (int64_t b = 0; b < blocks; ++b)
-                if (blockBest[b] > selectedDistance) {
-                    selectedDistance = blockBest[b];
-                    selected = blockAt[b];
-                }
-            node = std::move(pool[source[selected]]);
-            node.id = chosenId + 1;
-            node.distance = distance[selected];
-            node.parent = parent[selected];
-            node.children.clear();
-            distance[selected] = -1.0;
-            --alive;
-            if (chosenId == 1)
-                farthest = node.distance;
-
-            // A node farther than a duplicate joins the level of its distance
-            // and looks for its parent among the members of the levels above.
-            levelBlocks.clear();
-            nodeLevel = 0;
-            if (node.distance > kDuplicateDistance) {
-                nodeLevel = 1;
-                while (!(node.distance > std::ldexp(farthest, -nodeLevel)))
-                    ++nodeLevel;
-                while (static_cast<int>(levels.size()) <= nodeLevel) {
-                    levels.emplace_back(dims);
-                    levelIds.emplace_back();
-                }
-                for (int l = 0; l < nodeLevel; ++l)
-                    for (int64_t from = 0; from < levels[l].size(); from += kLevelBlock)
-                        levelBlocks.push_back({l, from, std::min(levels[l].size(), from + kLevelBlock)});
-                levelBest.resize(levelBlocks.size());
-                levelAt.resize(levelBlocks.size());
-            }
-        }
-
-        const int64_t scans = static_cast<int64_t>(levelBlocks.size());
+    while (!done) {
+        const int chosenId = pending ? node.id : 1;
+        const double* c = pending ? node.values.data() : dendrogram[0].values.data();
+        const int64_t scans = blocks + static_cast<int64_t>(levelBlocks.size());
 #pragma omp for schedule(static)
         for (int64_t b = 0; b < scans; ++b) {
             double d[kBlock];
-            const LevelBlock& block = levelBlocks[b];
-            const ColumnStore<T>& store = levels[block.level];
-            l1ToPoint(store.data(), store.stride(), dims, block.from, block.to, node.values.data(), d);
-            double local = 1e16;
-            int64_t at = -1;
-            for (int64_t p = block.from; p < block.to; ++p)
-                if (d[p - block.from] < local) {
-                    local = d[p - block.from];
-                    at = p;
+            if (b < blocks) {
+                const int64_t from = b * kBlock, to = std::min(length, from + kBlock);
+                l1ToPoint(columns.data(), stride, dims, from, to, c, d);
+                double local = -2.0;
+                int64_t at = -1;
+                for (int64_t p = from; p < to; ++p) {
+                    if (d[p - from] < distance[p]) {
+                        distance[p] = d[p - from];
+                        parent[p] = chosenId;
+                    }
+                    if (distance[p] > local) {
+                        local = distance[p];
+                        at = p;
+                    }
                 }
-            levelBest[b] = local;
-            levelAt[b] = at;
+                blockBest[b] = local;
+                blockAt[b] = at;
+            } else {
+                const LevelBlock& block = levelBlocks[b - blocks];
+                const ColumnStore<T>& store = levels[block.level];
+                l1ToPoint(store.data(), store.stride(), dims, block.from, block.to, c, d);
+                double local = 1e16;
+                int64_t at = -1;
+                for (int64_t p = block.from; p < block.to; ++p)
+                    if (d[p - block.from] < local) {
+                        local = d[p - block.from];
+                        at = p;
+                    }
+                levelBest[b - blocks] = local;
+                levelAt[b - blocks] = at;
+            }
         }
 
 #pragma omp single
         {
-            if (nodeLevel > 0) {
-                double best = 1e16;
-                int nearest = -1;
-                for (int64_t b = 0; b < scans; ++b)
-                    if (levelAt[b] >= 0 && levelBest[b] < best) {
-                        best = levelBest[b];
-                        nearest = levelIds[levelBlocks[b].level][levelAt[b]];
-                    }
-                if (nearest >= 0)
-                    node.parent = nearest;
-                levels[nodeLevel].append(node.values);
-                levelIds[nodeLevel].push_back(node.id);
-            }
-            dendrogram[node.parent - 1].children.push_back(node.id);
-            dendrogram.push_back(std::move(node));
-
-            if (alive * 2 < length && length > kBlock) {
-                // Column by column, so that no value is overwritten before it moved.
-                std::vector<int64_t> keep;
-                keep.reserve(static_cast<size_t>(alive));
-                for (int64_t p = 0; p < length; ++p)
-                    if (distance[p] >= 0.0)
-                        keep.push_back(p);
-                for (int k = 0; k < dims; ++k)
-                    for (int64_t q = 0; q < alive; ++q)
-                        columns[static_cast<size_t>(k) * alive + q] =
-                            columns[static_cast<size_t>(k) * stride + keep[q]];
-                for (int64_t q = 0; q < alive; ++q) {
-                    distance[q] = distance[keep[q]];
-                    parent[q] = parent[keep[q]];
-                    source[q] = source[keep[q]];
+            if (pending) {
+                if (nodeLevel > 0) {
+                    double best = 1e16;
+                    int nearest = -1;
+                    for (size_t b = 0; b < levelBlocks.size(); ++b)
+                        if (levelAt[b] >= 0 && levelBest[b] < best) {
+                            best = levelBest[b];
+                            nearest = levelIds[levelBlocks[b].level][levelAt[b]];
+                        }
+                    if (nearest >= 0)
+                        node.parent = nearest;
+                    levels[nodeLevel].append(node.values);
+                    levelIds[nodeLevel].push_back(node.id);
                 }
-                length = stride = alive;
+                dendrogram[node.parent - 1].children.push_back(node.id);
+                dendrogram.push_back(std::move(node));
+                pending = false;
+            }
+            levelBlocks.clear();
+            if (alive == 0) {
+                done = true;
+            } else {
+                int64_t selected = -1;
+                double selectedDistance = -2.0;
+                for (int64_t b = 0; b < blocks; ++b)
+                    if (blockBest[b] > selectedDistance) {
+                        selectedDistance = blockBest[b];
+                        selected = blockAt[b];
+                    }
+                node = std::move(pool[source[selected]]);
+                node.id = dendrogram.back().id + 1;
+                node.distance = distance[selected];
+                node.parent = parent[selected];
+                node.children.clear();
+                distance[selected] = -1.0;
+                --alive;
+                pending = true;
+                if (node.id == 2)
+                    farthest = node.distance;
+
+                // A node farther than a duplicate joins the level of its
+                // distance and looks for its parent among the levels above.
+                nodeLevel = 0;
+                if (node.distance > kDuplicateDistance) {
+                    nodeLevel = 1;
+                    while (!(node.distance > std::ldexp(farthest, -nodeLevel)))
+                        ++nodeLevel;
+                    while (static_cast<int>(levels.size()) <= nodeLevel) {
+                        levels.emplace_back(dims);
+                        levelIds.emplace_back();
+                    }
+                    for (int l = 0; l < nodeLevel; ++l)
+                        for (int64_t from = 0; from < levels[l].size(); from += kLevelBlock)
+                            levelBlocks.push_back({l, from, std::min(levels[l].size(), from + kLevelBlock)});
+                    levelBest.resize(levelBlocks.size());
+                    levelAt.resize(levelBlocks.size());
+                }
+
+                if (alive * 2 < length && length > kBlock) {
+                    // Column by column, so that no value is overwritten before it moved.
+                    std::vector<int64_t> keep;
+                    keep.reserve(static_cast<size_t>(alive));
+                    for (int64_t p = 0; p < length; ++p)
+                        if (distance[p] >= 0.0)
+                            keep.push_back(p);
+                    for (int k = 0; k < dims; ++k)
+                        for (int64_t q = 0; q < alive; ++q)
+                            columns[static_cast<size_t>(k) * alive + q] =
+                                columns[static_cast<size_t>(k) * stride + keep[q]];
+                    for (int64_t q = 0; q < alive; ++q) {
+                        distance[q] = distance[keep[q]];
+                        parent[q] = parent[keep[q]];
+                        source[q] = source[keep[q]];
+                    }
+                    length = stride = alive;
+                }
+                blocks = (length + kBlock - 1) / kBlock;
             }
         }
     }
