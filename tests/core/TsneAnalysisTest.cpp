@@ -92,8 +92,9 @@ TEST_F(TsneAnalysisTest, FullRunWritesOnlyEmbeddedRowsAndSeparatesBlobs)
     MCV_DerivedDataPoints* input = registry->createPointsData("Subset", false);
     input->setPoints(subset, false);
     analysis->setInputData(input);
-    analysis->setIterations(300);
-    analysis->setExaggerationIterations(150);
+    analysis->setIterations(120);
+    analysis->setExaggerationIterations(80);
+    analysis->setExponentialDecayIterations(20);
     ui.clear();
 
     testing::internal::CaptureStdout();
@@ -102,13 +103,13 @@ TEST_F(TsneAnalysisTest, FullRunWritesOnlyEmbeddedRowsAndSeparatesBlobs)
 
     EXPECT_NE(out.find("\n" + std::string(80, '=') + "\nA-tSNE: Compute probability distribution: "),
               std::string::npos);
-    EXPECT_NE(out.find("Test tSNE: iteration: 300, KL-divergence: "), std::string::npos);
-    EXPECT_EQ(out.find("iteration: 301"), std::string::npos);
+    EXPECT_NE(out.find("Test tSNE: iteration: 100, KL-divergence: "), std::string::npos);
+    EXPECT_EQ(out.find("iteration: 200"), std::string::npos);
     EXPECT_NE(out.find("A-tSNE: Finished embedding of Test tSNE in: "), std::string::npos);
     EXPECT_NE(out.find(" seconds .KL - divergence is : "), std::string::npos);
 
     ASSERT_EQ(ui.count("analysisInitializedSignal", analysis.get()), 1);
-    EXPECT_EQ(ui.count("analysisUpdatedSignal", analysis.get()), 300);
+    EXPECT_EQ(ui.count("analysisUpdatedSignal", analysis.get()), 120);
     EXPECT_EQ(ui.operations().front(), "analysisInitializedSignal");
     EXPECT_EQ(ui.operations().back(), "analysisFinishedSignal");
     EXPECT_FALSE(analysis->isRunning());
