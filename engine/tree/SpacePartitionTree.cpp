@@ -1,5 +1,7 @@
 #include "tree/SpacePartitionTree.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -104,108 +106,146 @@ void SpacePartitionTree<T>::extendMeanFactors(int n)
 
 template <typename T>
 template <int Dim>
-void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
+bool SpacePartitionTree<T>::placeWithoutSubdividing(Store& store, const Pending& pending, int64_t& other)
 {
     const int d = Dim > 0 ? Dim : dimensions_;
     const int64_t begin = pending.begin;
     const int64_t end = pending.end;
-    const int64_t node = pending.node;
     const double* coordinates = partitionCoordinates_.data();
-    store.nodes[node].cumulativeSize = static_cast<uint32_t>(end - begin);
+    store.nodes[pending.node].cumulativeSize = static_cast<uint32_t>(end - begin);
     if (begin == end)
-        return;
-
-    // Every point that reached this node, in insertion order, enters its
-    // running mean; the first point is stored here, and copies of it that
-    // arrive before any other point stop here too.
-    double com[Dim > 0 ? Dim : kMaxDimensions] = {};
-    auto addToMean = [&](int64_t j) {
-        const double keep = meanFactors_[2 * (j - begin + 1)];
-        const double add = meanFactors_[2 * (j - begin + 1) + 1];
-        for (int k = 0; k < d; ++k)
-            com[k] = keep * com[k] + add * coordinates[j * d + k];
-    };
-    auto storeMean = [&] { std::copy_n(com, d, &store.centresOfMass[node * d]); };
+        return true;
+    // The first point is stored here, and copies of it that arrive before
+    // any other point stop here too.
     const double* first = coordinates + begin * d;
-    int64_t other = begin + 1;
+    other = begin + 1;
     while (other < end && std::equal(first, first + d, coordinates + other * d))
         ++other;
-    if (other == end || pending.level >= kMaxDepth) {
-        for (int64_t j = begin; j < end; ++j) {
-            addToMean(j);
-            store.order.push_back(partition_[j]);
-        }
-        storeMean();
-        store.nodes[node].storedIndex = static_cast<uint32_t>(partition_[begin]);
-        return;
-    }
+    if (other < end && pending.level < kMaxDepth)
+        return false;
+    addRunningMean<Dim>(store, pending);
+    store.order.insert(store.order.end(), partition_.begin() + begin, partition_.begin() + end);
+    store.nodes[pending.node].storedIndex = static_cast<uint32_t>(partition_[begin]);
+    return true;
+}
 
-    // Subdivide: child i lies below the centre in dimension k when bit k of
-    // i is set. Its closed cell in dimension k is one of two intervals.
-    const int children = childCount_;
-    const uint32_t childLevel = pending.level + 1;
-    const int64_t firstChild = store.allocateChildren(children, d);
-    store.nodes[node].firstChild = firstChild;
+template <typename T>
+template <int Dim>
+void SpacePartitionTree<T>::addRunningMean(Store& store, const Pending& pending) const
+{
+    // Every point that reached the node enters its mean, in insertion order.
+    const int d = Dim > 0 ? Dim : dimensions_;
+    const double* coordinates = partitionCoordinates_.data();
+    double com[Dim > 0 ? Dim : kMaxDimensions] = {};
+    for (int64_t j = pending.begin; j < pending.end; ++j) {
+        const double keep = meanFactors_[2 * (j - pending.begin + 1)];
+        const double add = meanFactors_[2 * (j - pending.begin + 1) + 1];
+        for (int k = 0; k < d; ++k)
+            com[k] = keep * com[k] + add * coordinates[j * d + k];
+    }
+    std::copy_n(com, d, &store.centresOfMass[pending.node * d]);
+}
+
+template <typename T>
+template <int Dim>
+void SpacePartitionTree<T>::subdivide(Store& store, const Pending& pending, ChildCells& cells) const
+{
+    // Child i lies below the centre in dimension k when bit k of i is set;
+    // its closed cell in dimension k is one of two intervals.
+    const int d = Dim > 0 ? Dim : dimensions_;
+    const int64_t node = pending.node;
+    cells.level = pending.level + 1;
+    cells.firstChild = store.allocateChildren(childCount_, d);
+    store.nodes[node].firstChild = cells.firstChild;
     const double* centre = &store.centres[node * d];
     const double* parentWidth = &levelHalfWidths_[static_cast<size_t>(pending.level) * d];
-    const double* childWidth = &levelHalfWidths_[static_cast<size_t>(childLevel) * d];
-    double below[Dim > 0 ? Dim : kMaxDimensions][2];
-    double above[Dim > 0 ? Dim : kMaxDimensions][2];
+    const double* childWidth = &levelHalfWidths_[static_cast<size_t>(cells.level) * d];
     for (int k = 0; k < d; ++k) {
         const double lowCentre = centre[k] - parentWidth[k] * 0.5;
         const double highCentre = centre[k] + parentWidth[k] * 0.5;
-        below[k][0] = lowCentre - childWidth[k];
-        below[k][1] = lowCentre + childWidth[k];
-        above[k][0] = highCentre - childWidth[k];
-        above[k][1] = highCentre + childWidth[k];
+        cells.below[k][0] = lowCentre - childWidth[k];
+        cells.below[k][1] = lowCentre + childWidth[k];
+        cells.above[k][0] = highCentre - childWidth[k];
+        cells.above[k][1] = highCentre + childWidth[k];
     }
-    for (int i = 0; i < children; ++i) {
-        double* childCentre = &store.centres[(firstChild + i) * d];
+    for (int i = 0; i < childCount_; ++i) {
+        double* childCentre = &store.centres[(cells.firstChild + i) * d];
         for (int k = 0; k < d; ++k)
             childCentre[k] = (i >> k) & 1 ? centre[k] - parentWidth[k] * 0.5 : centre[k] + parentWidth[k] * 0.5;
-        store.levels[firstChild + i] = childLevel;
+        store.levels[cells.firstChild + i] = cells.level;
     }
+}
 
-    // The stored point moves down first, then the others follow in order;
-    // each goes to the first child whose cell holds it.
+template <typename T>
+template <int Dim>
+inline uint16_t SpacePartitionTree<T>::chooseChild(int64_t position, const ChildCells& cells) const
+{
+    // The first child, in index order, whose closed cell holds the point.
+    const int d = Dim > 0 ? Dim : dimensions_;
+    const double* p = &partitionCoordinates_[position * d];
+    unsigned inBelow = 0;
+    unsigned inAbove = 0;
+    for (int k = 0; k < d; ++k) {
+        inBelow |= static_cast<unsigned>(!(p[k] < cells.below[k][0]) && !(p[k] > cells.below[k][1])) << k;
+        inAbove |= static_cast<unsigned>(!(p[k] < cells.above[k][0]) && !(p[k] > cells.above[k][1])) << k;
+    }
     const unsigned all = (1u << d) - 1;
+    for (unsigned i = 0; i < static_cast<unsigned>(childCount_); ++i)
+        if (((i & inBelow) | (~i & all & inAbove)) == all)
+            return static_cast<uint16_t>(i);
+    return kLost;
+}
+
+template <typename T>
+void SpacePartitionTree<T>::moveToScratch(int64_t from, int64_t to)
+{
+    const int d = dimensions_;
+    partitionScratch_[to] = partition_[from];
+    std::copy_n(&partitionCoordinates_[from * d], d, &coordinatesScratch_[to * d]);
+}
+
+template <typename T>
+void SpacePartitionTree<T>::pushChildren(Store& store, const ChildCells& cells, int64_t begin, const int64_t* ends)
+{
+    // Last child first, so that child 0 is placed next.
+    for (int i = childCount_ - 1; i >= 0; --i) {
+        const int64_t childBegin = i == 0 ? begin : ends[i - 1];
+        store.stack.push_back(Pending{cells.firstChild + i, cells.level, childBegin, ends[i]});
+    }
+}
+
+template <typename T>
+template <int Dim>
+void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
+{
+    int64_t other = 0;
+    if (placeWithoutSubdividing<Dim>(store, pending, other))
+        return;
+    const int d = Dim > 0 ? Dim : dimensions_;
+    const int64_t begin = pending.begin;
+    const int64_t end = pending.end;
+    addRunningMean<Dim>(store, pending);
+    ChildCells cells;
+    subdivide<Dim>(store, pending, cells);
+
+    // The stored point moves down first, then the others follow in order.
     int64_t* counts = store.counts.data();
-    std::fill_n(counts, children, 0);
+    std::fill_n(counts, childCount_, 0);
     auto place = [&](int64_t j) {
-        const double* p = coordinates + j * d;
-        unsigned inBelow = 0;
-        unsigned inAbove = 0;
-        for (int k = 0; k < d; ++k) {
-            inBelow |= static_cast<unsigned>(!(p[k] < below[k][0]) && !(p[k] > below[k][1])) << k;
-            inAbove |= static_cast<unsigned>(!(p[k] < above[k][0]) && !(p[k] > above[k][1])) << k;
-        }
-        uint16_t child = kLost;
-        for (unsigned i = 0; i < static_cast<unsigned>(children); ++i) {
-            if (((i & inBelow) | (~i & all & inAbove)) == all) {
-                child = static_cast<uint16_t>(i);
-                break;
-            }
-        }
+        const uint16_t child = chooseChild<Dim>(j, cells);
         childOf_[j] = child;
         if (child == kLost)
             store.order.push_back(partition_[j]);
         else
             ++counts[child];
     };
-    addToMean(begin);
     place(begin);
-    for (int64_t j = begin + 1; j < other; ++j) {
-        addToMean(j);
-        store.order.push_back(partition_[j]);
-    }
-    for (int64_t j = other; j < end; ++j) {
-        addToMean(j);
+    store.order.insert(store.order.end(), partition_.begin() + begin + 1, partition_.begin() + other);
+    for (int64_t j = other; j < end; ++j)
         place(j);
-    }
-    storeMean();
 
     int64_t offset = begin;
-    for (int i = 0; i < children; ++i) {
+    for (int i = 0; i < childCount_; ++i) {
         const int64_t count = counts[i];
         counts[i] = offset;
         offset += count;
@@ -213,11 +253,8 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
     const int64_t placedEnd = offset;
     auto scatter = [&](int64_t j) {
         const uint16_t c = childOf_[j];
-        if (c == kLost)
-            return;
-        const int64_t to = counts[c]++;
-        partitionScratch_[to] = partition_[j];
-        std::copy_n(coordinates + j * d, d, &coordinatesScratch_[to * d]);
+        if (c != kLost)
+            moveToScratch(j, counts[c]++);
     };
     scatter(begin);
     for (int64_t j = other; j < end; ++j)
@@ -225,14 +262,78 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
     std::copy(partitionScratch_.begin() + begin, partitionScratch_.begin() + placedEnd, partition_.begin() + begin);
     std::copy(coordinatesScratch_.begin() + begin * d, coordinatesScratch_.begin() + placedEnd * d,
               partitionCoordinates_.begin() + begin * d);
+    pushChildren(store, cells, begin, counts);
+}
 
-    // counts now hold each child's end; push the last child first so that
-    // child 0 is placed next.
-    for (int i = children - 1; i >= 0; --i) {
-        const int64_t childEnd = counts[i];
-        const int64_t childBegin = i == 0 ? begin : counts[i - 1];
-        store.stack.push_back(Pending{firstChild + i, childLevel, childBegin, childEnd});
+template <typename T>
+template <int Dim>
+void SpacePartitionTree<T>::placePointsInParallel(const Pending& pending, int threads)
+{
+    // The same placement as placePoints for a node of many points: the
+    // running mean stays sequential, the choice of children and the stable
+    // partition run on chunks of the points.
+    int64_t other = 0;
+    if (placeWithoutSubdividing<Dim>(tree_, pending, other))
+        return;
+    const int d = Dim > 0 ? Dim : dimensions_;
+    const int64_t begin = pending.begin;
+    const int64_t end = pending.end;
+    const int children = childCount_;
+    ChildCells cells;
+    subdivide<Dim>(tree_, pending, cells);
+    chunkCounts_.assign(static_cast<size_t>(threads) * children, 0);
+    std::vector<int64_t>& ends = tree_.counts;
+    std::fill(ends.begin(), ends.end(), 0);
+
+#pragma omp parallel num_threads(threads)
+    {
+#pragma omp single nowait
+        addRunningMean<Dim>(tree_, pending);
+
+        const int team = omp_get_num_threads();
+        const int t = omp_get_thread_num();
+        const int64_t chunkBegin = begin + (end - begin) * t / team;
+        const int64_t chunkEnd = begin + (end - begin) * (t + 1) / team;
+        int64_t* counts = &chunkCounts_[static_cast<size_t>(t) * children];
+        for (int64_t j = chunkBegin; j < chunkEnd; ++j) {
+            const uint16_t child = j > begin && j < other ? kLost : chooseChild<Dim>(j, cells);
+            childOf_[j] = child;
+            if (child != kLost)
+                ++counts[child];
+        }
+#pragma omp barrier
+#pragma omp single
+        {
+            int64_t offset = begin;
+            for (int i = 0; i < children; ++i) {
+                for (int u = 0; u < team; ++u) {
+                    int64_t& count = chunkCounts_[static_cast<size_t>(u) * children + i];
+                    const int64_t chunkCount = count;
+                    count = offset;
+                    offset += chunkCount;
+                }
+                ends[i] = offset;
+            }
+        }
+        for (int64_t j = chunkBegin; j < chunkEnd; ++j) {
+            const uint16_t c = childOf_[j];
+            if (c != kLost)
+                moveToScratch(j, counts[c]++);
+        }
+#pragma omp barrier
+        const int64_t placedEnd = ends[children - 1];
+        const int64_t copyBegin = begin + (placedEnd - begin) * t / team;
+        const int64_t copyEnd = begin + (placedEnd - begin) * (t + 1) / team;
+        std::copy(partitionScratch_.begin() + copyBegin, partitionScratch_.begin() + copyEnd,
+                  partition_.begin() + copyBegin);
+        std::copy(coordinatesScratch_.begin() + copyBegin * d, coordinatesScratch_.begin() + copyEnd * d,
+                  partitionCoordinates_.begin() + copyBegin * d);
     }
+    // Copies that stopped here and points no child holds end their way here.
+    for (int64_t j = begin; j < end; ++j)
+        if (childOf_[j] == kLost)
+            tree_.order.push_back(partition_[j]);
+    pushChildren(tree_, cells, begin, ends.data());
 }
 
 template <typename T>
@@ -307,8 +408,9 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
             tree_.order.push_back(i);
     }
 
-    // The top of the tree is built here; subtrees small enough become tasks
-    // built side by side and then copied behind the top.
+    // The top of the tree is built here, its largest nodes with the points
+    // split among the threads; subtrees small enough become tasks built side
+    // by side and then copied behind the top.
     const int64_t taskSize = threads > 1 ? std::max(kSmallestTask, accepted / (8 * threads)) : -1;
     subtreeRoots_.clear();
     tree_.stack.push_back(Pending{0, 0, 0, accepted});
@@ -318,6 +420,10 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
         const int64_t size = pending.end - pending.begin;
         if (size > 1 && size <= taskSize)
             subtreeRoots_.push_back(pending);
+        else if (threads > 1 && size > 8 * taskSize && d == 2)
+            placePointsInParallel<2>(pending, threads);
+        else if (threads > 1 && size > 8 * taskSize)
+            placePointsInParallel<0>(pending, threads);
         else if (d == 2)
             placePoints<2>(tree_, pending);
         else

@@ -106,6 +106,31 @@ private:
     /// entries to its stack (child 0 on top).
     template <int Dim>
     void placePoints(Store& store, const Pending& pending);
+    /// placePoints for a node of the top of the tree, on `threads` threads.
+    template <int Dim>
+    void placePointsInParallel(const Pending& pending, int threads);
+
+    /// The cells of a subdivided node's children.
+    struct ChildCells
+    {
+        int64_t firstChild;
+        uint32_t level;
+        double below[kMaxDimensions][2];  ///< interval of a child with the dimension's bit set
+        double above[kMaxDimensions][2];  ///< interval of a child with the bit clear
+    };
+    /// Sets the count and, when the node stays a leaf (no points, one point
+    /// and its copies, or the depth limit), everything else; otherwise gives
+    /// the position of the first point that differs from the first one.
+    template <int Dim>
+    bool placeWithoutSubdividing(Store& store, const Pending& pending, int64_t& other);
+    template <int Dim>
+    void addRunningMean(Store& store, const Pending& pending) const;
+    template <int Dim>
+    void subdivide(Store& store, const Pending& pending, ChildCells& cells) const;
+    template <int Dim>
+    uint16_t chooseChild(int64_t position, const ChildCells& cells) const;
+    void moveToScratch(int64_t from, int64_t to);
+    void pushChildren(Store& store, const ChildCells& cells, int64_t begin, const int64_t* ends);
     /// Builds the whole subtree of the store's root.
     void buildSubtree(Store& store, const Pending& root);
     /// Copies a subtree store into the flat arrays: its root into `node`,
@@ -146,6 +171,7 @@ private:
     std::vector<double> partitionCoordinates_;
     std::vector<int32_t> partitionScratch_;
     std::vector<double> coordinatesScratch_;
+    std::vector<int64_t> chunkCounts_;      ///< per thread and child, while partitioning in parallel
     std::vector<double> meanFactors_;       ///< pairs (c - 1) / c, 1 / c for c = 0, 1, ...
     std::vector<uint16_t> childOf_;         ///< per partition position: its child, or kLost
     std::vector<Store> subtreeStores_;

@@ -169,7 +169,7 @@ void bruteForce(const std::vector<double>& y, int d, int i, std::vector<double>&
 TEST(SpacePartitionTree, EqualsTreeOfOrderedInsertions)
 {
     checkAgainstInsertion<double>(2, 3000, 1, 1);
-    checkAgainstInsertion<double>(2, 30000, 2, 8);  // subtrees built as parallel tasks
+    checkAgainstInsertion<double>(2, 40000, 2, 8);  // parallel top nodes and subtree tasks
     checkAgainstInsertion<double>(3, 2000, 3, 4);
     checkAgainstInsertion<double>(1, 500, 4, 1);
     checkAgainstInsertion<float>(2, 3000, 5, 1);
