@@ -2,6 +2,7 @@
 #include "helpers/CoutLog.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -105,8 +106,9 @@ TEST(ApproxTsneSimilarities, JointProbabilitiesAreSymmetricSumToOneAndMatchADens
     double total = 0;
     for (int r = 0; r < ExactRun::n; ++r) {
         for (int64_t e = p.jointRowBegin(r); e < p.jointRowEnd(r); ++e) {
-            if (e > p.jointRowBegin(r))
+            if (e > p.jointRowBegin(r)) {
                 ASSERT_LT(p.jointKeys[e - 1], p.jointKeys[e]);
+            }
             const int c = p.jointKeys[e];
             const ApproxTsneProbabilities::JointEntry entry = p.jointEntry(r, e);
             EXPECT_EQ(entry.firstIndex, c);
@@ -212,6 +214,53 @@ TEST(ApproxTsneSimilarities, PreconditionsAreCheckedBeforeAnyWork)
                   "The similarity stage needs at least perplexity x multiplier + 1 = 91 points, got 50.");
     }
     EXPECT_EQ(data, copy);
+
+    ApproxTsneProbabilities none(0);
+    try {
+        computeHighDimensionalProbabilities(parameters, data.data(), 0, 3, none);
+        FAIL() << "no exception";
+    } catch (const std::logic_error& error) {
+        EXPECT_EQ(std::string(error.what()), "The similarity stage needs at least one point.");
+    }
+    std::vector<double> many = randomPoints(100, 3, 3);
+    ApproxTsneProbabilities hundred(100);
+    try {
+        computeHighDimensionalProbabilities(parameters, many.data(), 100, 0, hundred);
+        FAIL() << "no exception";
+    } catch (const std::logic_error& error) {
+        EXPECT_EQ(std::string(error.what()), "The similarity stage needs at least one dimension.");
+    }
+}
+
+TEST(ApproxTsneSimilarities, OneAndEightThreadsGiveTheSameProbabilities)
+{
+    // Exact searches (checks >= N, enough dimensions), so every difference
+    // would come from the stage itself.
+    const int n = 600, d = 12;
+    std::vector<ApproxTsneProbabilities> results;
+    for (int threads : {1, 8}) {
+        std::vector<double> data = randomPoints(n, d, 21);
+        ApproxTsneParameters parameters;
+        parameters.perplexity = 10;
+        parameters.checks = 4096;
+        parameters.cores = threads;
+        const int previous = omp_get_max_threads();
+        omp_set_num_threads(threads);
+        results.emplace_back(n);
+        computeHighDimensionalProbabilities(parameters, data.data(), n, d, results.back());
+        omp_set_num_threads(previous);
+    }
+    const ApproxTsneProbabilities& a = results[0];
+    const ApproxTsneProbabilities& b = results[1];
+    EXPECT_EQ(a.knnOffsets, b.knnOffsets);
+    EXPECT_EQ(a.knnKeys, b.knnKeys);
+    EXPECT_EQ(a.knnValues, b.knnValues);
+    EXPECT_EQ(a.rowSums, b.rowSums);
+    EXPECT_EQ(a.precisions, b.precisions);
+    EXPECT_EQ(a.jointOffsets, b.jointOffsets);
+    EXPECT_EQ(a.jointKeys, b.jointKeys);
+    EXPECT_EQ(a.jointFirstValues, b.jointFirstValues);
+    EXPECT_EQ(a.jointSecondValues, b.jointSecondValues);
 }
 
 TEST(ApproxTsneSimilarities, DuplicatePointsStillGiveCompleteRows)

@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <omp.h>
+#include <regex>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -116,9 +119,10 @@ TEST(EngineLogs, LinesAndTimeStamps)
     ASSERT_EQ(out.size(), 6u) << capture.text();
     EXPECT_EQ(out[0], "knn: 1234.57");
     EXPECT_EQ(out[1], "plain");
-    ASSERT_EQ(out[2].size(), 26u) << out[2];
-    EXPECT_EQ(out[2].front(), '[');
-    EXPECT_EQ(out[2].back(), ']');
+    EXPECT_TRUE(std::regex_match(out[2], std::regex(R"(\[(Mon|Tue|Wed|Thu|Fri|Sat|Sun) )"
+                                                    R"((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) )"
+                                                    R"([ 123][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\])")))
+        << out[2];
     EXPECT_EQ(out[3], "stamped");
     EXPECT_EQ(out[4], "Points:\t\t12");
     EXPECT_EQ(out[5], "Ratio:\t0.5");
@@ -149,6 +153,28 @@ TEST(EngineLogs, ProgressLinesFollowTheGranularity)
     EXPECT_EQ(progressLines(60000, 50000, true), (std::vector<std::string>{"Start: work", "100%", "End: work"}));
     EXPECT_EQ(progressLines(20000, 5000, true),
               (std::vector<std::string>{"Start: work", "25%", "50%", "75%", "100%", "End: work"}));
+}
+
+TEST(EngineLogs, ProgressFromManyThreadsIsWrittenByThreadZeroInOrder)
+{
+    CaptureCout capture;
+    vel::utils::CoutLog log;
+    const int items = 40000;
+    vel::utils::LogProgress progress(&log, items, 5000, "parallel");
+#pragma omp parallel for schedule(static) num_threads(8)
+    for (int i = 0; i < items; ++i)
+        progress.step();
+    std::vector<double> percentages;
+    for (const std::string& line : lines(capture.text()))
+        if (line.front() != '[')
+            percentages.push_back(std::stod(line));
+    // Eight thresholds at most, one line each, rising; the first cannot come
+    // before an eighth of the work is done.
+    ASSERT_FALSE(percentages.empty());
+    EXPECT_LE(percentages.size(), 8u);
+    EXPECT_GE(percentages.front(), 12.5);
+    EXPECT_TRUE(std::is_sorted(percentages.begin(), percentages.end()));
+    EXPECT_LE(percentages.back(), 100.0);
 }
 
 } // namespace
