@@ -26,10 +26,12 @@ int sign(double value)
     return (value > 0) - (value < 0);
 }
 
-/// The force loops leave one core to the user interface.
-int forceThreads()
+/// The force loops leave one core to the user interface; small embeddings
+/// use fewer threads, as waking more costs more than their work (the
+/// results do not depend on the thread count).
+int forceThreads(int n)
 {
-    return std::max(1, omp_get_max_threads() - 1);
+    return std::max(1, std::min(omp_get_max_threads() - 1, n / 2000));
 }
 
 /// Standard normal sample by the polar method from 15-bit draws; the second
@@ -154,7 +156,7 @@ double ApproxTsneGradientDescent::computeRepulsion(int threads)
 
 double ApproxTsneGradientDescent::computeForces()
 {
-    const int threads = forceThreads();
+    const int threads = forceThreads(n_);
     tree_.build(dimensions_, embedding_, n_, threads);
     computeAttraction(threads);
     const double sumQ = computeRepulsion(threads);
