@@ -17,9 +17,10 @@ namespace {
 
 constexpr double kSmallestNormal = 2.2250738585072014e-308;
 
-/// Points per chunk of the force loops: neighbouring points share tree
-/// paths, so a chunk of the spatial order stays in cache.
-constexpr int kRepulsionChunk = 512;
+/// Points per chunk of the force loops. Both run in the tree's spatial
+/// order: neighbouring points share tree paths and neighbours, so a chunk
+/// keeps its part of the tree and of the embedding in cache.
+constexpr int kChunk = 512;
 
 int sign(double value)
 {
@@ -48,13 +49,14 @@ double polarNormal()
 }
 
 template <int Dim>
-void attractRows(const ApproxTsneProbabilities& p, const double* embedding, int dimensions, double* attraction,
-                 int threads)
+void attractRows(const ApproxTsneProbabilities& p, const double* embedding, int dimensions,
+                 const std::vector<int32_t>& order, double* attraction, int threads)
 {
     const int d = Dim > 0 ? Dim : dimensions;
     const int n = p.N;
-#pragma omp parallel for num_threads(threads) schedule(static)
-    for (int i = 0; i < n; ++i) {
+#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
+    for (int position = 0; position < n; ++position) {
+        const int i = order[position];
         const double* yi = embedding + static_cast<int64_t>(i) * d;
         double sum[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions] = {};
         const double weight = p.exaggerationWeights[i];
@@ -129,9 +131,9 @@ void ApproxTsneGradientDescent::updateExaggeration()
 void ApproxTsneGradientDescent::computeAttraction(int threads)
 {
     if (dimensions_ == 2)
-        attractRows<2>(*probabilities_, embedding_, dimensions_, gradient_.data(), threads);
+        attractRows<2>(*probabilities_, embedding_, dimensions_, tree_.spatialOrder(), gradient_.data(), threads);
     else
-        attractRows<0>(*probabilities_, embedding_, dimensions_, gradient_.data(), threads);
+        attractRows<0>(*probabilities_, embedding_, dimensions_, tree_.spatialOrder(), gradient_.data(), threads);
 }
 
 double ApproxTsneGradientDescent::computeRepulsion(int threads)
@@ -139,7 +141,7 @@ double ApproxTsneGradientDescent::computeRepulsion(int threads)
     const std::vector<int32_t>& order = tree_.spatialOrder();
     const int d = dimensions_;
     const double theta = parameters_.theta;
-#pragma omp parallel for num_threads(threads) schedule(static, kRepulsionChunk)
+#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
     for (int k = 0; k < n_; ++k) {
         const int i = order[k];
         double* force = &negativeForces_[static_cast<size_t>(i) * d];
