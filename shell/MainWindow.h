@@ -15,6 +15,7 @@ class UI_DockableContainerWidget;
 class UI_ExpanderWidget;
 class UI_FileInfoWidget;
 class UI_Interface;
+class UI_MarkerSelectionWidget;
 class UI_Settings;
 class UI_SettingsWidget;
 class Ui_MainWindow;
@@ -72,6 +73,12 @@ private:
     /// Shows the merged header's description in the file-information dock,
     /// when both the dock and loaded data exist.
     void refreshFileInfo();
+    /// Builds the post-load dialog of a completed load and runs it; its
+    /// result: 0 "OK" or closed, 1 "Start SPADE", 2 "Start A-tSNE".
+    int runPostLoadDialog();
+    /// Writes the registry's load log to "VSRNE_ST.txt" in the directory;
+    /// a file that cannot be opened is skipped.
+    void writeSampleTagFile(const QString& directory);
 
     Ui_MainWindow* m_ui = nullptr;
     UI_Settings* m_settings = nullptr;
@@ -86,6 +93,7 @@ private:
     QCheckBox* m_sampleTagCheckBox = nullptr;
     QCheckBox* m_asinhCheckBox = nullptr;
     UI_ExpanderWidget* m_asinhExpander = nullptr;
+    UI_MarkerSelectionWidget* m_asinhMarkerPanel = nullptr;
     UI_AboutDialog* m_aboutDialog = nullptr;
     bool m_exportEnabled = true;
     bool m_newSpadeEnabled = false;
