@@ -84,35 +84,46 @@ void MCV_TsneAnalysis::request(Request request)
 void MCV_TsneAnalysis::drive(Request request)
 {
     m_busy = true;
-    while (request != Request::None && !m_deletionRequested)
+    try
     {
-        m_pending = Request::None;
-        bool ready = true;
-        if (request == Request::Compute)
-            ready = computeProbabilities();
-        // A request made inside analysisInitializedSignal replaces this one.
-        if (ready && m_pending == Request::None && !m_deletionRequested)
+        while (request != Request::None && !m_deletionRequested)
         {
-            if (request != Request::Resume)
+            m_pending = Request::None;
+            bool ready = true;
+            if (request == Request::Compute)
+                ready = computeProbabilities();
+            // A request made inside analysisInitializedSignal replaces this one.
+            if (ready && m_pending == Request::None && !m_deletionRequested)
             {
-                if (m_pointCount > 0)
-                    initializeGradientDescent();
+                if (request != Request::Resume)
+                {
+                    if (m_pointCount > 0)
+                        initializeGradientDescent();
+                    else
+                        std::cout << "A-tSNE: " << m_name << " has no probabilities to embed yet." << std::endl;
+                }
+                if (!m_descentReady)
+                {
+                    if (request == Request::Resume)
+                        std::cout << "A-tSNE: " << m_name << " has no embedding to resume." << std::endl;
+                }
                 else
-                    std::cout << "A-tSNE: " << m_name << " has no probabilities to embed yet." << std::endl;
+                {
+                    iterate();
+                    if (!m_deletionRequested && m_uiInterface)
+                        m_uiInterface->analysisFinishedSignal(this);
+                }
             }
-            if (!m_descentReady)
-            {
-                if (request == Request::Resume)
-                    std::cout << "A-tSNE: " << m_name << " has no embedding to resume." << std::endl;
-            }
-            else
-            {
-                iterate();
-                if (!m_deletionRequested && m_uiInterface)
-                    m_uiInterface->analysisFinishedSignal(this);
-            }
+            request = m_pending;
         }
-        request = m_pending;
+    }
+    catch (...)
+    {
+        // The engine's failures pass through; the analysis stays usable.
+        m_running = false;
+        m_pending = Request::None;
+        m_busy = false;
+        throw;
     }
     m_pending = Request::None;
     m_busy = false;
