@@ -192,25 +192,27 @@ void symmetrize(int n, ApproxTsneProbabilities& p)
         }
     }
 
-    // Size of the union of both key lists of every row, then the rows.
-    std::vector<int64_t>& jointOffsets = p.jointOffsets;
-    jointOffsets.assign(rows + 1, 0);
-#pragma omp parallel for schedule(static)
-    for (int r = 0; r < n; ++r) {
+    // Walks the key-sorted union of kNN row r and transposed row r, once per
+    // key: visit(key, value of r in kNN row key, value of key in kNN row r).
+    const auto mergeRow = [&](int r, auto visit) {
         int64_t a = knnOffsets[r];
         int64_t b = reverseOffsets[r];
         const int64_t aEnd = knnOffsets[r + 1];
         const int64_t bEnd = reverseOffsets[r + 1];
-        int64_t count = 0;
-        while (a < aEnd && b < bEnd) {
-            const int32_t x = knnKeys[a];
-            const int32_t y = reverseKeys[b];
+        while (a < aEnd || b < bEnd) {
+            const int32_t x = a < aEnd ? knnKeys[a] : INT32_MAX;
+            const int32_t y = b < bEnd ? reverseKeys[b] : INT32_MAX;
+            visit(std::min(x, y), y <= x ? reverseValues[b] : 0.0, x <= y ? knnValues[a] : 0.0);
             a += x <= y;
             b += y <= x;
-            ++count;
         }
-        jointOffsets[static_cast<size_t>(r) + 1] = count + (aEnd - a) + (bEnd - b);
-    }
+    };
+
+    std::vector<int64_t>& jointOffsets = p.jointOffsets;
+    jointOffsets.assign(rows + 1, 0);
+#pragma omp parallel for schedule(static)
+    for (int r = 0; r < n; ++r)
+        mergeRow(r, [&](int32_t, double, double) { ++jointOffsets[static_cast<size_t>(r) + 1]; });
     std::partial_sum(jointOffsets.begin(), jointOffsets.end(), jointOffsets.begin());
     const size_t total = static_cast<size_t>(jointOffsets[rows]);
     p.jointKeys.resize(total);
@@ -218,19 +220,13 @@ void symmetrize(int n, ApproxTsneProbabilities& p)
     p.jointSecondValues.resize(total);
 #pragma omp parallel for schedule(static)
     for (int r = 0; r < n; ++r) {
-        int64_t a = knnOffsets[r];
-        int64_t b = reverseOffsets[r];
-        const int64_t aEnd = knnOffsets[r + 1];
-        const int64_t bEnd = reverseOffsets[r + 1];
-        for (int64_t e = jointOffsets[r]; e < jointOffsets[static_cast<size_t>(r) + 1]; ++e) {
-            const int32_t x = a < aEnd ? knnKeys[a] : INT32_MAX;
-            const int32_t y = b < bEnd ? reverseKeys[b] : INT32_MAX;
-            p.jointKeys[e] = std::min(x, y);
-            p.jointFirstValues[e] = y <= x ? reverseValues[b] : 0.0;
-            p.jointSecondValues[e] = x <= y ? knnValues[a] : 0.0;
-            a += x <= y;
-            b += y <= x;
-        }
+        int64_t e = jointOffsets[r];
+        mergeRow(r, [&](int32_t key, double first, double second) {
+            p.jointKeys[e] = key;
+            p.jointFirstValues[e] = first;
+            p.jointSecondValues[e] = second;
+            ++e;
+        });
     }
 }
 

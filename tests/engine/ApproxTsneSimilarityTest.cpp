@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -190,46 +191,32 @@ TEST(ApproxTsneSimilarities, NormalisationCentresAndScalesTheInput)
     EXPECT_EQ(untouched, copy);
 }
 
+/// The text of the std::logic_error the stage throws for this input.
+std::string refusal(std::vector<double>& data, int n, int d, int probabilitiesN)
+{
+    ApproxTsneParameters parameters;
+    ApproxTsneProbabilities probabilities(probabilitiesN);
+    try {
+        computeHighDimensionalProbabilities(parameters, data.data(), n, d, probabilities);
+    } catch (const std::logic_error& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
 TEST(ApproxTsneSimilarities, PreconditionsAreCheckedBeforeAnyWork)
 {
     std::vector<double> data = randomPoints(50, 3, 3);
     const std::vector<double> copy = data;
-    ApproxTsneParameters parameters;
-    ApproxTsneProbabilities wrongSize(49);
-    try {
-        computeHighDimensionalProbabilities(parameters, data.data(), 50, 3, wrongSize);
-        FAIL() << "no exception";
-    } catch (const std::logic_error& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("A precondition has been violated!\nFile: ", 0), 0u);
-    }
+    EXPECT_EQ(refusal(data, 50, 3, 49).rfind("A precondition has been violated!\nFile: ", 0), 0u);
     EXPECT_EQ(data, copy);
-
     // 50 points cannot have 90 neighbours each.
-    ApproxTsneProbabilities probabilities(50);
-    try {
-        computeHighDimensionalProbabilities(parameters, data.data(), 50, 3, probabilities);
-        FAIL() << "no exception";
-    } catch (const std::logic_error& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "The similarity stage needs at least perplexity x multiplier + 1 = 91 points, got 50.");
-    }
+    EXPECT_EQ(refusal(data, 50, 3, 50),
+              "The similarity stage needs at least perplexity x multiplier + 1 = 91 points, got 50.");
     EXPECT_EQ(data, copy);
-
-    ApproxTsneProbabilities none(0);
-    try {
-        computeHighDimensionalProbabilities(parameters, data.data(), 0, 3, none);
-        FAIL() << "no exception";
-    } catch (const std::logic_error& error) {
-        EXPECT_EQ(std::string(error.what()), "The similarity stage needs at least one point.");
-    }
+    EXPECT_EQ(refusal(data, 0, 3, 0), "The similarity stage needs at least one point.");
     std::vector<double> many = randomPoints(100, 3, 3);
-    ApproxTsneProbabilities hundred(100);
-    try {
-        computeHighDimensionalProbabilities(parameters, many.data(), 100, 0, hundred);
-        FAIL() << "no exception";
-    } catch (const std::logic_error& error) {
-        EXPECT_EQ(std::string(error.what()), "The similarity stage needs at least one dimension.");
-    }
+    EXPECT_EQ(refusal(many, 100, 0, 100), "The similarity stage needs at least one dimension.");
 }
 
 TEST(ApproxTsneSimilarities, OneAndEightThreadsGiveTheSameProbabilities)
