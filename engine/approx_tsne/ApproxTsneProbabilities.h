@@ -6,12 +6,17 @@
 /// Sparse t-SNE similarities of N points.
 ///
 /// Rows are stored flat (CSR): row r occupies entries offsets[r] to
-/// offsets[r + 1] - 1, keys ascending within a row; a missing key means 0.
+/// offsets[r + 1] - 1 of its key and value arrays, keys ascending within a
+/// row; a missing key means 0.
+/// - kNN rows (knnOffsets, knnKeys, knnValues): row i holds the K nearest
+///   neighbours of point i with their un-normalised Gaussian values.
+/// - joint rows (jointOffsets, jointKeys, jointFirstValues,
+///   jointSecondValues): entry e of row r with key c = jointKeys[e] holds
+///   first = the Gaussian value of r in kNN row c and second = that of c in
+///   kNN row r (0 when absent); the full record is jointEntry(r, e).
 /// The Gaussian values are kept un-normalised, with each point's row sum
 /// apart, so the joint probability of a pair is formed by every reader:
-///   p_rc = (first / rowSums[c] + second / rowSums[r]) / normalisation
-/// where, for entry e of joint row r with key c, first is the Gaussian value
-/// of r in kNN row c and second that of c in kNN row r (0 when absent).
+///   p_rc = (first / rowSums[c] + second / rowSums[r]) / normalisation.
 /// Every pair that is a neighbour in either direction sits in both rows with
 /// the halves swapped, so the structure is symmetric by construction.
 class ApproxTsneProbabilities
