@@ -201,6 +201,26 @@ TEST_F(TsneAnalysisTest, StopResumeAndRestart)
     EXPECT_LT(rms(analysis->embeddingPositions()), 0.01 * spread);
 }
 
+TEST_F(TsneAnalysisTest, SetUpFollowsSizeAndExaggerationSettings)
+{
+    load({1200});
+    analysis->setIterations(0);
+    analysis->compute();
+    const ApproxTsneGradientDescent::Parameters& parameters = analysis->gradientDescent().parameters();
+    EXPECT_NEAR(parameters.theta, 0.01, 1e-12);
+    EXPECT_EQ(parameters.momentumSwitchIteration, 250);
+    EXPECT_TRUE(parameters.exponentialDecay);
+    EXPECT_EQ(parameters.exaggerationRemovalIteration, 180);
+    EXPECT_NEAR(parameters.exaggerationDecayFactor, std::exp(std::log(1.0 / (1200 / 5000.0 + 10)) / 70), 1e-15);
+
+    analysis->setExponentialDecayIterations(1);
+    analysis->setExaggerationIterations(100);
+    analysis->restart();
+    EXPECT_FALSE(analysis->gradientDescent().parameters().exponentialDecay);
+    EXPECT_EQ(analysis->gradientDescent().parameters().exaggerationRemovalIteration, 100);
+    EXPECT_EQ(analysis->gradientDescent().parameters().momentumSwitchIteration, 100);
+}
+
 TEST_F(TsneAnalysisTest, RequestsFromInsideTheLoopRunAfterItUnwinds)
 {
     load({300});
