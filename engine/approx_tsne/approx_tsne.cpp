@@ -14,6 +14,7 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,21 +37,19 @@ void orderSpatially(const double* data, int d, int32_t* begin, int32_t* end)
     constexpr std::ptrdiff_t taskSize = 1 << 14;
     if (end - begin <= leafSize)
         return;
-    int widest = 0;
-    double widestSpread = -1;
-    for (int j = 0; j < d; ++j) {
-        double low = DBL_MAX;
-        double high = -DBL_MAX;
-        for (const int32_t* point = begin; point < end; ++point) {
-            const double value = data[static_cast<int64_t>(*point) * d + j];
-            low = std::min(low, value);
-            high = std::max(high, value);
-        }
-        if (high - low > widestSpread) {
-            widestSpread = high - low;
-            widest = j;
+    std::vector<double> low(static_cast<size_t>(d), DBL_MAX);
+    std::vector<double> high(static_cast<size_t>(d), -DBL_MAX);
+    for (const int32_t* point = begin; point < end; ++point) {
+        const double* row = data + static_cast<int64_t>(*point) * d;
+        for (int j = 0; j < d; ++j) {
+            low[j] = std::min(low[j], row[j]);
+            high[j] = std::max(high[j], row[j]);
         }
     }
+    int widest = 0;
+    for (int j = 1; j < d; ++j)
+        if (high[j] - low[j] > high[widest] - low[widest])
+            widest = j;
     int32_t* middle = begin + (end - begin) / 2;
     std::nth_element(begin, middle, end, [&](int32_t a, int32_t b) {
         const double x = data[static_cast<int64_t>(a) * d + widest];
