@@ -184,20 +184,22 @@ private:
 
 TEST(SpadeDendrogram, TraversalMatchesThePlainListAtOneAndEightThreads)
 {
-    // Large enough for parallel scans and for squeezing chosen nodes out of the pool.
+    // Parallel scans from the first node on, over more than one block, and
+    // long enough for chosen nodes to be squeezed out of the pool.
     const auto values = blobs(2600, 30, 6, 1.0, 1);
     const auto expected = referenceDendrogram(pool(values));
     {
         ThreadCount one(1);
-        expectSameDendrogram(SpadeDendrogram::computeDendrogram(pool(values)), expected);
+        expectSameDendrogram(SpadeDendrogram::computeDendrogram(pool(values), 1), expected);
     }
     {
         ThreadCount eight(8);
+        expectSameDendrogram(SpadeDendrogram::computeDendrogram(pool(values), 1), expected);
         expectSameDendrogram(SpadeDendrogram::computeDendrogram(pool(values)), expected);
     }
     // Values that are no floats: the traversal keeps them as doubles.
     const auto small = blobs(300, 3, 4, 0.1, 2);
-    expectSameDendrogram(SpadeDendrogram::computeDendrogram(pool(small)), referenceDendrogram(pool(small)));
+    expectSameDendrogram(SpadeDendrogram::computeDendrogram(pool(small), 1), referenceDendrogram(pool(small)));
 }
 
 TEST(SpadeDendrogram, IdenticalEventsHangBelowTheRootAndTiesGoToThePoolOrder)

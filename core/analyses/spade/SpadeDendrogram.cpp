@@ -4,14 +4,14 @@
 #include <cmath>
 #include <cstdint>
 
+#include <omp.h>
+
 namespace {
 
 /// Positions scanned per block of a parallel scan.
 constexpr int64_t kBlock = 1024;
 /// Level members scanned per block: levels are small, so finer blocks share the work evenly.
 constexpr int64_t kLevelBlock = 256;
-/// Below this many distance terms a scan stays on one thread.
-constexpr int64_t kParallelTerms = 1 << 16;
 /// A chosen node this close to the chosen ones duplicates one of them.
 constexpr double kDuplicateDistance = 1e-6;
 
@@ -80,7 +80,7 @@ struct LevelBlock
 /// block order (the first of equal candidates wins, as in one serial scan)
 /// and makes the next node.
 template <typename T>
-std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool)
+std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t parallelTerms)
 {
     std::vector<DendrogramNode> dendrogram;
     const int dims = static_cast<int>(pool.front().values.size());
@@ -133,9 +133,11 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool)
     int nodeLevel = 0;
     int64_t blocks = (length + kBlock - 1) / kBlock;
     bool done = alive == 0;
-    const bool parallel = length * dims > kParallelTerms;
+    const bool parallel = length * dims >= parallelTerms;
+    // No more threads than blocks of the pool: every thread waits for all at each node.
+    const int team = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(blocks, omp_get_max_threads())));
 
-#pragma omp parallel if (parallel)
+#pragma omp parallel if (parallel) num_threads(team)
     while (!done) {
         const int chosenId = pending ? node.id : 1;
         const double* c = pending ? node.values.data() : dendrogram[0].values.data();
@@ -263,15 +265,16 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool)
 
 } // namespace
 
-std::vector<DendrogramNode> SpadeDendrogram::computeDendrogram(std::vector<DendrogramNode> pool)
+std::vector<DendrogramNode> SpadeDendrogram::computeDendrogram(std::vector<DendrogramNode> pool,
+                                                               int64_t parallelTerms)
 {
     if (pool.empty())
         return {};
     for (const DendrogramNode& node : pool)
         for (double v : node.values)
             if (static_cast<double>(static_cast<float>(v)) != v && !std::isnan(v))
-                return traverse<double>(pool);
-    return traverse<float>(pool);
+                return traverse<double>(pool, parallelTerms);
+    return traverse<float>(pool, parallelTerms);
 }
 
 void SpadeDendrogram::cutDendrogram(int targetCount, const std::vector<DendrogramNode>& dendrogram,

@@ -2,6 +2,7 @@
 
 #include "analyses/spade/DendrogramNode.h"
 
+#include <cstdint>
 #include <vector>
 
 /// The farthest-first dendrogram of the pooled kept events and its cut into
@@ -19,7 +20,11 @@ public:
     /// below the nearest member of the levels above; a closer node keeps the
     /// chosen node it is nearest to. Returns the nodes in id order (node id i
     /// at index i - 1); an empty pool gives an empty dendrogram.
-    static std::vector<DendrogramNode> computeDendrogram(std::vector<DendrogramNode> pool);
+    /// The scans run on all threads when the first one measures at least
+    /// parallelTerms marker differences (below that, waiting for the threads
+    /// at every node costs more than it saves); the result is the same either way.
+    static std::vector<DendrogramNode> computeDendrogram(std::vector<DendrogramNode> pool,
+                                                         int64_t parallelTerms = int64_t(1) << 20);
 
     /// Cuts the dendrogram into the clusters seeded by nodes 1..targetCount:
     /// list b - 1 is the pre-order walk from node b that enters only children
