@@ -205,6 +205,15 @@ void SpacePartitionTree<T>::moveToScratch(int64_t from, int64_t to)
 }
 
 template <typename T>
+void SpacePartitionTree<T>::moveBackFromScratch(int64_t begin, int64_t end)
+{
+    const int d = dimensions_;
+    std::copy(partitionScratch_.begin() + begin, partitionScratch_.begin() + end, partition_.begin() + begin);
+    std::copy(coordinatesScratch_.begin() + begin * d, coordinatesScratch_.begin() + end * d,
+              partitionCoordinates_.begin() + begin * d);
+}
+
+template <typename T>
 void SpacePartitionTree<T>::pushChildren(Store& store, const ChildCells& cells, int64_t begin, const int64_t* ends)
 {
     // Last child first, so that child 0 is placed next.
@@ -221,7 +230,6 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
     int64_t other = 0;
     if (placeWithoutSubdividing<Dim>(store, pending, other))
         return;
-    const int d = Dim > 0 ? Dim : dimensions_;
     const int64_t begin = pending.begin;
     const int64_t end = pending.end;
     addRunningMean<Dim>(store, pending);
@@ -259,9 +267,7 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
     scatter(begin);
     for (int64_t j = other; j < end; ++j)
         scatter(j);
-    std::copy(partitionScratch_.begin() + begin, partitionScratch_.begin() + placedEnd, partition_.begin() + begin);
-    std::copy(coordinatesScratch_.begin() + begin * d, coordinatesScratch_.begin() + placedEnd * d,
-              partitionCoordinates_.begin() + begin * d);
+    moveBackFromScratch(begin, placedEnd);
     pushChildren(store, cells, begin, counts);
 }
 
@@ -275,7 +281,6 @@ void SpacePartitionTree<T>::placePointsInParallel(const Pending& pending, int th
     int64_t other = 0;
     if (placeWithoutSubdividing<Dim>(tree_, pending, other))
         return;
-    const int d = Dim > 0 ? Dim : dimensions_;
     const int64_t begin = pending.begin;
     const int64_t end = pending.end;
     const int children = childCount_;
@@ -324,10 +329,7 @@ void SpacePartitionTree<T>::placePointsInParallel(const Pending& pending, int th
         const int64_t placedEnd = ends[children - 1];
         const int64_t copyBegin = begin + (placedEnd - begin) * t / team;
         const int64_t copyEnd = begin + (placedEnd - begin) * (t + 1) / team;
-        std::copy(partitionScratch_.begin() + copyBegin, partitionScratch_.begin() + copyEnd,
-                  partition_.begin() + copyBegin);
-        std::copy(coordinatesScratch_.begin() + copyBegin * d, coordinatesScratch_.begin() + copyEnd * d,
-                  partitionCoordinates_.begin() + copyBegin * d);
+        moveBackFromScratch(copyBegin, copyEnd);
     }
     // Copies that stopped here and points no child holds end their way here.
     for (int64_t j = begin; j < end; ++j)

@@ -130,6 +130,7 @@ private:
     template <int Dim>
     uint16_t chooseChild(int64_t position, const ChildCells& cells) const;
     void moveToScratch(int64_t from, int64_t to);
+    void moveBackFromScratch(int64_t begin, int64_t end);
     void pushChildren(Store& store, const ChildCells& cells, int64_t begin, const int64_t* ends);
     /// Builds the whole subtree of the store's root.
     void buildSubtree(Store& store, const Pending& root);
