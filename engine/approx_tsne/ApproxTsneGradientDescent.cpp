@@ -49,8 +49,9 @@ double polarNormal()
 }
 
 template <int Dim>
-void attractRows(const ApproxTsneProbabilities& p, const double* embedding, int dimensions,
-                 const std::vector<int32_t>& order, double* attraction, int threads)
+void attractRows(const ApproxTsneProbabilities& p, const std::vector<double>& jointProbabilities,
+                 const double* embedding, int dimensions, const std::vector<int32_t>& order, double* attraction,
+                 int threads)
 {
     const int d = Dim > 0 ? Dim : dimensions;
     const int n = p.N;
@@ -69,7 +70,7 @@ void attractRows(const ApproxTsneProbabilities& p, const double* embedding, int 
                 diff[k] = yi[k] - yj[k];
                 distanceSquared += diff[k] * diff[k];
             }
-            const double factor = p.jointProbability(i, e) * weight / (1 + distanceSquared);
+            const double factor = jointProbabilities[e] * weight / (1 + distanceSquared);
             for (int k = 0; k < d; ++k)
                 sum[k] += factor * diff[k];
         }
@@ -99,6 +100,13 @@ void ApproxTsneGradientDescent::initialize(ApproxTsneProbabilities* probabilitie
     gains_.assign(coordinates, 1.0);
     negativeForces_.assign(coordinates, 0.0);
     partialSums_.assign(static_cast<size_t>(n_), 0.0);
+
+    // The joint probabilities, formed once instead of in every iteration.
+    jointProbabilities_.resize(probabilities_->jointKeys.size());
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < n_; ++i)
+        for (int64_t e = probabilities_->jointRowBegin(i); e < probabilities_->jointRowEnd(i); ++e)
+            jointProbabilities_[e] = probabilities_->jointProbability(i, e);
 
     const int seed = parameters_.seed == -1 ? static_cast<int>(std::time(nullptr)) : parameters_.seed;
     std::srand(static_cast<unsigned>(seed));
@@ -131,9 +139,11 @@ void ApproxTsneGradientDescent::updateExaggeration()
 void ApproxTsneGradientDescent::computeAttraction(int threads)
 {
     if (dimensions_ == 2)
-        attractRows<2>(*probabilities_, embedding_, dimensions_, tree_.spatialOrder(), gradient_.data(), threads);
+        attractRows<2>(*probabilities_, jointProbabilities_, embedding_, dimensions_, tree_.spatialOrder(),
+                       gradient_.data(), threads);
     else
-        attractRows<0>(*probabilities_, embedding_, dimensions_, tree_.spatialOrder(), gradient_.data(), threads);
+        attractRows<0>(*probabilities_, jointProbabilities_, embedding_, dimensions_, tree_.spatialOrder(),
+                       gradient_.data(), threads);
 }
 
 double ApproxTsneGradientDescent::computeRepulsion(int threads)

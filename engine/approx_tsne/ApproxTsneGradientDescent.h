@@ -13,8 +13,10 @@
 ///
 /// The caller owns the probabilities, the point flags and the embedding, sets
 /// log, verbosity and parameters, then calls initialize once and iterate once
-/// per step, reading the embedding and its bounds between steps. A new
-/// initialisation needs a freshly constructed engine.
+/// per step, reading the embedding and its bounds between steps. The joint
+/// probabilities are read at initialisation (the exaggeration weights in
+/// every step): changed probabilities need a new engine, as does a new
+/// initialisation.
 class ApproxTsneGradientDescent
 {
 public:
@@ -96,6 +98,7 @@ private:
     std::vector<double> maximum_;
     int iteration_ = 0;
     std::vector<double> gains_;
+    std::vector<double> jointProbabilities_;  ///< per joint entry, formed at initialisation
     orb::AbstractLog* log_ = nullptr;
     bool verbose_ = true;
     Parameters parameters_;
