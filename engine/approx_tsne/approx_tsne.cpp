@@ -5,6 +5,7 @@
 #include "helpers/logValue.h"
 
 #include <flann/flann.hpp>
+#include <omp.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -163,33 +164,76 @@ void compactKnnRows(const std::vector<int64_t>& counts, int k, ApproxTsneProbabi
     p.knnValues.shrink_to_fit();
 }
 
+/// The kNN rows transposed: row c lists, ascending, every r whose kNN row
+/// holds c, with the value there. Each thread scatters a contiguous block of
+/// rows into slots reserved by per-thread counts, so the lists come out in
+/// row order whatever the thread count.
+struct TransposedRows
+{
+    std::vector<int64_t> offsets;
+    std::unique_ptr<int32_t[]> keys;
+    std::unique_ptr<double[]> values;
+};
+
+TransposedRows transpose(int n, const ApproxTsneProbabilities& p)
+{
+    const size_t rows = static_cast<size_t>(n);
+    TransposedRows transposed;
+    transposed.offsets.assign(rows + 1, 0);
+    transposed.keys.reset(new int32_t[p.knnKeys.size()]);
+    transposed.values.reset(new double[p.knnKeys.size()]);
+    std::vector<std::vector<int32_t>> counts;
+#pragma omp parallel
+    {
+        const int threads = omp_get_num_threads();
+        const int thread = omp_get_thread_num();
+#pragma omp single
+        counts.resize(static_cast<size_t>(threads));
+        std::vector<int32_t>& mine = counts[static_cast<size_t>(thread)];
+        mine.assign(rows, 0);
+        const int first = static_cast<int>(static_cast<int64_t>(n) * thread / threads);
+        const int last = static_cast<int>(static_cast<int64_t>(n) * (thread + 1) / threads);
+        for (int64_t e = p.knnOffsets[first]; e < p.knnOffsets[last]; ++e)
+            ++mine[static_cast<size_t>(p.knnKeys[e])];
+#pragma omp barrier
+        // Every thread's count becomes the start of its slots within the row.
+#pragma omp for schedule(static)
+        for (int c = 0; c < n; ++c) {
+            int64_t total = 0;
+            for (std::vector<int32_t>& threadCounts : counts) {
+                const int32_t count = threadCounts[static_cast<size_t>(c)];
+                threadCounts[static_cast<size_t>(c)] = static_cast<int32_t>(total);
+                total += count;
+            }
+            transposed.offsets[static_cast<size_t>(c) + 1] = total;
+        }
+#pragma omp single
+        std::partial_sum(transposed.offsets.begin(), transposed.offsets.end(), transposed.offsets.begin());
+        for (int r = first; r < last; ++r) {
+            for (int64_t e = p.knnOffsets[r]; e < p.knnOffsets[r + 1]; ++e) {
+                const size_t c = static_cast<size_t>(p.knnKeys[e]);
+                const int64_t slot = transposed.offsets[c] + mine[c]++;
+                transposed.keys[slot] = r;
+                transposed.values[slot] = p.knnValues[e];
+            }
+        }
+    }
+    return transposed;
+}
+
 /// Joint rows: row r holds every c with c in kNN row r or r in kNN row c,
 /// with first = value of r in kNN row c and second = value of c in kNN row r
-/// (0 when absent). Row r is the merge of kNN row r with the transposed row
-/// r (the rows that list r, ascending because they are filled in row order).
+/// (0 when absent): the merge of kNN row r with transposed row r.
 void symmetrize(int n, ApproxTsneProbabilities& p)
 {
     const size_t rows = static_cast<size_t>(n);
     const std::vector<int64_t>& knnOffsets = p.knnOffsets;
     const std::vector<int32_t>& knnKeys = p.knnKeys;
     const std::vector<double>& knnValues = p.knnValues;
-
-    std::vector<int64_t> reverseOffsets(rows + 1, 0);
-    for (int32_t key : knnKeys)
-        ++reverseOffsets[static_cast<size_t>(key) + 1];
-    std::partial_sum(reverseOffsets.begin(), reverseOffsets.end(), reverseOffsets.begin());
-    std::vector<int32_t> reverseKeys(knnKeys.size());
-    std::vector<double> reverseValues(knnKeys.size());
-    {
-        std::vector<int64_t> fill(reverseOffsets.begin(), reverseOffsets.end() - 1);
-        for (int r = 0; r < n; ++r) {
-            for (int64_t e = knnOffsets[r]; e < knnOffsets[r + 1]; ++e) {
-                const int64_t slot = fill[static_cast<size_t>(knnKeys[e])]++;
-                reverseKeys[slot] = r;
-                reverseValues[slot] = knnValues[e];
-            }
-        }
-    }
+    const TransposedRows transposed = transpose(n, p);
+    const std::vector<int64_t>& reverseOffsets = transposed.offsets;
+    const int32_t* reverseKeys = transposed.keys.get();
+    const double* reverseValues = transposed.values.get();
 
     // Walks the key-sorted union of kNN row r and transposed row r, once per
     // key: visit(key, value of r in kNN row key, value of key in kNN row r).
