@@ -172,8 +172,9 @@ double ApproxTsneGradientDescent::computeForces()
     tree_.build(dimensions_, embedding_, n_, threads);
     computeAttraction(threads);
     const double sumQ = computeRepulsion(threads);
-    const size_t coordinates = static_cast<size_t>(n_) * dimensions_;
-    for (size_t k = 0; k < coordinates; ++k)
+    const int64_t coordinates = static_cast<int64_t>(n_) * dimensions_;
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (int64_t k = 0; k < coordinates; ++k)
         gradient_[k] = gradient_[k] - negativeForces_[k] / sumQ;
     return sumQ;
 }
@@ -194,35 +195,54 @@ void ApproxTsneGradientDescent::iterate()
         probabilities_->computeKlDivergence(embedding_, dimensions_, sumQ, klTotal_, klMinimum_, klMaximum_);
 
     const int d = dimensions_;
-    std::fill(minimum_.begin(), minimum_.end(), DBL_MAX);
-    std::fill(maximum_.begin(), maximum_.end(), kSmallestNormal);
     const double eta = parameters_.learningRate;
     const double momentum = iteration_ < parameters_.momentumSwitchIteration ? parameters_.momentum
                                                                               : parameters_.finalMomentum;
-    for (int i = 0; i < n_; ++i) {
-        if (pointFlags_ && (pointFlags_[i] & kFixedPoint))
-            continue;
-        for (int k = 0; k < d; ++k) {
-            const size_t c = static_cast<size_t>(i) * d + k;
-            double gradient = gradient_[c];
-            double gain = gains_[c];
-            gain = sign(gradient) != sign(previousUpdate_[c]) ? gain + 0.2 : gain * 0.8;
-            gain = std::max(gain, parameters_.minimumGain);
-            gains_[c] = gain;
-            if (previousUpdate_[c] != 0) {
-                const double step = std::abs(eta * gain * gradient);
-                const double limit = std::abs(parameters_.stepGrowthLimit * previousUpdate_[c]);
-                gradient = sign(gradient) * std::min(step, limit) / (eta * gain);
-                gradient_[c] = gradient;
+    // Every thread keeps the bounds of its own points; minima and maxima do
+    // not depend on the order in which they are combined.
+    const int threads = forceThreads(n_);
+    threadBounds_.resize(static_cast<size_t>(threads) * 2 * d);
+    for (int t = 0; t < threads; ++t) {
+        std::fill_n(&threadBounds_[static_cast<size_t>(t) * 2 * d], d, DBL_MAX);
+        std::fill_n(&threadBounds_[static_cast<size_t>(t) * 2 * d + d], d, kSmallestNormal);
+    }
+#pragma omp parallel num_threads(threads)
+    {
+        double* minimum = &threadBounds_[static_cast<size_t>(omp_get_thread_num()) * 2 * d];
+        double* maximum = minimum + d;
+#pragma omp for schedule(static)
+        for (int i = 0; i < n_; ++i) {
+            if (pointFlags_ && (pointFlags_[i] & kFixedPoint))
+                continue;
+            for (int k = 0; k < d; ++k) {
+                const size_t c = static_cast<size_t>(i) * d + k;
+                double gradient = gradient_[c];
+                double gain = gains_[c];
+                gain = sign(gradient) != sign(previousUpdate_[c]) ? gain + 0.2 : gain * 0.8;
+                gain = std::max(gain, parameters_.minimumGain);
+                gains_[c] = gain;
+                if (previousUpdate_[c] != 0) {
+                    const double step = std::abs(eta * gain * gradient);
+                    const double limit = std::abs(parameters_.stepGrowthLimit * previousUpdate_[c]);
+                    gradient = sign(gradient) * std::min(step, limit) / (eta * gain);
+                    gradient_[c] = gradient;
+                }
+                const double update = momentum * previousUpdate_[c] - gain * eta * gradient;
+                previousUpdate_[c] = update;
+                const double coordinate = embedding_[c] + update;
+                embedding_[c] = coordinate;
+                maximum[k] = std::max(maximum[k], coordinate);
+                minimum[k] = std::min(minimum[k], coordinate);
             }
-            const double update = momentum * previousUpdate_[c] - gain * eta * gradient;
-            previousUpdate_[c] = update;
-            const double coordinate = embedding_[c] + update;
-            embedding_[c] = coordinate;
-            maximum_[k] = std::max(maximum_[k], coordinate);
-            minimum_[k] = std::min(minimum_[k], coordinate);
         }
     }
+    std::fill(minimum_.begin(), minimum_.end(), DBL_MAX);
+    std::fill(maximum_.begin(), maximum_.end(), kSmallestNormal);
+    for (int t = 0; t < threads; ++t)
+        for (int k = 0; k < d; ++k) {
+            minimum_[k] = std::min(minimum_[k], threadBounds_[static_cast<size_t>(t) * 2 * d + k]);
+            maximum_[k] = std::max(maximum_[k], threadBounds_[static_cast<size_t>(t) * 2 * d + d + k]);
+        }
     centerData(embedding_, n_, d);
 
     if (iteration_ == parameters_.momentumSwitchIteration && verbose_ && log_)

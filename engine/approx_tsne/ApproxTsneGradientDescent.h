@@ -107,4 +107,5 @@ private:
     SpacePartitionTree<double> tree_;
     std::vector<double> negativeForces_;
     std::vector<double> partialSums_;
+    std::vector<double> threadBounds_;   ///< per update thread: D minima, then D maxima
 };
