@@ -134,8 +134,12 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
     int64_t blocks = (length + kBlock - 1) / kBlock;
     bool done = alive == 0;
     const bool parallel = length * dims >= parallelTerms;
-    // No more threads than blocks of the pool: every thread waits for all at each node.
+    // Every thread waits for all the others at each node: no more threads
+    // than blocks of the pool, and (dynamic adjustment) fewer when the cores
+    // are busy with other work, where a waiting thread loses its time slice.
     const int team = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(blocks, omp_get_max_threads())));
+    const int dynamic = omp_get_dynamic();
+    omp_set_dynamic(1);
 
 #pragma omp parallel if (parallel) num_threads(team)
     while (!done) {
@@ -260,6 +264,7 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
             }
         }
     }
+    omp_set_dynamic(dynamic);
     return dendrogram;
 }
 
