@@ -27,7 +27,9 @@ public:
 
     /// Rebuilds the tree over new coordinates, reusing the node storage.
     /// Subtrees are built on up to `threads` OpenMP threads; the tree does
-    /// not depend on the thread count.
+    /// not depend on the thread count. The coordinates are read again by
+    /// the force evaluations, so they must stay in place until the next
+    /// build. Throws std::logic_error unless 1 <= dimensions <= 15.
     void build(int dimensions, const T* data, int n, int threads = 1);
 
     /// Barnes-Hut repulsion on point `index` with threshold theta: adds the
