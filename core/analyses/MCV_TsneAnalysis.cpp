@@ -356,11 +356,14 @@ double MCV_TsneAnalysis::computeKlDivergence()
     SpacePartitionTree<double> tree;
     tree.build(dimensions, m_embedding.data(), m_pointCount, omp_get_max_threads());
     const double theta = m_gradientDescent.parameters().theta;
-    // Per-point sums added in point order: the same result at any thread count.
+    // Points visited in the tree's spatial order keep shared nodes in cache;
+    // the per-point sums are added in point order, the same at any thread count.
+    const std::vector<int32_t>& order = tree.spatialOrder();
     std::vector<double> sums(static_cast<size_t>(m_pointCount), 0.0);
 #pragma omp parallel for schedule(static)
-    for (int i = 0; i < m_pointCount; ++i)
+    for (int k = 0; k < m_pointCount; ++k)
     {
+        const int i = order[static_cast<size_t>(k)];
         double negativeForce[SpacePartitionTree<double>::kMaxDimensions] = {};
         tree.computeRepulsiveForces(i, theta, negativeForce, sums[static_cast<size_t>(i)]);
     }
