@@ -38,6 +38,7 @@
 /// Closing the main window uses requestDeletion too: it ends a running loop
 /// at its next iteration, drops any pending run, and hands the analysis back
 /// through readyForDeletionSignal when nothing of it is left on the stack.
+/// Deleting the analysis any other way is safe only while isBusy() is false.
 ///
 /// Refusals (a line on standard output, nothing announced, nothing changed):
 /// no active markers; a perplexity below 1, which an input of 1 to 3 points
