@@ -2,6 +2,7 @@
 // default-markers file.
 #include "widgets/UI_MarkerSelectionWidget.h"
 #include "widgets/UI_Settings.h"
+#include "widgets/UI_SettingsWidget.h"
 
 #include "analyses/MCV_Analysis.h"
 #include "data/DefaultStateStore.h"
@@ -34,6 +35,18 @@ public:
         return nullptr;
     }
     void setPreviewImages(std::vector<unsigned char*>) override {}
+};
+
+/// A settings panel with a two-column marker panel, as analysis panels build it.
+class MarkerPanelOwner : public UI_SettingsWidget
+{
+public:
+    explicit MarkerPanelOwner(MCV_Analysis* analysis)
+        : UI_SettingsWidget(nullptr, analysis)
+    {
+        m_markerSelectionWidget = new UI_MarkerSelectionWidget(this, 2);
+    }
+    UI_MarkerSelectionWidget* markers() const { return m_markerSelectionWidget; }
 };
 
 /// Debug lines printed while an object of this class lives.
@@ -228,6 +241,19 @@ TEST_F(MarkerSelectionWidgetTest, ClicksAndInverseReachTheStatesTheSampleEntryAn
     click(box(panel, "P1"));
     EXPECT_EQ(panel.selectedMarkers(), (std::vector<int>{0, 1, 3, 4}));
     EXPECT_EQ(analysis.activeMarkerIndices(), (std::vector<int>{1, 3, 4}));
+}
+
+TEST_F(MarkerSelectionWidgetTest, SettingsPanelRebuildsItsMarkersForItsAnalysis)
+{
+    loadChannels(3);
+    MarkerAnalysis analysis;
+    analysis.initialize(nullptr, "panel");
+    setDefault({false, true, false});
+    MarkerPanelOwner panel(&analysis);
+    EXPECT_TRUE(panel.markers()->findChildren<QCheckBox*>().isEmpty());
+    panel.updateMarkerSelection();
+    EXPECT_EQ(panel.markers()->findChildren<QCheckBox*>().size(), 3) << "no \"Sample\" entry";
+    EXPECT_EQ(analysis.activeMarkerIndices(), (std::vector<int>{1}));
 }
 
 TEST_F(MarkerSelectionWidgetTest, SetDefaultWritesTwoBytesPerMarkerIntoTheDataFolder)

@@ -1,5 +1,7 @@
 #include "widgets/UI_SettingsWidget.h"
 
+#include "widgets/UI_MarkerSelectionWidget.h"
+
 UI_SettingsWidget::UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis)
     : QWidget(parent)
     , m_analysis(analysis)
@@ -18,6 +20,5 @@ void UI_SettingsWidget::updateMarkerSelection()
 {
     if (!m_markerSelectionWidget || !m_analysis)
         return;
-    // The marker selection panel rebuilds its boxes here (setData with the
-    // analysis, without the "Sample" entry) once that panel exists.
+    m_markerSelectionWidget->setData(m_analysis, false);
 }
