@@ -346,6 +346,8 @@ void MCV_TsneAnalysis::writeEmbeddingToChannels()
         row[yColumn] = m_renderPositions[k * dimensions + 1];
         std::copy(row, row + copied, m_markerValues.begin() + static_cast<int64_t>(k) * m_markerCount);
     }
+    // The channels' statistics of every set now describe old values.
+    registry->markAllDirty();
 }
 
 double MCV_TsneAnalysis::computeKlDivergence()

@@ -126,6 +126,10 @@ public:
     int exportData(const std::string& name, const std::string& path, int perSample,
                    const std::vector<int>& parameters);
 
+    /// Marks the cached statistics and texts of every set (retired ones and
+    /// the selection included) stale: after values changed in place.
+    void markAllDirty();
+
     /// The set of the kind with that name when reuse is set and one exists,
     /// else a new empty set registered under uniqueName(name). The create
     /// operations of every kind go through it.
@@ -140,9 +144,6 @@ private:
     std::string uniqueName(const std::string& name) const;
     /// The first entry of the kind with exactly that name, or null.
     MCV_DerivedData* findEntry(int kind, const std::string& name) const;
-    /// Marks every registered set (and the selection) stale.
-    void markAllDirty();
-
     uint64_t m_generation = 0;
     std::unique_ptr<FcsHeader> m_mergedHeader;
     std::vector<Sample> m_samples;

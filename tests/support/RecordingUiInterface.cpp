@@ -21,6 +21,7 @@ std::vector<std::string> RecordingUiInterface::operations() const
 void RecordingUiInterface::record(const char* operation, void* argument)
 {
     calls.push_back({operation, argument});
+    // A copy: the hook may cause further notifications that grow `calls`.
     if (onCall)
-        onCall(calls.back());
+        onCall(Call{operation, argument});
 }
