@@ -4,7 +4,8 @@
 // 70-iteration exponential decay). Prints each stage's time, the time per
 // iteration, peak memory, the final KL divergence and the 10-NN label
 // agreement of a sample, and writes the embedding as raw float rows (x, y).
-// Usage: tsne_bench [events] [embedding output path]   (default 100000)
+// Usage: tsne_bench [events] [embedding output path] [iterations]
+// (defaults 100000, no output, 1000)
 
 #include "approx_tsne/ApproxTsneGradientDescent.h"
 #include "approx_tsne/approx_tsne.h"
@@ -92,8 +93,8 @@ double labelAgreement(const std::vector<double>& embedding, const std::vector<in
 int main(int argc, char** argv)
 {
     const int events = argc > 1 ? std::atoi(argv[1]) : 100000;
-    const char* outputPath = argc > 2 ? argv[2] : nullptr;
-    const int iterations = 1000;
+    const char* outputPath = argc > 2 && argv[2][0] != '\0' ? argv[2] : nullptr;
+    const int iterations = argc > 3 ? std::atoi(argv[3]) : 1000;
     const int exaggerationIterations = 250;
     const int decayIterations = 70;
 
