@@ -18,31 +18,44 @@ constexpr uint32_t kMaxDepth = 2200;
 constexpr uint16_t kLost = 0xffff;
 
 /// Subtrees with at most this many points are built as one task.
-constexpr int64_t kSmallestTask = 4096;
+constexpr int64_t kSmallestTask = 2048;
 
 } // namespace
 
 template <typename T>
 void SpacePartitionTree<T>::Store::reset(int childCount, int dimensions, const double* centre, uint32_t level)
 {
-    nodes.assign(static_cast<size_t>(childCount), Node{0, kNoPoint, -1});
-    centresOfMass.assign(static_cast<size_t>(childCount) * dimensions, 0.0);
-    centres.assign(static_cast<size_t>(childCount) * dimensions, 0.0);
-    levels.assign(static_cast<size_t>(childCount), level);
+    count = 0;
+    allocateChildren(childCount, dimensions);
     std::copy_n(centre, dimensions, centres.begin());
+    std::fill_n(levels.begin(), childCount, level);
     order.clear();
     stack.clear();
     counts.assign(static_cast<size_t>(childCount), 0);
 }
 
 template <typename T>
+void SpacePartitionTree<T>::Store::reserveNodes(int64_t needed, int dimensions)
+{
+    // Storage only grows; nodes beyond count hold stale values until they
+    // are allocated again.
+    if (static_cast<int64_t>(nodes.size()) >= needed)
+        return;
+    const size_t size = std::max(static_cast<size_t>(needed), 2 * nodes.size());
+    nodes.resize(size);
+    centresOfMass.resize(size * dimensions);
+    centres.resize(size * dimensions);
+    levels.resize(size);
+}
+
+template <typename T>
 int64_t SpacePartitionTree<T>::Store::allocateChildren(int childCount, int dimensions)
 {
-    const int64_t first = static_cast<int64_t>(nodes.size());
-    nodes.resize(nodes.size() + childCount, Node{0, kNoPoint, -1});
-    centresOfMass.resize(centresOfMass.size() + static_cast<size_t>(childCount) * dimensions, 0.0);
-    centres.resize(centres.size() + static_cast<size_t>(childCount) * dimensions);
-    levels.resize(levels.size() + childCount);
+    const int64_t first = count;
+    count += childCount;
+    reserveNodes(count, dimensions);
+    std::fill_n(nodes.begin() + first, childCount, Node{0, kNoPoint, -1});
+    std::fill_n(centresOfMass.begin() + first * dimensions, static_cast<int64_t>(childCount) * dimensions, 0.0);
     return first;
 }
 
@@ -364,7 +377,7 @@ void SpacePartitionTree<T>::mergeSubtree(const Store& store, int64_t node, int64
     };
     tree_.nodes[node] = relocate(store.nodes[0]);
     std::copy_n(store.centresOfMass.begin(), d, tree_.centresOfMass.begin() + node * d);
-    const int64_t count = static_cast<int64_t>(store.nodes.size()) - children;
+    const int64_t count = store.count - children;
     for (int64_t j = 0; j < count; ++j)
         tree_.nodes[base + j] = relocate(store.nodes[children + j]);
     std::copy_n(store.centresOfMass.begin() + children * d, count * d, tree_.centresOfMass.begin() + base * d);
@@ -422,9 +435,9 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
         const int64_t size = pending.end - pending.begin;
         if (size > 1 && size <= taskSize)
             subtreeRoots_.push_back(pending);
-        else if (threads > 1 && size > 8 * taskSize && d == 2)
+        else if (threads > 1 && size > 2 * taskSize && d == 2)
             placePointsInParallel<2>(pending, threads);
-        else if (threads > 1 && size > 8 * taskSize)
+        else if (threads > 1 && size > 2 * taskSize)
             placePointsInParallel<0>(pending, threads);
         else if (d == 2)
             placePoints<2>(tree_, pending);
@@ -433,6 +446,10 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
     }
     if (subtreeRoots_.empty())
         return;
+    // Largest first, dealt out in turn, keeps the threads evenly loaded.
+    std::stable_sort(subtreeRoots_.begin(), subtreeRoots_.end(), [](const Pending& a, const Pending& b) {
+        return a.end - a.begin > b.end - b.begin;
+    });
 
     const int tasks = static_cast<int>(subtreeRoots_.size());
     if (subtreeStores_.size() < subtreeRoots_.size())
@@ -446,15 +463,13 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
     }
 
     std::vector<int64_t> bases(static_cast<size_t>(tasks));
-    int64_t total = static_cast<int64_t>(tree_.nodes.size());
+    int64_t total = tree_.count;
     for (int t = 0; t < tasks; ++t) {
         bases[t] = total;
-        total += static_cast<int64_t>(subtreeStores_[t].nodes.size()) - childCount_;
+        total += subtreeStores_[t].count - childCount_;
     }
-    tree_.nodes.resize(static_cast<size_t>(total));
-    tree_.centresOfMass.resize(static_cast<size_t>(total) * d);
-    tree_.centres.resize(static_cast<size_t>(total) * d);
-    tree_.levels.resize(static_cast<size_t>(total));
+    tree_.reserveNodes(total, d);
+    tree_.count = total;
 #pragma omp parallel for num_threads(std::max(1, threads)) schedule(static, 1)
     for (int t = 0; t < tasks; ++t)
         mergeSubtree(subtreeStores_[t], subtreeRoots_[t].node, bases[t]);

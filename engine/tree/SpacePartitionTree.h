@@ -85,6 +85,7 @@ private:
     /// root, child groups start at multiples of the child count.
     struct Store
     {
+        int64_t count = 0;            ///< nodes in use; the vectors may be longer
         std::vector<Node> nodes;
         std::vector<double> centresOfMass;
         std::vector<double> centres;
@@ -97,6 +98,7 @@ private:
         void reset(int childCount, int dimensions, const double* centre, uint32_t level);
         /// Appends one group of children; returns the first one's index.
         int64_t allocateChildren(int childCount, int dimensions);
+        void reserveNodes(int64_t needed, int dimensions);
     };
 
     /// Root cell and the half-widths of every level.
