@@ -22,6 +22,19 @@ constexpr double kSmallestNormal = 2.2250738585072014e-308;
 /// keeps its part of the tree and of the embedding in cache.
 constexpr int kChunk = 512;
 
+/// The neighbours' coordinates are scattered over the embedding; asking
+/// for them this many entries ahead hides most of the wait.
+constexpr int64_t kPrefetchDistance = 16;
+
+inline void prefetch(const double* address)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
 int sign(double value)
 {
     return (value > 0) - (value < 0);
@@ -63,6 +76,8 @@ void attractRows(const ApproxTsneProbabilities& p, const std::vector<double>& jo
         const double weight = p.exaggerationWeights[i];
         const int64_t end = p.jointRowEnd(i);
         for (int64_t e = p.jointRowBegin(i); e < end; ++e) {
+            if (e + kPrefetchDistance < end)
+                prefetch(embedding + static_cast<int64_t>(p.jointKeys[e + kPrefetchDistance]) * d);
             const double* yj = embedding + static_cast<int64_t>(p.jointKeys[e]) * d;
             double diff[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions];
             double distanceSquared = 0;
