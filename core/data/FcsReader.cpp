@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -85,17 +86,26 @@ bool isAcceptedDelimiter(char c)
     return c == '\\' || c == '|' || c == '/' || c == '!' || c == '\f';
 }
 
-/// Reads exactly `size` bytes at `offset`; false on any shortfall.
-bool readFully(QFile& file, int64_t offset, char* destination, int64_t size)
+/// Reads exactly `size` bytes at `offset`; false on any shortfall. With
+/// swapWords the 4-byte words are reversed chunk by chunk, while each chunk
+/// is still in the cache.
+bool readFully(QFile& file, int64_t offset, char* destination, int64_t size, bool swapWords)
 {
+    constexpr int64_t chunkBytes = int64_t(1) << 22;
     if (!file.seek(offset))
         return false;
-    while (size > 0) {
-        const qint64 got = file.read(destination, size);
+    int64_t done = 0;
+    int64_t swapped = 0;
+    while (done < size) {
+        const qint64 got = file.read(destination + done, std::min(chunkBytes, size - done));
         if (got <= 0)
             return false;
-        destination += got;
-        size -= got;
+        done += got;
+        if (swapWords) {
+            const int64_t words = (done - swapped) / 4;
+            ByteOrder::swap32(destination + swapped, static_cast<std::size_t>(words));
+            swapped += words * 4;
+        }
     }
     return true;
 }
@@ -146,7 +156,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
         return FcsErrorTextSegment;
 
     m_text.assign(static_cast<std::size_t>(textEnd - textStart + 1), '\0');
-    if (!readFully(file, textStart, &m_text[0], textEnd - textStart + 1))
+    if (!readFully(file, textStart, &m_text[0], textEnd - textStart + 1, false))
         return FcsErrorTextSegment;
     m_delimiter = m_text[0];
     if (!isAcceptedDelimiter(m_delimiter))
@@ -213,10 +223,10 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
     if (dataStart > fileSize || valueCount > static_cast<uint64_t>(fileSize - dataStart) / 4)
         return FcsErrorDataSegment;
     std::unique_ptr<float[]> block(new float[valueCount]);
-    if (!readFully(file, dataStart, reinterpret_cast<char*>(block.get()), static_cast<int64_t>(valueCount * 4)))
+    const bool swapWords = (byteOrder == "1,2,3,4") != ByteOrder::hostIsLittleEndian();
+    if (!readFully(file, dataStart, reinterpret_cast<char*>(block.get()), static_cast<int64_t>(valueCount * 4),
+                   swapWords))
         return FcsErrorDataSegment;
-    if ((byteOrder == "1,2,3,4") != ByteOrder::hostIsLittleEndian())
-        ByteOrder::swap32(block.get(), valueCount);
 
     *eventBlock = block.release();
     header.buildNameLists();
