@@ -26,6 +26,11 @@ constexpr int kChunk = 512;
 /// for them this many entries ahead hides most of the wait.
 constexpr int64_t kPrefetchDistance = 16;
 
+/// Force evaluations between two layouts of the attraction rows: the
+/// spatial order drifts slowly, and copying the rows costs a few evaluations'
+/// worth of attraction.
+constexpr int kEvaluationsPerLayout = 10;
+
 inline void prefetch(const double* address)
 {
 #if defined(__GNUC__)
@@ -59,39 +64,6 @@ double polarNormal()
         s = u * u + v * v;
     } while (s >= 1 || s == 0);
     return u * std::sqrt(-2 * std::log(s) / s);
-}
-
-template <int Dim>
-void attractRows(const ApproxTsneProbabilities& p, const std::vector<double>& jointProbabilities,
-                 const double* embedding, int dimensions, const std::vector<int32_t>& order, double* attraction,
-                 int threads)
-{
-    const int d = Dim > 0 ? Dim : dimensions;
-    const int n = p.N;
-#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
-    for (int position = 0; position < n; ++position) {
-        const int i = order[position];
-        const double* yi = embedding + static_cast<int64_t>(i) * d;
-        double sum[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions] = {};
-        const double weight = p.exaggerationWeights[i];
-        const int64_t end = p.jointRowEnd(i);
-        for (int64_t e = p.jointRowBegin(i); e < end; ++e) {
-            if (e + kPrefetchDistance < end)
-                prefetch(embedding + static_cast<int64_t>(p.jointKeys[e + kPrefetchDistance]) * d);
-            const double* yj = embedding + static_cast<int64_t>(p.jointKeys[e]) * d;
-            double diff[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions];
-            double distanceSquared = 0;
-            for (int k = 0; k < d; ++k) {
-                diff[k] = yi[k] - yj[k];
-                distanceSquared += diff[k] * diff[k];
-            }
-            const double factor = jointProbabilities[e] * weight / (1 + distanceSquared);
-            for (int k = 0; k < d; ++k)
-                sum[k] += factor * diff[k];
-        }
-        for (int k = 0; k < d; ++k)
-            attraction[static_cast<int64_t>(i) * d + k] = sum[k];
-    }
 }
 
 } // namespace
@@ -151,14 +123,90 @@ void ApproxTsneGradientDescent::updateExaggeration()
     }
 }
 
+/// The attraction of every point, rows visited in their stored order: the
+/// rows, their keys and the coordinates are laid out in a recent spatial
+/// order of the embedding, so a point's neighbours sit close to it in memory.
+/// Each row sums its entries in the order of the joint row it was copied from.
+template <int Dim>
+void ApproxTsneGradientDescent::attractRows(const AttractionRows& rows, const double* weights, int dimensions, double* attraction, int threads)
+{
+    const int d = Dim > 0 ? Dim : dimensions;
+    const int n = static_cast<int>(rows.order.size());
+    const double* embedding = rows.embedding.data();
+#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
+    for (int position = 0; position < n; ++position) {
+        const int i = rows.order[position];
+        const double* yi = embedding + static_cast<int64_t>(position) * d;
+        double sum[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions] = {};
+        const double weight = weights[i];
+        const int64_t end = rows.offsets[position + 1];
+        for (int64_t e = rows.offsets[position]; e < end; ++e) {
+            if (e + kPrefetchDistance < end)
+                prefetch(embedding + static_cast<int64_t>(rows.keys[e + kPrefetchDistance]) * d);
+            const double* yj = embedding + static_cast<int64_t>(rows.keys[e]) * d;
+            double diff[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions];
+            double distanceSquared = 0;
+            for (int k = 0; k < d; ++k) {
+                diff[k] = yi[k] - yj[k];
+                distanceSquared += diff[k] * diff[k];
+            }
+            const double factor = rows.probabilities[e] * weight / (1 + distanceSquared);
+            for (int k = 0; k < d; ++k)
+                sum[k] += factor * diff[k];
+        }
+        for (int k = 0; k < d; ++k)
+            attraction[static_cast<int64_t>(i) * d + k] = sum[k];
+    }
+}
+
+void ApproxTsneGradientDescent::layOutAttractionRows(int threads)
+{
+    AttractionRows& rows = attractionRows_;
+    const std::vector<int32_t>& order = tree_.spatialOrder();
+    rows.order.assign(order.begin(), order.end());
+    rows.positionOf.resize(static_cast<size_t>(n_));
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (int position = 0; position < n_; ++position)
+        rows.positionOf[rows.order[position]] = position;
+
+    const ApproxTsneProbabilities& p = *probabilities_;
+    rows.offsets.resize(static_cast<size_t>(n_) + 1);
+    rows.offsets[0] = 0;
+    for (int position = 0; position < n_; ++position) {
+        const int i = rows.order[position];
+        rows.offsets[position + 1] = rows.offsets[position] + p.jointRowEnd(i) - p.jointRowBegin(i);
+    }
+    rows.keys.resize(p.jointKeys.size());
+    rows.probabilities.resize(p.jointKeys.size());
+#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
+    for (int position = 0; position < n_; ++position) {
+        const int i = rows.order[position];
+        int64_t target = rows.offsets[position];
+        for (int64_t e = p.jointRowBegin(i); e < p.jointRowEnd(i); ++e, ++target) {
+            rows.keys[target] = rows.positionOf[p.jointKeys[e]];
+            rows.probabilities[target] = jointProbabilities_[e];
+        }
+    }
+}
+
 void ApproxTsneGradientDescent::computeAttraction(int threads)
 {
-    if (dimensions_ == 2)
-        attractRows<2>(*probabilities_, jointProbabilities_, embedding_, dimensions_, tree_.spatialOrder(),
-                       gradient_.data(), threads);
+    if (attractionRows_.order.empty() || ++attractionRows_.evaluationsSinceLayout >= kEvaluationsPerLayout) {
+        layOutAttractionRows(threads);
+        attractionRows_.evaluationsSinceLayout = 0;
+    }
+    AttractionRows& rows = attractionRows_;
+    const int d = dimensions_;
+    rows.embedding.resize(static_cast<size_t>(n_) * d);
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (int position = 0; position < n_; ++position)
+        std::copy_n(embedding_ + static_cast<int64_t>(rows.order[position]) * d, d,
+                    &rows.embedding[static_cast<size_t>(position) * d]);
+    const double* weights = probabilities_->exaggerationWeights.data();
+    if (d == 2)
+        attractRows<2>(rows, weights, d, gradient_.data(), threads);
     else
-        attractRows<0>(*probabilities_, jointProbabilities_, embedding_, dimensions_, tree_.spatialOrder(),
-                       gradient_.data(), threads);
+        attractRows<0>(rows, weights, d, gradient_.data(), threads);
 }
 
 double ApproxTsneGradientDescent::computeRepulsion(int threads)

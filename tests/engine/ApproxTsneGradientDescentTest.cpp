@@ -161,6 +161,52 @@ TEST(ApproxTsneGradientDescent, GradientIsAQuarterOfTheKlGradient)
     }
 }
 
+TEST(ApproxTsneGradientDescent, GradientStaysExactWhileTheEmbeddingMoves)
+{
+    // The engine keeps its own layouts of the rows between steps; after many
+    // steps the gradient must still be the plain sums over the joint rows and
+    // all pairs.
+    const int n = 3000, d = 2;
+    DescentRun run(randomProbabilities(n, 5, 9), d);
+    run.initialize(d);
+    for (int t = 0; t < 35; ++t)
+        run.descent.iterate();
+    run.descent.parameters().theta = 0;
+    std::vector<double> gradient(static_cast<size_t>(n) * d);
+    double sumQ = 0;
+    run.descent.computeGradient(gradient.data(), sumQ);
+
+    const ApproxTsneProbabilities& p = run.probabilities;
+    const std::vector<double>& y = run.y;
+    double z = 0;
+    std::vector<double> repulsion(static_cast<size_t>(n) * d, 0.0);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            if (i == j)
+                continue;
+            const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
+            const double q = 1 / (1 + dx * dx + dy * dy);
+            z += q;
+            repulsion[2 * i] += q * q * dx;
+            repulsion[2 * i + 1] += q * q * dy;
+        }
+    EXPECT_NEAR(sumQ, z, 1e-9 * z);
+    for (int i = 0; i < n; ++i) {
+        double attraction[2] = {0, 0};
+        for (int64_t e = p.jointRowBegin(i); e < p.jointRowEnd(i); ++e) {
+            const int j = p.jointKeys[e];
+            const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
+            const double factor = p.jointProbability(i, e) * p.exaggerationWeights[i] / (1 + dx * dx + dy * dy);
+            attraction[0] += factor * dx;
+            attraction[1] += factor * dy;
+        }
+        for (int k = 0; k < d; ++k) {
+            const double expected = attraction[k] - repulsion[2 * i + k] / z;
+            ASSERT_NEAR(gradient[2 * i + k], expected, 1e-9 * (std::abs(expected) + 1e-6)) << "point " << i;
+        }
+    }
+}
+
 TEST(ApproxTsneGradientDescent, TwoPointsFollowTheHandComputedFirstStep)
 {
     RecordingLog log;
