@@ -194,19 +194,20 @@ template <int Dim>
 inline uint16_t SpacePartitionTree<T>::chooseChild(int64_t position, const ChildCells& cells) const
 {
     // The first child, in index order, whose closed cell holds the point.
+    // Cells are products of intervals, so that child takes, dimension by
+    // dimension, the interval of the clear bit whenever it holds the point.
     const int d = Dim > 0 ? Dim : dimensions_;
     const double* p = &partitionCoordinates_[position * d];
     unsigned inBelow = 0;
     unsigned inAbove = 0;
     for (int k = 0; k < d; ++k) {
-        inBelow |= static_cast<unsigned>(!(p[k] < cells.below[k][0]) && !(p[k] > cells.below[k][1])) << k;
-        inAbove |= static_cast<unsigned>(!(p[k] < cells.above[k][0]) && !(p[k] > cells.above[k][1])) << k;
+        inBelow |= static_cast<unsigned>(!(p[k] < cells.below[k][0]) & !(p[k] > cells.below[k][1])) << k;
+        inAbove |= static_cast<unsigned>(!(p[k] < cells.above[k][0]) & !(p[k] > cells.above[k][1])) << k;
     }
     const unsigned all = (1u << d) - 1;
-    for (unsigned i = 0; i < static_cast<unsigned>(childCount_); ++i)
-        if (((i & inBelow) | (~i & all & inAbove)) == all)
-            return static_cast<uint16_t>(i);
-    return kLost;
+    if ((inBelow | inAbove) != all)
+        return kLost;
+    return static_cast<uint16_t>(~inAbove & all);
 }
 
 template <typename T>
@@ -426,7 +427,7 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
     // The top of the tree is built here, its largest nodes with the points
     // split among the threads; subtrees small enough become tasks built side
     // by side and then copied behind the top.
-    const int64_t taskSize = threads > 1 ? std::max(kSmallestTask, accepted / (8 * threads)) : -1;
+    const int64_t taskSize = threads > 1 ? std::max(kSmallestTask, accepted / (4 * threads)) : -1;
     subtreeRoots_.clear();
     tree_.stack.push_back(Pending{0, 0, 0, accepted});
     while (!tree_.stack.empty()) {
@@ -435,9 +436,9 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
         const int64_t size = pending.end - pending.begin;
         if (size > 1 && size <= taskSize)
             subtreeRoots_.push_back(pending);
-        else if (threads > 1 && size > 2 * taskSize && d == 2)
+        else if (threads > 1 && size > taskSize && d == 2)
             placePointsInParallel<2>(pending, threads);
-        else if (threads > 1 && size > 2 * taskSize)
+        else if (threads > 1 && size > taskSize)
             placePointsInParallel<0>(pending, threads);
         else if (d == 2)
             placePoints<2>(tree_, pending);
