@@ -2,8 +2,10 @@
 // analysis' settings: similarities (perplexity 30, 4 trees, 1024 checks),
 // then 1000 gradient-descent iterations (exaggeration until 250 with a
 // 70-iteration exponential decay). Prints each stage's time, the time per
-// iteration, peak memory, the final KL divergence and the 10-NN label
-// agreement of a sample, and writes the embedding as raw float rows (x, y).
+// iteration, peak memory, the final KL divergence, and for a sample of events
+// how many of their 10 nearest embedding neighbours share their population
+// and how many of their 10 nearest neighbours in the markers stay among
+// them; writes the embedding as raw float rows (x, y).
 // Usage: tsne_bench [events] [embedding output path] [iterations]
 // (defaults 100000, no output, 1000)
 
@@ -62,30 +64,57 @@ double peakMemoryGiB()
     return usage.ru_maxrss / 1024.0 / 1024.0;
 }
 
-/// Share of the 10 nearest embedding neighbours with the same population,
-/// over 1000 sampled events (exhaustive search).
-double labelAgreement(const std::vector<double>& embedding, const std::vector<int>& labels)
+/// Indices of the k rows nearest to row i (exhaustive search, squared
+/// Euclidean distances over `columns` values per row).
+std::vector<int> nearestRows(const double* rows, int n, int columns, int i, int k)
+{
+    std::vector<std::pair<double, int>> nearest;
+    nearest.reserve(static_cast<size_t>(n));
+    const double* a = rows + static_cast<int64_t>(i) * columns;
+    for (int j = 0; j < n; ++j) {
+        if (j == i)
+            continue;
+        const double* b = rows + static_cast<int64_t>(j) * columns;
+        double distance = 0;
+        for (int c = 0; c < columns; ++c)
+            distance += (a[c] - b[c]) * (a[c] - b[c]);
+        nearest.emplace_back(distance, j);
+    }
+    std::partial_sort(nearest.begin(), nearest.begin() + k, nearest.end());
+    std::vector<int> indices(static_cast<size_t>(k));
+    for (int m = 0; m < k; ++m)
+        indices[m] = nearest[m].second;
+    return indices;
+}
+
+struct EmbeddingQuality
+{
+    double labelAgreement = 0;  ///< share of embedding neighbours from the same population
+    double preservation = 0;    ///< share of marker-space neighbours that stay embedding neighbours
+};
+
+/// Both measured on the 10 nearest neighbours of 1000 sampled events.
+EmbeddingQuality measureQuality(const std::vector<double>& data, const std::vector<double>& embedding,
+                                const std::vector<int>& labels)
 {
     const int n = static_cast<int>(labels.size());
     const int samples = std::min(n, 1000);
     const int k = 10;
-    long agree = 0;
-#pragma omp parallel for reduction(+ : agree) schedule(static)
+    long sameLabel = 0;
+    long kept = 0;
+#pragma omp parallel for reduction(+ : sameLabel, kept) schedule(dynamic)
     for (int s = 0; s < samples; ++s) {
         const int i = static_cast<int>(static_cast<int64_t>(s) * n / samples);
-        std::vector<std::pair<double, int>> nearest;
-        for (int j = 0; j < n; ++j) {
-            if (j == i)
-                continue;
-            const double dx = embedding[2 * i] - embedding[2 * j];
-            const double dy = embedding[2 * i + 1] - embedding[2 * j + 1];
-            nearest.emplace_back(dx * dx + dy * dy, j);
+        const std::vector<int> inEmbedding = nearestRows(embedding.data(), n, 2, i, k);
+        std::vector<int> inMarkers = nearestRows(data.data(), n, kMarkers, i, k);
+        std::sort(inMarkers.begin(), inMarkers.end());
+        for (int j : inEmbedding) {
+            sameLabel += labels[j] == labels[i];
+            kept += std::binary_search(inMarkers.begin(), inMarkers.end(), j);
         }
-        std::partial_sort(nearest.begin(), nearest.begin() + k, nearest.end());
-        for (int m = 0; m < k; ++m)
-            agree += labels[nearest[m].second] == labels[i];
     }
-    return static_cast<double>(agree) / (static_cast<double>(samples) * k);
+    const double pairs = static_cast<double>(samples) * k;
+    return {sameLabel / pairs, kept / pairs};
 }
 
 } // namespace
@@ -145,7 +174,9 @@ int main(int argc, char** argv)
     std::printf("end to end        %8.2f s\n", totalMs / 1000);
     std::printf("peak memory       %8.2f GiB\n", peakMemoryGiB());
     std::printf("final KL          %8.4f\n", descent.klDivergence());
-    std::printf("10-NN label agreement (1000 sampled events): %.4f\n", labelAgreement(embedding, labels));
+    const EmbeddingQuality quality = measureQuality(data, embedding, labels);
+    std::printf("10-NN label agreement (1000 sampled events): %.4f\n", quality.labelAgreement);
+    std::printf("10-NN preservation (1000 sampled events):    %.4f\n", quality.preservation);
 
     if (outputPath) {
         std::FILE* file = std::fopen(outputPath, "wb");
