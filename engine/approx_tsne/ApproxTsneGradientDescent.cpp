@@ -128,7 +128,8 @@ void ApproxTsneGradientDescent::updateExaggeration()
 /// order of the embedding, so a point's neighbours sit close to it in memory.
 /// Each row sums its entries in the order of the joint row it was copied from.
 template <int Dim>
-void ApproxTsneGradientDescent::attractRows(const AttractionRows& rows, const double* weights, int dimensions, double* attraction, int threads)
+void ApproxTsneGradientDescent::attractRows(const AttractionRows& rows, const double* weights, int dimensions,
+                                            double* attraction, int threads)
 {
     const int d = Dim > 0 ? Dim : dimensions;
     const int n = static_cast<int>(rows.order.size());
