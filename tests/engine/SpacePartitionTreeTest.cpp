@@ -54,6 +54,32 @@ struct InsertionNode
         return false;
     }
 
+    /// Barnes-Hut repulsion on point i as a plain recursion over the cells.
+    void repel(int64_t i, double theta, double* force, double& sumQ) const
+    {
+        if (cumulative == 0 || (leaf && stored == i))
+            return;
+        std::vector<double> diff(static_cast<size_t>(d));
+        double d2 = 0;
+        for (int k = 0; k < d; ++k) {
+            diff[k] = point(i)[k] - com[k];
+            d2 += diff[k] * diff[k];
+        }
+        double w = 0;
+        for (int k = 0; k < d; ++k)
+            w = std::max(w, halfWidth[k]);
+        if (leaf || w / std::sqrt(d2) < theta) {
+            const double q = 1 / (1 + d2);
+            const double m = cumulative * q;
+            sumQ += m;
+            for (int k = 0; k < d; ++k)
+                force[k] += m * q * diff[k];
+            return;
+        }
+        for (const auto& child : children)
+            child->repel(i, theta, force, sumQ);
+    }
+
     void subdivide()
     {
         for (int i = 0; i < (1 << d); ++i) {
@@ -253,6 +279,27 @@ TEST(SpacePartitionTree, ThetaZeroIsTheExactSum)
             tree.computeRepulsiveForces(i, 0.5, force.data(), approximate);
         }
         EXPECT_NEAR(approximate, exact, 0.05 * exact);
+    }
+}
+
+TEST(SpacePartitionTree, RepulsionEqualsThePlainRecursionBitForBit)
+{
+    for (int d : {2, 3}) {
+        const int n = 3000;
+        const std::vector<double> y = awkwardPoints<double>(n, d, 17);
+        SpacePartitionTree<double> tree;
+        tree.build(d, y.data(), n, 4);
+        const auto reference = insertionTree(d, y);
+        for (double theta : {0.5, 0.1}) {
+            for (int i = 0; i < n; ++i) {
+                double expected[3] = {0.25, -0.5, 1.0}, actual[3] = {0.25, -0.5, 1.0};
+                double expectedSum = 3.0, actualSum = 3.0;
+                reference->repel(i, theta, expected, expectedSum);
+                tree.computeRepulsiveForces(i, theta, actual, actualSum);
+                ASSERT_EQ(actualSum, expectedSum) << "point " << i << ", theta " << theta;
+                ASSERT_EQ(std::memcmp(actual, expected, sizeof(double) * d), 0) << "point " << i;
+            }
+        }
     }
 }
 
