@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "UpdateChecker.h"
 #include "applicationIcon.h"
+#include "rendering/applicationSurfaceFormat.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -14,12 +15,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationDomain("vessarine.example.org");
     QApplication::setApplicationName("Vessarine");
 
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    QSurfaceFormat::setDefaultFormat(applicationSurfaceFormat());
 
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 

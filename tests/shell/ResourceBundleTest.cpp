@@ -98,12 +98,13 @@ TEST(ResourceBundleTest, ColourMaps)
     QStringList paths;
     for (const QString& name : colormapNames)
         paths << ":/colormaps/" + name + ".png" << ":/colormaps/" + name + "_vert.png";
-    paths << ":/colormaps/Viridis_vert_disc.png";
-    // The colour-map picker names its swatches without the ending.
+    // The picker's fifteen maps also have a discrete image.
     for (const char* name : {"Spectral", "RdYlBu", "PiYG", "PuOr", "Magma", "Plasma", "Viridis", "RdPu", "YlGnBu",
                              "GnBu", "BuPu", "YlOrRd", "Reds", "qualitative", "Q_BlGrRd"})
-        paths << QString(":/colormaps/%1_vert").arg(name);
-    expectGroup(paths, "the scatterplot's colour-map picker");
+        paths << QString(":/colormaps/%1_vert_disc.png").arg(name);
+    EXPECT_EQ(paths.size(), 55);
+    EXPECT_TRUE(missing(paths).isEmpty()) << missing(paths).join(", ").toStdString();
+    EXPECT_EQ(QDir(":/colormaps").entryList().size(), 55);
 }
 
 TEST(ResourceBundleTest, Shaders)

@@ -1,6 +1,10 @@
 // Entry point of the GUI test executables: one QApplication for all tests,
-// on the display the test runner provides (Xvfb).
+// on the display the test runner provides (Xvfb), with the program's default
+// OpenGL format.
+#include "rendering/applicationSurfaceFormat.h"
+
 #include <QApplication>
+#include <QSurfaceFormat>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
@@ -10,5 +14,6 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName("Vessarine Project");
     QApplication::setOrganizationDomain("vessarine.example.org");
     QApplication::setApplicationName("Vessarine");
+    QSurfaceFormat::setDefaultFormat(applicationSurfaceFormat());
     return RUN_ALL_TESTS();
 }
