@@ -17,29 +17,6 @@ namespace {
 
 constexpr double kSmallestNormal = 2.2250738585072014e-308;
 
-/// Points per chunk of the force loops. Both run in the tree's spatial
-/// order: neighbouring points share tree paths and neighbours, so a chunk
-/// keeps its part of the tree and of the embedding in cache.
-constexpr int kChunk = 512;
-
-/// The neighbours' coordinates are scattered over the embedding; asking
-/// for them this many entries ahead hides most of the wait.
-constexpr int64_t kPrefetchDistance = 16;
-
-/// Force evaluations between two layouts of the attraction rows: the
-/// spatial order drifts slowly, and copying the rows costs a few evaluations'
-/// worth of attraction.
-constexpr int kEvaluationsPerLayout = 10;
-
-inline void prefetch(const double* address)
-{
-#if defined(__GNUC__)
-    __builtin_prefetch(address);
-#else
-    (void)address;
-#endif
-}
-
 int sign(double value)
 {
     return (value > 0) - (value < 0);
@@ -51,19 +28,6 @@ int sign(double value)
 int forceThreads(int n)
 {
     return std::max(1, std::min(omp_get_max_threads() - 1, n / 2000));
-}
-
-/// Standard normal sample by the polar method from 15-bit draws; the second
-/// value of the pair is dropped.
-double polarNormal()
-{
-    double u, v, s;
-    do {
-        u = 2.0 * orb::rand15() / 32768 - 1;
-        v = 2.0 * orb::rand15() / 32768 - 1;
-        s = u * u + v * v;
-    } while (s >= 1 || s == 0);
-    return u * std::sqrt(-2 * std::log(s) / s);
 }
 
 } // namespace
@@ -98,7 +62,7 @@ void ApproxTsneGradientDescent::initialize(ApproxTsneProbabilities* probabilitie
     const int seed = parameters_.seed == -1 ? static_cast<int>(std::time(nullptr)) : parameters_.seed;
     std::srand(static_cast<unsigned>(seed));
     for (size_t k = 0; k < coordinates; ++k)
-        embedding_[k] = 1e-4 * polarNormal();
+        embedding_[k] = 1e-4 * orb::polarNormal15();
 
     minimum_.assign(static_cast<size_t>(dimensions_), -1.0);
     maximum_.assign(static_cast<size_t>(dimensions_), 1.0);
@@ -123,119 +87,19 @@ void ApproxTsneGradientDescent::updateExaggeration()
     }
 }
 
-/// The attraction of every point, rows visited in their stored order: the
-/// rows, their keys and the coordinates are laid out in a recent spatial
-/// order of the embedding, so a point's neighbours sit close to it in memory.
-/// Each row sums its entries in the order of the joint row it was copied from.
-template <int Dim>
-void ApproxTsneGradientDescent::attractRows(const AttractionRows& rows, const double* weights, int dimensions,
-                                            double* attraction, int threads)
-{
-    const int d = Dim > 0 ? Dim : dimensions;
-    const int n = static_cast<int>(rows.order.size());
-    const double* embedding = rows.embedding.data();
-#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
-    for (int position = 0; position < n; ++position) {
-        const int i = rows.order[position];
-        const double* yi = embedding + static_cast<int64_t>(position) * d;
-        double sum[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions] = {};
-        const double weight = weights[i];
-        const int64_t end = rows.offsets[position + 1];
-        for (int64_t e = rows.offsets[position]; e < end; ++e) {
-            if (e + kPrefetchDistance < end)
-                prefetch(embedding + static_cast<int64_t>(rows.keys[e + kPrefetchDistance]) * d);
-            const double* yj = embedding + static_cast<int64_t>(rows.keys[e]) * d;
-            double diff[Dim > 0 ? Dim : SpacePartitionTree<double>::kMaxDimensions];
-            double distanceSquared = 0;
-            for (int k = 0; k < d; ++k) {
-                diff[k] = yi[k] - yj[k];
-                distanceSquared += diff[k] * diff[k];
-            }
-            const double factor = rows.probabilities[e] * weight / (1 + distanceSquared);
-            for (int k = 0; k < d; ++k)
-                sum[k] += factor * diff[k];
-        }
-        for (int k = 0; k < d; ++k)
-            attraction[static_cast<int64_t>(i) * d + k] = sum[k];
-    }
-}
-
-void ApproxTsneGradientDescent::layOutAttractionRows(int threads)
-{
-    AttractionRows& rows = attractionRows_;
-    const std::vector<int32_t>& order = tree_.spatialOrder();
-    rows.order.assign(order.begin(), order.end());
-    rows.positionOf.resize(static_cast<size_t>(n_));
-#pragma omp parallel for num_threads(threads) schedule(static)
-    for (int position = 0; position < n_; ++position)
-        rows.positionOf[rows.order[position]] = position;
-
-    const ApproxTsneProbabilities& p = *probabilities_;
-    rows.offsets.resize(static_cast<size_t>(n_) + 1);
-    rows.offsets[0] = 0;
-    for (int position = 0; position < n_; ++position) {
-        const int i = rows.order[position];
-        rows.offsets[position + 1] = rows.offsets[position] + p.jointRowEnd(i) - p.jointRowBegin(i);
-    }
-    rows.keys.resize(p.jointKeys.size());
-    rows.probabilities.resize(p.jointKeys.size());
-#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
-    for (int position = 0; position < n_; ++position) {
-        const int i = rows.order[position];
-        int64_t target = rows.offsets[position];
-        for (int64_t e = p.jointRowBegin(i); e < p.jointRowEnd(i); ++e, ++target) {
-            rows.keys[target] = rows.positionOf[p.jointKeys[e]];
-            rows.probabilities[target] = jointProbabilities_[e];
-        }
-    }
-}
-
-void ApproxTsneGradientDescent::computeAttraction(int threads)
-{
-    if (attractionRows_.order.empty() || ++attractionRows_.evaluationsSinceLayout >= kEvaluationsPerLayout) {
-        layOutAttractionRows(threads);
-        attractionRows_.evaluationsSinceLayout = 0;
-    }
-    AttractionRows& rows = attractionRows_;
-    const int d = dimensions_;
-    rows.embedding.resize(static_cast<size_t>(n_) * d);
-#pragma omp parallel for num_threads(threads) schedule(static)
-    for (int position = 0; position < n_; ++position)
-        std::copy_n(embedding_ + static_cast<int64_t>(rows.order[position]) * d, d,
-                    &rows.embedding[static_cast<size_t>(position) * d]);
-    const double* weights = probabilities_->exaggerationWeights.data();
-    if (d == 2)
-        attractRows<2>(rows, weights, d, gradient_.data(), threads);
-    else
-        attractRows<0>(rows, weights, d, gradient_.data(), threads);
-}
-
-double ApproxTsneGradientDescent::computeRepulsion(int threads)
-{
-    const std::vector<int32_t>& order = tree_.spatialOrder();
-    const int d = dimensions_;
-    const double theta = parameters_.theta;
-#pragma omp parallel for num_threads(threads) schedule(static, kChunk)
-    for (int k = 0; k < n_; ++k) {
-        const int i = order[k];
-        double* force = &negativeForces_[static_cast<size_t>(i) * d];
-        std::fill_n(force, d, 0.0);
-        double sum = 0;
-        tree_.computeRepulsiveForces(i, theta, force, sum);
-        partialSums_[i] = sum;
-    }
-    double sumQ = 0;
-    for (int i = 0; i < n_; ++i)
-        sumQ += partialSums_[i];
-    return sumQ;
-}
-
 double ApproxTsneGradientDescent::computeForces()
 {
     const int threads = forceThreads(n_);
     tree_.build(dimensions_, embedding_, n_, threads);
-    computeAttraction(threads);
-    const double sumQ = computeRepulsion(threads);
+    forces_.computeAttraction(tree_, embedding_, n_, dimensions_, probabilities_->jointOffsets.data(),
+                              probabilities_->jointKeys.data(), jointProbabilities_.data(),
+                              probabilities_->exaggerationWeights.data(), gradient_.data(), threads);
+    TreeOrderedForces::computeRepulsion(tree_, n_, dimensions_, parameters_.theta, negativeForces_.data(),
+                                        partialSums_.data(), threads);
+    // sumQ in point order, whatever the thread count.
+    double sumQ = 0;
+    for (int i = 0; i < n_; ++i)
+        sumQ += partialSums_[i];
     const int64_t coordinates = static_cast<int64_t>(n_) * dimensions_;
 #pragma omp parallel for num_threads(threads) schedule(static)
     for (int64_t k = 0; k < coordinates; ++k)

@@ -3,6 +3,7 @@
 #include "approx_tsne/ApproxTsneProbabilities.h"
 #include "helpers/AbstractLog.h"
 #include "tree/SpacePartitionTree.h"
+#include "tree/TreeOrderedForces.h"
 
 #include <cstdint>
 #include <vector>
@@ -76,31 +77,10 @@ public:
     bool verbose() const { return verbose_; }
 
 private:
-    /// The joint rows as the attraction reads them: row by row in a spatial
-    /// order of the embedding, keys turned into positions in that order, and the
-    /// coordinates copied into it before every evaluation.
-    struct AttractionRows
-    {
-        std::vector<int32_t> order;         ///< position -> point
-        std::vector<int32_t> positionOf;    ///< point -> position
-        std::vector<int64_t> offsets;       ///< N + 1, by position
-        std::vector<int32_t> keys;          ///< positions of the neighbours
-        std::vector<double> probabilities;  ///< joint probability of each entry
-        std::vector<double> embedding;      ///< N x D, by position
-        int evaluationsSinceLayout = 0;
-    };
-
     void updateExaggeration();
     /// Attraction into gradient_, negative forces into negativeForces_;
     /// returns sumQ, summed in point order.
     double computeForces();
-    /// Copies the joint rows into the tree's current spatial order.
-    void layOutAttractionRows(int threads);
-    void computeAttraction(int threads);
-    template <int Dim>
-    static void attractRows(const AttractionRows& rows, const double* weights, int dimensions, double* attraction,
-                            int threads);
-    double computeRepulsion(int threads);
 
     bool initialized_ = false;
     ApproxTsneProbabilities* probabilities_ = nullptr;
@@ -118,7 +98,7 @@ private:
     int iteration_ = 0;
     std::vector<double> gains_;
     std::vector<double> jointProbabilities_;  ///< per joint entry, formed at initialisation
-    AttractionRows attractionRows_;
+    TreeOrderedForces forces_;   ///< the joint rows laid out in the tree's spatial order
     orb::AbstractLog* log_ = nullptr;
     bool verbose_ = true;
     Parameters parameters_;

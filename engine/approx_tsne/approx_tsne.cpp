@@ -3,6 +3,7 @@
 #include "helpers/ScopedTimer.h"
 #include "helpers/initialization_helper.h"
 #include "helpers/logValue.h"
+#include "sparse/RowTranspose.h"
 
 #include <flann/flann.hpp>
 #include <omp.h>
@@ -164,63 +165,6 @@ void compactKnnRows(const std::vector<int64_t>& counts, int k, ApproxTsneProbabi
     p.knnValues.shrink_to_fit();
 }
 
-/// The kNN rows transposed: row c lists, ascending, every r whose kNN row
-/// holds c, with the value there. Each thread scatters a contiguous block of
-/// rows into slots reserved by per-thread counts, so the lists come out in
-/// row order whatever the thread count.
-struct TransposedRows
-{
-    std::vector<int64_t> offsets;
-    std::unique_ptr<int32_t[]> keys;
-    std::unique_ptr<double[]> values;
-};
-
-TransposedRows transpose(int n, const ApproxTsneProbabilities& p)
-{
-    const size_t rows = static_cast<size_t>(n);
-    TransposedRows transposed;
-    transposed.offsets.assign(rows + 1, 0);
-    transposed.keys.reset(new int32_t[p.knnKeys.size()]);
-    transposed.values.reset(new double[p.knnKeys.size()]);
-    std::vector<std::vector<int32_t>> counts;
-#pragma omp parallel
-    {
-        const int threads = omp_get_num_threads();
-        const int thread = omp_get_thread_num();
-#pragma omp single
-        counts.resize(static_cast<size_t>(threads));
-        std::vector<int32_t>& mine = counts[static_cast<size_t>(thread)];
-        mine.assign(rows, 0);
-        const int first = static_cast<int>(static_cast<int64_t>(n) * thread / threads);
-        const int last = static_cast<int>(static_cast<int64_t>(n) * (thread + 1) / threads);
-        for (int64_t e = p.knnOffsets[first]; e < p.knnOffsets[last]; ++e)
-            ++mine[static_cast<size_t>(p.knnKeys[e])];
-#pragma omp barrier
-        // Every thread's count becomes the start of its slots within the row.
-#pragma omp for schedule(static)
-        for (int c = 0; c < n; ++c) {
-            int64_t total = 0;
-            for (std::vector<int32_t>& threadCounts : counts) {
-                const int32_t count = threadCounts[static_cast<size_t>(c)];
-                threadCounts[static_cast<size_t>(c)] = static_cast<int32_t>(total);
-                total += count;
-            }
-            transposed.offsets[static_cast<size_t>(c) + 1] = total;
-        }
-#pragma omp single
-        std::partial_sum(transposed.offsets.begin(), transposed.offsets.end(), transposed.offsets.begin());
-        for (int r = first; r < last; ++r) {
-            for (int64_t e = p.knnOffsets[r]; e < p.knnOffsets[r + 1]; ++e) {
-                const size_t c = static_cast<size_t>(p.knnKeys[e]);
-                const int64_t slot = transposed.offsets[c] + mine[c]++;
-                transposed.keys[slot] = r;
-                transposed.values[slot] = p.knnValues[e];
-            }
-        }
-    }
-    return transposed;
-}
-
 /// Joint rows: row r holds every c with c in kNN row r or r in kNN row c,
 /// with first = value of r in kNN row c and second = value of c in kNN row r
 /// (0 when absent): the merge of kNN row r with transposed row r.
@@ -230,25 +174,19 @@ void symmetrize(int n, ApproxTsneProbabilities& p)
     const std::vector<int64_t>& knnOffsets = p.knnOffsets;
     const std::vector<int32_t>& knnKeys = p.knnKeys;
     const std::vector<double>& knnValues = p.knnValues;
-    const TransposedRows transposed = transpose(n, p);
+    const TransposedRows<int32_t, double> transposed =
+        transposeRows<int32_t, double>(n, n, static_cast<int64_t>(knnKeys.size()), [&](int r, auto visit) {
+            for (int64_t e = knnOffsets[r]; e < knnOffsets[r + 1]; ++e)
+                visit(knnKeys[e], knnValues[e]);
+        });
     const std::vector<int64_t>& reverseOffsets = transposed.offsets;
-    const int32_t* reverseKeys = transposed.keys.get();
-    const double* reverseValues = transposed.values.get();
 
-    // Walks the key-sorted union of kNN row r and transposed row r, once per
+    // Walks the key-sorted union of transposed row r and kNN row r, once per
     // key: visit(key, value of r in kNN row key, value of key in kNN row r).
     const auto mergeRow = [&](int r, auto visit) {
-        int64_t a = knnOffsets[r];
-        int64_t b = reverseOffsets[r];
-        const int64_t aEnd = knnOffsets[r + 1];
-        const int64_t bEnd = reverseOffsets[r + 1];
-        while (a < aEnd || b < bEnd) {
-            const int32_t x = a < aEnd ? knnKeys[a] : INT32_MAX;
-            const int32_t y = b < bEnd ? reverseKeys[b] : INT32_MAX;
-            visit(std::min(x, y), y <= x ? reverseValues[b] : 0.0, x <= y ? knnValues[a] : 0.0);
-            a += x <= y;
-            b += y <= x;
-        }
+        mergeSortedRows(transposed.keys.get() + reverseOffsets[r], transposed.values.get() + reverseOffsets[r],
+                        reverseOffsets[r + 1] - reverseOffsets[r], knnKeys.data() + knnOffsets[r],
+                        knnValues.data() + knnOffsets[r], knnOffsets[r + 1] - knnOffsets[r], visit);
     };
 
     std::vector<int64_t>& jointOffsets = p.jointOffsets;

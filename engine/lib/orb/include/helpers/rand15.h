@@ -7,4 +7,9 @@ namespace orb {
 /// downsampling draws are built for, also where rand() gives 31 bits.
 int rand15();
 
+/// Standard normal sample by the polar method from two rand15 draws per
+/// try; the second value of the pair is dropped. Both t-SNE starts use it,
+/// so one seed gives both the same start.
+double polarNormal15();
+
 } // namespace orb
