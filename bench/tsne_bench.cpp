@@ -9,12 +9,12 @@
 // Usage: tsne_bench [events] [embedding output path] [iterations]
 // (defaults 100000, no output, 1000)
 
+#include "BenchSupport.h"
 #include "approx_tsne/ApproxTsneGradientDescent.h"
 #include "approx_tsne/approx_tsne.h"
 #include "helpers/ScopedTimer.h"
 
 #include <omp.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -55,13 +55,6 @@ std::vector<double> gaussianMixture(int events, std::vector<int>& labels)
                 centres[static_cast<size_t>(c) * kMarkers + m] + spreads[c] * normal(generator);
     }
     return data;
-}
-
-double peakMemoryGiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0 / 1024.0;
 }
 
 /// Indices of the k rows nearest to row i (exhaustive search, squared
@@ -172,7 +165,7 @@ int main(int argc, char** argv)
     std::printf("gradient descent  %8.2f s for %d iterations, %.2f ms per iteration\n", descentMs / 1000, iterations,
                 descentMs / iterations);
     std::printf("end to end        %8.2f s\n", totalMs / 1000);
-    std::printf("peak memory       %8.2f GiB\n", peakMemoryGiB());
+    std::printf("peak memory       %8.2f GiB\n", bench::peakMemoryGiB());
     std::printf("final KL          %8.4f\n", descent.klDivergence());
     const EmbeddingQuality quality = measureQuality(data, embedding, labels);
     std::printf("10-NN label agreement (1000 sampled events): %.4f\n", quality.labelAgreement);

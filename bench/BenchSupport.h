@@ -1,0 +1,54 @@
+#pragma once
+
+// Helpers shared by the benchmarks: the cytometry-like generator and the
+// process's memory and CPU figures.
+
+#include <sys/resource.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace bench {
+
+/// Events of a mixture of 12 Gaussian clusters in `markers` markers,
+/// arcsinh-transformed (cofactor 5) like cytometry intensities.
+template <typename T = double>
+std::vector<T> cytometryLikeData(int events, int markers, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    const int clusters = 12;
+    std::uniform_real_distribution<double> centre(0.0, 400.0);
+    std::vector<double> centres(static_cast<size_t>(clusters) * markers);
+    for (double& value : centres)
+        value = centre(generator);
+    std::normal_distribution<double> spread(0.0, 1.0);
+    std::uniform_int_distribution<int> pick(0, clusters - 1);
+    std::vector<T> data(static_cast<size_t>(events) * markers);
+    for (int e = 0; e < events; ++e) {
+        const int c = pick(generator);
+        for (int m = 0; m < markers; ++m) {
+            const double raw = centres[static_cast<size_t>(c) * markers + m] * (1.0 + 0.15 * spread(generator));
+            data[static_cast<size_t>(e) * markers + m] = static_cast<T>(std::asinh(raw / 5.0));
+        }
+    }
+    return data;
+}
+
+inline double peakMemoryGiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0 / 1024.0;
+}
+
+/// User plus system time of the whole process so far, in seconds: on a busy
+/// machine it tells the work apart from the waiting.
+inline double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace bench
