@@ -3,9 +3,9 @@
 #include "helpers/ScopedTimer.h"
 #include "helpers/initialization_helper.h"
 #include "helpers/logValue.h"
+#include "knn/NeighbourSearch.h"
 #include "sparse/RowTranspose.h"
 
-#include <flann/flann.hpp>
 #include <omp.h>
 
 #include <algorithm>
@@ -26,58 +26,6 @@ void say(const ApproxTsneParameters& parameters, const char* text, bool onlyWhen
 {
     if (parameters.log && (parameters.verbose || !onlyWhenVerbose))
         parameters.log->display(text);
-}
-
-/// Orders the point indices in [begin, end) so that points close in space
-/// are close in the list (recursive median splits on the widest dimension).
-/// The KD-trees' leaves then read neighbouring rows from neighbouring memory,
-/// and consecutive queries walk the same branches: the search runs several
-/// times faster than on rows in acquisition order. NaN sorts last.
-void orderSpatially(const double* data, int d, int32_t* begin, int32_t* end)
-{
-    constexpr std::ptrdiff_t leafSize = 16;
-    constexpr std::ptrdiff_t taskSize = 1 << 14;
-    if (end - begin <= leafSize)
-        return;
-    std::vector<double> low(static_cast<size_t>(d), DBL_MAX);
-    std::vector<double> high(static_cast<size_t>(d), -DBL_MAX);
-    for (const int32_t* point = begin; point < end; ++point) {
-        const double* row = data + static_cast<int64_t>(*point) * d;
-        for (int j = 0; j < d; ++j) {
-            low[j] = std::min(low[j], row[j]);
-            high[j] = std::max(high[j], row[j]);
-        }
-    }
-    int widest = 0;
-    for (int j = 1; j < d; ++j)
-        if (high[j] - low[j] > high[widest] - low[widest])
-            widest = j;
-    int32_t* middle = begin + (end - begin) / 2;
-    std::nth_element(begin, middle, end, [&](int32_t a, int32_t b) {
-        const double x = data[static_cast<int64_t>(a) * d + widest];
-        const double y = data[static_cast<int64_t>(b) * d + widest];
-        return x < y || (std::isnan(y) && !std::isnan(x));
-    });
-    if (end - begin > taskSize) {
-#pragma omp task default(shared)
-        orderSpatially(data, d, begin, middle);
-#pragma omp task default(shared)
-        orderSpatially(data, d, middle, end);
-#pragma omp taskwait
-    } else {
-        orderSpatially(data, d, begin, middle);
-        orderSpatially(data, d, middle, end);
-    }
-}
-
-std::vector<int32_t> spatialOrder(const double* data, int n, int d)
-{
-    std::vector<int32_t> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-#pragma omp parallel
-#pragma omp single
-    orderSpatially(data, d, order.data(), order.data() + n);
-    return order;
 }
 
 /// Fits one point's Gaussian to the perplexity by bisection on beta; writes
@@ -265,48 +213,31 @@ void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters,
             normalizeByMaximum(data, n, d);
         }
 
-        // The index is built over a spatially ordered copy of the rows; the
-        // search results are mapped back to the caller's row numbers. Row p
-        // of the results belongs to point order[p].
+        // Row p of the search results belongs to point order[p].
         const size_t rows = static_cast<size_t>(n);
         const size_t columns = static_cast<size_t>(k) + 1;
         std::vector<int32_t> order;
-        std::vector<int> found(rows * columns);
-        std::vector<double> distances(rows * columns);
+        std::vector<int> found;
+        std::vector<double> distances;
         {
-            std::vector<double> ordered(rows * static_cast<size_t>(d));
-            std::unique_ptr<flann::Index<flann::L2<double>>> index;
-            flann::Matrix<double> dataset(ordered.data(), rows, static_cast<size_t>(d));
+            NeighbourSearch<double> search;
             {
                 orb::ScopedTimer timer(treeTime);
-                order = spatialOrder(data, n, d);
-#pragma omp parallel for schedule(static)
-                for (int p = 0; p < n; ++p)
-                    std::copy_n(data + static_cast<int64_t>(order[p]) * d, d,
-                                ordered.data() + static_cast<int64_t>(p) * d);
-                index = std::make_unique<flann::Index<flann::L2<double>>>(dataset,
-                                                                          flann::KDTreeIndexParams(parameters.trees));
-                index->buildIndex();
+                search.build(data, n, d, parameters.trees);
             }
-            flann::Matrix<int> indexMatrix(found.data(), rows, columns);
-            flann::Matrix<double> distanceMatrix(distances.data(), rows, columns);
             {
                 orb::ScopedTimer timer(knnTime);
-                flann::SearchParams search(parameters.checks, 0, true);
-                search.cores = parameters.cores;
-                index->knnSearch(dataset, indexMatrix, distanceMatrix, columns, search);
+                search.search(k + 1, parameters.checks, parameters.cores, found, distances);
             }
+            order = search.order();
         }
         // Column 0 (the point itself, or a duplicate of it) is dropped; the
         // Gaussians act on Euclidean, not squared, distances.
 #pragma omp parallel for schedule(static)
-        for (int p = 0; p < n; ++p) {
-            for (size_t m = 1; m < columns; ++m) {
-                const size_t at = static_cast<size_t>(p) * columns + m;
-                found[at] = order[static_cast<size_t>(found[at])];
-                distances[at] = std::sqrt(distances[at]);
-            }
-        }
+        for (int p = 0; p < n; ++p)
+            for (size_t m = 1; m < columns; ++m)
+                distances[static_cast<size_t>(p) * columns + m] =
+                    std::sqrt(distances[static_cast<size_t>(p) * columns + m]);
 
         say(parameters, "... done!", true);
         say(parameters, "Computing probability distributions...", true);
