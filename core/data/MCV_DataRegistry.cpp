@@ -192,6 +192,12 @@ void MCV_DataRegistry::markAllDirty()
 
 void MCV_DataRegistry::addDerivedData(int kind, const std::string& name, MCV_DerivedData* data)
 {
+    addEntry(kind, name, name, data);
+}
+
+void MCV_DataRegistry::addEntry(int kind, const std::string& name, const std::string& requestedName,
+                                MCV_DerivedData* data)
+{
     if (!data)
         return;
     data->setUiInterface(m_uiInterface);
@@ -202,13 +208,13 @@ void MCV_DataRegistry::addDerivedData(int kind, const std::string& name, MCV_Der
         // alive until the registry goes.
         if (entry.data != data)
             m_retired.push_back(entry.data);
-        entry = {data, name, kind};
+        entry = {data, name, kind, requestedName};
         std::cout << "[ERROR] Tried to add new derived data " << name << ", but already exists.\n";
         return;
     }
-    m_derivedData.push_back({data, name, kind});
+    m_derivedData.push_back({data, name, kind, requestedName});
     if (m_uiInterface)
-        m_uiInterface->newDerivedDataAddedSignal();
+        m_uiInterface->newDerivedDataAddedSignal(); // last: the slot may delete this registry
 }
 
 std::string MCV_DataRegistry::uniqueName(const std::string& name) const
@@ -232,6 +238,10 @@ MCV_DerivedData* MCV_DataRegistry::findEntry(int kind, const std::string& name) 
 {
     for (const DerivedDataEntry& entry : m_derivedData)
         if (entry.kind == kind && entry.name == name)
+            return entry.data;
+    // Names are unique over every kind: a request may have been given name-k.
+    for (const DerivedDataEntry& entry : m_derivedData)
+        if (entry.kind == kind && entry.requestedName == name)
             return entry.data;
     return nullptr;
 }
@@ -260,24 +270,31 @@ MCV_DerivedDataPoints* MCV_DataRegistry::createAllPointsData()
         for (int32_t e = 0; e < events; ++e)
             points.push_back({s, e});
     }
+    // Each announcement's slot may reopen the files and so delete this registry:
+    // after one, only the generation (a static) is read before going on.
+    const uint64_t generation = m_generation;
+    MCV_UiInterface* uiInterface = m_uiInterface;
     MCV_DerivedDataPoints* allPoints = createPointsData(kAllPointsName, true);
-    allPoints->setPoints(std::move(points), true);
-    if (m_uiInterface)
-        m_uiInterface->dataRefreshedSignal(allPoints);
+    if (allPoints == nullptr)
+        return nullptr;
     allPoints->setTag(1);
-    return allPoints;
+    allPoints->setPoints(std::move(points), true);
+    if (currentGeneration() != generation)
+        return nullptr;
+    if (uiInterface)
+        uiInterface->dataRefreshedSignal(allPoints);
+    return currentGeneration() == generation ? allPoints : nullptr;
 }
 
 MCV_DerivedDataPoints* MCV_DataRegistry::createDownsampledData(const std::string& name,
                                                                MCV_DerivedDataPoints* source,
                                                                const std::vector<int64_t>& targets)
 {
+    // Not registered yet, the set has no observer: downsampling announces nothing.
     auto* data = new MCV_DerivedDataPoints();
     data->downsample(source, targets);
-    const std::string unique = uniqueName(name);
-    data->setName(unique);
-    addDerivedData(MCV_DerivedDataTypePoints, unique, data);
-    return data;
+    data->setName(uniqueName(name));
+    return registerData(MCV_DerivedDataTypePoints, name, data);
 }
 
 std::vector<MCV_DerivedDataPoints*> MCV_DataRegistry::pointsDataList() const

@@ -23,6 +23,12 @@ class MCV_DerivedDataExploration;
 /// gets the next number of a process-wide generation counter; whoever keeps a
 /// pointer into a registry records generation() with it and re-fetches by
 /// name (or drops the pointer) once currentGeneration() differs.
+///
+/// Announcements. Every slot runs inside the announcing call and may reopen
+/// the files, which deletes this registry with every sample and data set.
+/// So each operation announces last, or re-checks currentGeneration()
+/// afterwards and touches nothing of the registry when it changed: the
+/// create operations then return null (the new set went with the registry).
 class MCV_DataRegistry
 {
 public:
@@ -41,6 +47,8 @@ public:
         MCV_DerivedData* data = nullptr;
         std::string name;
         int kind = 0;
+        /// The name a create operation was asked for; name may carry a suffix.
+        std::string requestedName;
     };
 
     /// The registry; creates an empty one on first use and after the current
@@ -89,24 +97,28 @@ public:
     void applyArcsinh(int cofactor, const std::vector<bool>& parameters);
 
     /// Registers a data set (the registry takes ownership and gives it its
-    /// interface). A set registered under a taken name replaces that entry;
-    /// the replaced set stays alive until the registry goes.
+    /// interface) and announces newDerivedDataAddedSignal as its last action.
+    /// A set registered under a taken name replaces that entry (no
+    /// announcement); the replaced set stays alive until the registry goes.
     void addDerivedData(int kind, const std::string& name, MCV_DerivedData* data);
 
-    /// The set of that kind and name when reuse is set and one exists;
-    /// otherwise a new empty set registered under the name, or under name-k
-    /// with the smallest k that no set of any kind carries.
+    /// With reuse set: the set of that kind named so, else the one an earlier
+    /// request of that kind under this name produced (whatever suffix it got).
+    /// Otherwise a new empty set registered under the name, or under name-k
+    /// with the smallest k that no set of any kind carries; null when a slot
+    /// of its announcement replaced the registry.
     /// createPointsData("Selection", ...) returns selectionData().
     MCV_DerivedDataPoints* createPointsData(const std::string& name, bool reuse);
     MCV_DerivedDataClusters* createClustersData(const std::string& name, bool reuse);
     /// Defined beside the exploration data set.
     MCV_DerivedDataExploration* createExplorationData(const std::string& name, bool reuse);
 
-    /// Fills (or creates) "All Points" with every event of every sample,
-    /// announces it twice and tags it 1.
+    /// Fills (or creates) "All Points" with every event of every sample, tags
+    /// it 1 and announces it twice; null when a slot replaced the registry.
     MCV_DerivedDataPoints* createAllPointsData();
     /// A new points set downsampled from source (targets per sample),
-    /// registered as points under the name it then carries.
+    /// registered as points under the name it then carries; null when a slot
+    /// of the announcement replaced the registry.
     MCV_DerivedDataPoints* createDownsampledData(const std::string& name,
                                                  MCV_DerivedDataPoints* source,
                                                  const std::vector<int64_t>& targets);
@@ -130,9 +142,7 @@ public:
     /// the selection included) stale: after values changed in place.
     void markAllDirty();
 
-    /// The set of the kind with that name when reuse is set and one exists,
-    /// else a new empty set registered under uniqueName(name). The create
-    /// operations of every kind go through it.
+    /// The create operations of every kind go through it (see createPointsData).
     template <class Data>
     Data* createData(int kind, const std::string& name, bool reuse);
     /// The registered sets of one kind, in registration order.
@@ -142,8 +152,14 @@ public:
 private:
     /// A name not carried by any registered set: name, else name-1, name-2, ...
     std::string uniqueName(const std::string& name) const;
-    /// The first entry of the kind with exactly that name, or null.
+    /// The first entry of the kind with exactly that name, else the first of
+    /// the kind that was requested under it, or null.
     MCV_DerivedData* findEntry(int kind, const std::string& name) const;
+    /// addDerivedData, remembering the name the set was requested under;
+    /// returns the set, or null when a slot of the announcement replaced the registry.
+    template <class Data>
+    Data* registerData(int kind, const std::string& requestedName, Data* data);
+    void addEntry(int kind, const std::string& name, const std::string& requestedName, MCV_DerivedData* data);
     uint64_t m_generation = 0;
     std::unique_ptr<FcsHeader> m_mergedHeader;
     std::vector<Sample> m_samples;
@@ -162,10 +178,17 @@ inline Data* MCV_DataRegistry::createData(int kind, const std::string& name, boo
             if (existing->type() == kind)
                 return static_cast<Data*>(existing);
     auto* data = new Data();
-    const std::string unique = uniqueName(name);
-    data->setName(unique);
-    addDerivedData(kind, unique, data);
-    return data;
+    data->setName(uniqueName(name));
+    return registerData(kind, name, data);
+}
+
+template <class Data>
+inline Data* MCV_DataRegistry::registerData(int kind, const std::string& requestedName, Data* data)
+{
+    const uint64_t generation = m_generation;
+    addEntry(kind, data->name(), requestedName, data);
+    // The slot may have reopened the files: this registry and the set are gone.
+    return currentGeneration() == generation ? data : nullptr;
 }
 
 template <class Data>

@@ -44,10 +44,19 @@ void MCV_DerivedDataClusters::setClusters(const std::vector<std::vector<MCV_Poin
         m_clusterIds[i] = i;
         m_names[i] = std::to_string(i + 1);
     }
-    if (!links.empty())
-        m_links = links;
+    // The links describe this partition only: a tree without links has none,
+    // and a link naming a cluster outside the set would point the pages nowhere.
+    m_links.clear();
+    for (const Link& link : links) {
+        if (link.source >= 0 && link.source < n && link.target >= 0 && link.target < n)
+            m_links.push_back(link);
+        else
+            std::cout << "ERROR: link " << link.source << " - " << link.target << " names no cluster, left out.\n";
+    }
     if (!memberPositions.empty())
         m_memberPositions = memberPositions;
+    if (m_highlighted >= n)
+        m_highlighted = -1;
     setDirty();
     m_selected.assign(n, false);
     if (m_uiInterface)
@@ -177,8 +186,13 @@ int64_t MCV_DerivedDataClusters::setSelectedClusters(const std::vector<int>& ind
         else
             std::cout << "ERROR: problem with selection computation.\n";
     }
-    if (m_uiInterface)
+    if (m_uiInterface) {
+        // The slot may reopen the files, which deletes this set with the registry.
+        const uint64_t generation = MCV_DataRegistry::currentGeneration();
         m_uiInterface->selectionRefreshedSignal(this);
+        if (MCV_DataRegistry::currentGeneration() != generation)
+            return 0;
+    }
     return updateSelectionData();
 }
 
@@ -432,8 +446,11 @@ void MCV_DerivedDataClusters::updateSelectionStatistics()
         for (int s = 0; s < samples; ++s) {
             const float ofPercent = static_cast<float>(inCluster[s]) * 100.0f / size;
             const float normalized = inPercent[s] * 100.0f / sum;
-            text += std::to_string(s + 1) + ", " + TextEscaping::csvField(registry->sampleHeader(s)->fileName())
-                    + ", " + TextEscaping::fixed(static_cast<double>(totals[s])) + ", "
+            // A quoted field must follow its comma directly, or CSV readers
+            // do not take its quotes as quoting.
+            const std::string& fileName = registry->sampleHeader(s)->fileName();
+            const std::string fileField = TextEscaping::csvField(fileName);
+            text += std::to_string(s + 1) + (fileField == fileName ? ", " : ",") + fileField + ", " + TextEscaping::fixed(static_cast<double>(totals[s])) + ", "
                     + TextEscaping::fixed(static_cast<double>(inCluster[s])) + ", "
                     + TextEscaping::fixed(inPercent[s]) + ", " + TextEscaping::fixed(ofPercent) + ", "
                     + TextEscaping::fixed(normalized) + "\n";

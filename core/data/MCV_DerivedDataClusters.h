@@ -14,6 +14,10 @@ class MCV_DerivedDataPoints;
 /// cluster, per-cluster statistics and the texts the pages and exports read:
 /// the clusters JSON, the medians CSV and the per-cluster sample statistics.
 /// Every name is escaped where it enters a text.
+///
+/// Announcements. A slot may reopen the files, which deletes this set with
+/// its registry: every operation announces last, except setSelectedClusters,
+/// which re-checks the registry generation before it fills "Selection".
 class MCV_DerivedDataClusters : public MCV_DerivedData
 {
 public:
@@ -28,8 +32,10 @@ public:
     MCV_DerivedDataClusters();
 
     /// Installs the clusters: members, parent set, ids 0..n-1, names "1".."n";
-    /// a non-empty link list replaces the links, given member positions
-    /// replace the positions; clears the selection and announces dataRefreshedSignal.
+    /// the links become the given ones that name clusters of the new set (a
+    /// line for each other one), given member positions replace the
+    /// positions, a highlight outside the new set becomes -1; clears the
+    /// selection and announces dataRefreshedSignal.
     void setClusters(const std::vector<std::vector<MCV_PointIndex>>& clusters,
                      MCV_DerivedDataPoints* parent, const std::vector<Link>& links,
                      const std::vector<std::vector<int64_t>>& memberPositions = {});

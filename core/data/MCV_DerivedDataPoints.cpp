@@ -6,6 +6,7 @@
 #include "helpers/clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 #include <random>
@@ -164,7 +165,12 @@ void MCV_DerivedDataPoints::downsample(MCV_DerivedDataPoints* source,
     m_points.reserve(total);
     m_sampleEvents.assign(samples, {});
 
-    const uint32_t seed = static_cast<uint32_t>(orb::currentTicks() - m_creationTime);
+    // A set downsampled right after it was made sees nearly the same elapsed
+    // time every time: a process-wide count of downsamplings, spread over
+    // the 32 bits, keeps consecutive seeds apart.
+    static std::atomic<uint32_t> downsamplings{0};
+    const uint32_t seed = static_cast<uint32_t>(orb::currentTicks() - m_creationTime)
+                          + downsamplings.fetch_add(1) * 0x9E3779B9u;
     const std::mt19937 seeded(seed);
     std::vector<bool> drawn;
     for (int s = 0; s < samples; ++s) {

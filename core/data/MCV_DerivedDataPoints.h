@@ -47,7 +47,8 @@ public:
     /// Fills this set with a random subset of the source: per sample s,
     /// min(targets[s], source events of s) events, in source order, samples in
     /// index order; then announces dataRefreshedSignal. A target list shorter
-    /// than the sample count counts the missing targets as 0.
+    /// than the sample count counts the missing targets as 0. The seed mixes
+    /// the time since creation with a process-wide count of downsamplings.
     void downsample(MCV_DerivedDataPoints* source, const std::vector<int64_t>& targets);
 
 private:

@@ -138,6 +138,11 @@ TEST_F(DataRegistryTest, NamesAreUniqueOverEveryKind)
     EXPECT_EQ(points->name(), "N-3");
     EXPECT_EQ(registry->clustersDataList().size(), 3u);
     EXPECT_EQ(registry->createPointsData("N-3", true), points);
+    // Asked again under the same name, reuse finds what the first request made.
+    EXPECT_EQ(registry->createPointsData("N", true), points);
+    MCV_DerivedDataClusters* clusters = registry->createClustersData("N-3", true);
+    EXPECT_EQ(clusters->name(), "N-3-1");
+    EXPECT_EQ(registry->createClustersData("N-3", true), clusters);
     testing::internal::CaptureStdout();
     MCV_DerivedDataPoints* down = registry->createDownsampledData("N-1", points, {});
     testing::internal::GetCapturedStdout();
@@ -148,7 +153,7 @@ TEST_F(DataRegistryTest, NamesAreUniqueOverEveryKind)
     EXPECT_EQ(registry->createPointsData("Selection", false), registry->selectionData());
     EXPECT_EQ(registry->selectionData()->name(), "Selection");
     EXPECT_EQ(registry->derivedDataEntries().size(), entries);
-    EXPECT_EQ(ui.count("newDerivedDataAddedSignal"), 5);
+    EXPECT_EQ(ui.count("newDerivedDataAddedSignal"), 6);
     for (const MCV_DataRegistry::DerivedDataEntry& entry : registry->derivedDataEntries())
         EXPECT_EQ(entry.data->uiInterface(), &ui);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -84,10 +85,35 @@ TEST_F(DerivedDataClustersTest, GoldenJsonWithLinksAndNonFiniteNumbers)
                                             "{\"source\":1, \"target\":0, \"value\":0.000000},\n"
                                             "{\"source\":1, \"target\":1, \"value\":0.000000}\n]"
                                             ",\n\"names\":[\"P1\",\"P2\"]\n}");
-    // An empty link list keeps the old links; no clusters give empty nodes.
+    // No clusters give empty nodes, and no links.
     clusters->setClusters({}, nullptr, {});
-    EXPECT_EQ(clusters->links().size(), 3u);
+    EXPECT_TRUE(clusters->links().empty());
     EXPECT_EQ(clusters->jsonString().substr(0, 14), "{\n\"nodes\":[\n],");
+}
+
+TEST_F(DerivedDataClustersTest, LinksAndHighlightFollowEachNewSet)
+{
+    MCV_DerivedDataClusters* clusters = twoClusters({{1.0f, 1, 0}});
+    MCV_DerivedDataPoints* all = clusters->parentData();
+    // A tree of three clusters, then one of a single cluster without links.
+    clusters->setClusters({{{0, 0}}, {{0, 1}}, {{0, 2}, {0, 3}}}, all, {{1.0f, 1, 0}, {2.0f, 2, 1}});
+    clusters->setHighlightedCluster(2);
+    ASSERT_EQ(clusters->links().size(), 2u);
+    clusters->setClusters({{{0, 0}, {0, 1}, {0, 2}, {0, 3}}}, all, {});
+    EXPECT_TRUE(clusters->links().empty());
+    EXPECT_EQ(clusters->jsonString().find("links"), std::string::npos);
+    EXPECT_EQ(clusters->highlightedCluster(), -1);
+
+    // A highlight inside the new set stays; given links naming no cluster are left out.
+    clusters->setClusters({{{0, 0}}, {{0, 1}}, {{0, 2}, {0, 3}}}, all, {});
+    clusters->setHighlightedCluster(1);
+    testing::internal::CaptureStdout();
+    clusters->setClusters({{{0, 0}, {0, 1}}, {{0, 2}, {0, 3}}}, all, {{1.0f, 1, 0}, {2.0f, 2, 1}, {3.0f, 0, -1}});
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "ERROR: link 1 - 2 names no cluster, left out.\nERROR: link -1 - 0 names no cluster, left out.\n");
+    ASSERT_EQ(clusters->links().size(), 1u);
+    EXPECT_EQ(clusters->links()[0].target, 1);
+    EXPECT_EQ(clusters->highlightedCluster(), 1);
 }
 
 /// Writes text to a file; false when it cannot.
@@ -124,7 +150,9 @@ std::string runNode(const std::string& script)
     return output;
 }
 
-/// RFC 4180 records: fields split at commas outside quotes, "" inside quotes a quote.
+/// Records as standard CSV readers take them (RFC 4180): fields split at
+/// commas outside quotes; a quote opens a quoted field only as the field's
+/// first character, and "" inside one is a quote.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text)
 {
     std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
@@ -141,7 +169,7 @@ std::vector<std::vector<std::string>> parseCsv(const std::string& text)
             } else {
                 field += c;
             }
-        } else if (c == '"') {
+        } else if (c == '"' && field.empty()) {
             quoted = true;
         } else if (c == ',') {
             records.back().emplace_back();
@@ -308,6 +336,34 @@ TEST_F(DerivedDataClustersTest, RenameSelectToggleAndHighlightCheckTheirIndices)
     EXPECT_EQ(clusters->selectionStatistics(2), "");
     testing::internal::GetCapturedStdout();
     EXPECT_NE(before, clusters->jsonString());
+}
+
+TEST_F(DerivedDataClustersTest, SampleStatisticsKeepTheirColumnsWithHostilePaths)
+{
+    const std::string folder = DerivedDataClustersTest::folder() + "/in \"quotes\", with commas";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    const std::vector<std::string> paths = {
+        RegistryTestData::writeFcs(folder, "a,b.fcs", 1, {1, 2}),
+        RegistryTestData::writeFcs(DerivedDataClustersTest::folder(), "plain.fcs", 1, {3, 4}),
+        RegistryTestData::writeFcs(folder, "\"quoted\".fcs", 1, {5, 6})};
+    for (const std::string& path : paths)
+        ASSERT_EQ(registry->loadFcsFile(path), FcsErrorNone);
+    MCV_DerivedDataPoints* all = registry->createAllPointsData();
+    MCV_DerivedDataClusters* clusters = registry->createClustersData("Paths", false);
+    clusters->setClusters({{{0, 0}, {1, 0}, {2, 1}}}, all, {});
+
+    const std::string text = clusters->selectionStatistics(0);
+    const std::vector<std::vector<std::string>> records = parseCsv(text);
+    ASSERT_EQ(records.size(), 4u) << text;
+    for (std::size_t line = 0; line < records.size(); ++line)
+        ASSERT_EQ(records[line].size(), 7u) << text;
+    for (std::size_t s = 0; s < paths.size(); ++s) {
+        EXPECT_EQ(records[s + 1][0], std::to_string(s + 1));
+        EXPECT_EQ(records[s + 1][1], s == 1 ? " " + paths[s] : paths[s]);
+        EXPECT_EQ(records[s + 1][2], " 2.000000");
+    }
+    // Only a field that needs quoting loses the blank after its comma.
+    EXPECT_NE(text.find("\n2, " + paths[1] + ", 2.000000, 1.000000, "), std::string::npos) << text;
 }
 
 TEST_F(DerivedDataClustersTest, AbsentSampleAffectsOnlyItsOwnStatisticsLine)

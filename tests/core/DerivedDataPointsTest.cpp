@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -207,6 +208,21 @@ TEST_F(DownsampleTest, EqualSamplesKeepEqualPositionsAndTargetsAreClamped)
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(none.points().empty());
     EXPECT_EQ(none.sampleCounts(), (std::vector<int64_t>{0, 0, 0}));
+}
+
+TEST_F(DownsampleTest, SetsDownsampledRightAfterTheyAreMadeDrawDifferentSubsets)
+{
+    // 3 of 10 events: 120 subsets. 2000 uniform draws miss any of them with a
+    // chance of 120 x (119/120)^2000, about 1e-5; a clock-only seed gave about 28.
+    std::set<std::vector<int32_t>> subsets;
+    testing::internal::CaptureStdout();
+    for (int draw = 0; draw < 2000; ++draw) {
+        MCV_DerivedDataPoints set;
+        set.downsample(all, {3, 0, 0});
+        subsets.insert(eventsOf(set, 0));
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_GE(subsets.size(), 110u);
 }
 
 TEST_F(DownsampleTest, RegistryRegistersTheDownsampledSet)
