@@ -1,7 +1,9 @@
 #include "analyses/MCV_Analysis.h"
 
+#include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 
+#include <algorithm>
 #include <utility>
 
 MCV_Analysis::~MCV_Analysis() = default;
@@ -47,7 +49,21 @@ void MCV_Analysis::setMarkerActive(int marker, bool on)
 
 void MCV_Analysis::resizeMarkerFlags()
 {
-    m_activeMarkers.resize(static_cast<size_t>(currentParameterCount()), false);
+    const int64_t count = currentParameterCount();
+    m_activeMarkers.resize(static_cast<size_t>(count), false);
+    // Files with fewer parameters may have been opened since the markers were chosen.
+    const auto stale = std::remove_if(m_activeMarkerIndices.begin(), m_activeMarkerIndices.end(),
+                                      [count](int marker) { return marker >= count; });
+    if (stale == m_activeMarkerIndices.end())
+        return;
+    m_activeMarkerIndices.erase(stale, m_activeMarkerIndices.end());
+    m_markersChanged = true;
+}
+
+void MCV_Analysis::requestDeletion()
+{
+    if (m_uiInterface)
+        m_uiInterface->readyForDeletionSignal(this); // the owner may delete us here
 }
 
 int64_t MCV_Analysis::currentParameterCount()

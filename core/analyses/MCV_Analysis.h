@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ enum MCV_AnalysisType
 /// differs, so a pointer into a deleted registry is never followed. Owners
 /// then re-fetch their input by name (SPADE asks for "All Points" again, the
 /// t-SNE settings panel re-selects its input by name) and call setInputData.
+///
+/// Announcements. A slot may reopen the files (deleting the registry and
+/// every data set) or have the owner delete the analysis. After announcing,
+/// an analysis touches its registry data only when the registry generation
+/// is unchanged and itself only when lifetime() has not expired.
 class MCV_Analysis
 {
 public:
@@ -59,8 +65,10 @@ public:
     /// Sets or clears one marker's bit; only a real change rebuilds the index
     /// list and marks the markers changed. Markers outside the bits are ignored.
     void setMarkerActive(int marker, bool on);
-    /// Follows the merged header's parameter count; added bits are cleared,
-    /// index list and markers-changed flag stay as they are.
+    /// Follows the merged header's parameter count: added bits are cleared;
+    /// indices at or beyond the count leave the index list and mark the
+    /// markers changed (otherwise list and flag stay as they are). Called by
+    /// the owner when channels were added and by each analysis before it computes.
     void resizeMarkerFlags();
 
     /// Set whenever the marker selection was initialised or changed; SPADE
@@ -75,7 +83,17 @@ public:
     /// Takes the renderer's preview images (768, 384 and 192 pixels square, RGB).
     virtual void setPreviewImages(std::vector<unsigned char*> images) = 0;
 
+    /// Asks the analysis to go: it ends its own work on the call stack and then
+    /// announces readyForDeletionSignal once, as its last action; the owner
+    /// deletes it in that slot. The base announces at once, since nothing of
+    /// it runs re-entrantly; without an interface nothing is announced.
+    virtual void requestDeletion();
+
 protected:
+    /// Expires when the analysis is destroyed: taken before an announcement
+    /// whose slot may delete the analysis, checked after it.
+    std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
+
     MCV_UiInterface* m_uiInterface = nullptr;
     int m_analysisType = MCV_AnalysisTypeUnset;
     std::string m_name;
@@ -88,4 +106,6 @@ protected:
 private:
     /// Parameter count of the live registry's merged header, 0 without one.
     static int64_t currentParameterCount();
+
+    std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
 };

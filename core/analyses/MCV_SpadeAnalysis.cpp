@@ -51,9 +51,8 @@ MCV_SpadeAnalysis::~MCV_SpadeAnalysis() = default;
 
 void MCV_SpadeAnalysis::initialize(MCV_UiInterface* uiInterface, const std::string& name)
 {
-    m_name = name;
-    publishClusters(false);
-    MCV_Analysis::initialize(uiInterface, m_name);
+    MCV_Analysis::initialize(uiInterface, name);
+    publishClusters(false); // last: it announces, and adopts the name of the set
 }
 
 void MCV_SpadeAnalysis::setSampleSize(int sampleSize)
@@ -100,29 +99,29 @@ void MCV_SpadeAnalysis::setTargetClusterCount(int count)
 
 MCV_DerivedDataPoints* MCV_SpadeAnalysis::currentInput()
 {
-    // After files were reopened the old input set is gone: take the new registry's "All Points".
-    if (inputData() == nullptr)
-        setInputData(MCV_DataRegistry::instance()->createPointsData(kAllPoints, true));
+    if (inputData() != nullptr)
+        return inputData();
+    // After files were reopened the old input set is gone: take the new
+    // registry's "All Points", whose creation is announced.
+    const std::weak_ptr<const bool> alive = lifetime();
+    MCV_DerivedDataPoints* input = MCV_DataRegistry::instance()->createPointsData(kAllPoints, true);
+    if (alive.expired())
+        return nullptr;
+    setInputData(input);
     return inputData();
 }
 
 void MCV_SpadeAnalysis::computeSpadeTree()
 {
-    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const std::weak_ptr<const bool> alive = lifetime();
     currentInput();
+    if (alive.expired())
+        return;
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const int files = registry->sampleCount();
 
-    // Files with another parameter count may have been opened since the
-    // markers were chosen: keep only markers the samples have.
-    const int64_t parameters = registry->parameterCount();
-    if (static_cast<int64_t>(m_activeMarkers.size()) != parameters) {
-        m_activeMarkers.resize(static_cast<size_t>(parameters), false);
-        m_activeMarkerIndices.clear();
-        for (int64_t m = 0; m < parameters; ++m)
-            if (m_activeMarkers[m])
-                m_activeMarkerIndices.push_back(static_cast<int>(m));
-        m_markersChanged = true;
-    }
+    // Files with fewer parameters may have been opened since the markers were chosen.
+    resizeMarkerFlags();
 
     // Densities in memory belong to one registry and to the data they were
     // counted on; anything else counts as changed settings.
@@ -147,6 +146,7 @@ void MCV_SpadeAnalysis::computeSpadeTree()
     }
     if (files == 0)
         std::cout << "\nNo samples loaded, the SPADE tree is empty.\n";
+    findFiniteEvents();
 
     for (int i = 0; i < files; ++i) {
         if (!loadCachedDensities(i)) {
@@ -167,15 +167,47 @@ void MCV_SpadeAnalysis::computeSpadeTree()
         changed = upsample(f) || changed;
 
     std::cout << "\n";
-    if (changed)
-        publishClusters(true);
-    else
-        std::cout << "No parameters changed, no update necessary.\n";
-
     m_markersChanged = false;
     m_densitiesDirty = false;
     m_downsamplingDirty = false;
     m_clusteringDirty = false;
+    if (changed)
+        publishClusters(true); // last: it announces
+    else
+        std::cout << "No parameters changed, no update necessary.\n";
+}
+
+void MCV_SpadeAnalysis::findFiniteEvents()
+{
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const int64_t stride = registry->parameterCount();
+    m_finiteEvents.assign(static_cast<size_t>(registry->sampleCount()), {});
+    for (int f = 0; f < registry->sampleCount(); ++f) {
+        const int64_t events = eventCountOf(*registry, f);
+        const float* matrix = registry->sampleData(f);
+        std::vector<int64_t>& finite = m_finiteEvents[f];
+        finite.reserve(static_cast<size_t>(events));
+        for (int64_t e = 0; e < events; ++e) {
+            const float* row = matrix + e * stride;
+            if (std::all_of(m_activeMarkerIndices.begin(), m_activeMarkerIndices.end(),
+                            [row](int m) { return std::isfinite(row[m]); }))
+                finite.push_back(e);
+        }
+        if (static_cast<int64_t>(finite.size()) < events)
+            std::cout << "\t" << events - static_cast<int64_t>(finite.size()) << " events of "
+                      << registry->sampleHeader(f)->fileName()
+                      << " have a value that is not a finite number in an active marker; they take no part in "
+                         "densities, downsampling and clustering.\n";
+    }
+}
+
+std::vector<int32_t> MCV_SpadeAnalysis::finiteDensities(int file) const
+{
+    std::vector<int32_t> densities;
+    densities.reserve(m_finiteEvents[file].size());
+    for (int64_t e : m_finiteEvents[file])
+        densities.push_back(m_densities[file][e]);
+    return densities;
 }
 
 bool MCV_SpadeAnalysis::loadCachedDensities(int file)
@@ -194,7 +226,7 @@ bool MCV_SpadeAnalysis::loadCachedDensities(int file)
     if (!SpadeDensityCache::load(registry->samplePath(file), current, eventCountOf(*registry, file), densities))
         return false;
     m_densities[file] = std::move(densities);
-    m_sortedDensities[file] = m_densities[file];
+    m_sortedDensities[file] = finiteDensities(file);
     std::sort(m_sortedDensities[file].begin(), m_sortedDensities[file].end());
     std::cout << " succes.\n";
     return true;
@@ -204,7 +236,7 @@ const SpadeDensityCounter& MCV_SpadeAnalysis::counter(int file)
 {
     if (!m_counter || m_counterFile != file) {
         MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-        m_counter = std::make_unique<SpadeDensityCounter>(registry->sampleData(file), eventCountOf(*registry, file),
+        m_counter = std::make_unique<SpadeDensityCounter>(registry->sampleData(file), m_finiteEvents[file],
                                                           registry->parameterCount(), m_activeMarkerIndices);
         m_counterFile = file;
     }
@@ -269,8 +301,13 @@ bool MCV_SpadeAnalysis::computeLocalDensities(int file)
     std::cout << "\tComputing local densities ";
     const int threads = std::max(1, omp_get_max_threads() - 1);
     std::cout << "using " << threads << " threads ..\n\t\t";
-    m_densities[file] = counter(file).countWithin(m_densityRadii[file], threads, printPercent);
-    m_sortedDensities[file] = m_densities[file];
+    // Counted over the finite events; the others keep a density of 0.
+    const std::vector<int32_t> counted = counter(file).countWithin(m_densityRadii[file], threads, printPercent);
+    const std::vector<int64_t>& finite = m_finiteEvents[file];
+    m_densities[file].assign(static_cast<size_t>(eventCountOf(*MCV_DataRegistry::instance(), file)), 0);
+    for (size_t i = 0; i < finite.size(); ++i)
+        m_densities[file][finite[i]] = counted[i];
+    m_sortedDensities[file] = counted;
     std::sort(m_sortedDensities[file].begin(), m_sortedDensities[file].end());
     std::cout << " done.\n";
     writeDensityCache(file);
@@ -297,14 +334,20 @@ bool MCV_SpadeAnalysis::downsample(int file)
 {
     if (!m_densitiesDirty && !m_downsamplingDirty)
         return false;
-    m_keptFlags[file] = SpadeDownsampler::keepFlags(m_densities[file], m_sortedDensities[file],
-                                                    m_outlierDensityPercentile, m_targetDensityPercentile,
-                                                    m_keepPercentage);
+    // Only finite events take part; the others are assigned when upsampling.
+    const std::vector<bool> finiteKept =
+        SpadeDownsampler::keepFlags(finiteDensities(file), m_sortedDensities[file], m_outlierDensityPercentile,
+                                    m_targetDensityPercentile, m_keepPercentage);
+    const std::vector<int64_t>& finite = m_finiteEvents[file];
+    m_keptFlags[file].assign(m_densities[file].size(), false);
     std::vector<int>& kept = m_keptEvents[file];
     kept.clear();
-    for (size_t e = 0; e < m_keptFlags[file].size(); ++e)
-        if (m_keptFlags[file][e])
-            kept.push_back(static_cast<int>(e));
+    for (size_t i = 0; i < finite.size(); ++i) {
+        if (finiteKept[i]) {
+            m_keptFlags[file][finite[i]] = true;
+            kept.push_back(static_cast<int>(finite[i]));
+        }
+    }
     return true;
 }
 
@@ -448,9 +491,16 @@ bool MCV_SpadeAnalysis::upsample(int file)
 
 void MCV_SpadeAnalysis::publishClusters(bool reuse)
 {
+    // Both steps may announce; a slot may reopen the files or delete this analysis.
+    const std::weak_ptr<const bool> alive = lifetime();
+    MCV_DerivedDataPoints* input = currentInput();
+    if (alive.expired() || inputData() != input)
+        return;
     MCV_DerivedDataClusters* set = MCV_DataRegistry::instance()->createClustersData(m_name, reuse);
+    if (set == nullptr || alive.expired())
+        return;
     m_name = set->name();
-    set->setClusters(m_clusters, currentInput(), m_links);
+    set->setClusters(m_clusters, input, m_links); // last: it announces
 }
 
 void MCV_SpadeAnalysis::createSubtreeData(const std::string& name, const std::vector<int>& clusters)
@@ -463,9 +513,13 @@ void MCV_SpadeAnalysis::createSubtreeData(const std::string& name, const std::ve
         }
         points.insert(points.end(), m_clusters[c].begin(), m_clusters[c].end());
     }
+    const int tag = m_targetClusterCount;
+    // The announcements may reopen the files or delete this analysis: only locals from here on.
     MCV_DerivedDataPoints* set = MCV_DataRegistry::instance()->createPointsData(name, true);
+    if (set == nullptr)
+        return;
+    set->setTag(tag);
     set->setPoints(std::move(points), true);
-    set->setTag(m_targetClusterCount);
 }
 
 MCV_DerivedData* MCV_SpadeAnalysis::createDerivedData(const std::vector<std::vector<unsigned>>&, std::string)

@@ -21,6 +21,15 @@ class SpadeDensityCounter;
 /// cluster, and the clusters with their links published as the clusters set
 /// named after the analysis. Runs synchronously; progress goes to standard
 /// output. A run recomputes only the stages whose settings changed.
+///
+/// Events with a value that is not a finite number in an active marker take
+/// no part in densities, downsampling and clustering (a line per file says
+/// how many); upsampling assigns them by their finite markers, so every
+/// event still lands in exactly one cluster.
+///
+/// Announcements (the creation of "All Points" or of the clusters set, the
+/// published tree, a subtree) come last in every operation; their slots may
+/// reopen the files or delete the analysis.
 class MCV_SpadeAnalysis : public MCV_Analysis
 {
 public:
@@ -85,6 +94,7 @@ public:
     const std::vector<float>& medianDistances() const { return m_medianDistances; }
     const std::vector<float>& densityRadii() const { return m_densityRadii; }
     const std::vector<std::vector<int32_t>>& densities() const { return m_densities; }
+    /// The densities of the file's finite events, ascending.
     const std::vector<std::vector<int32_t>>& sortedDensities() const { return m_sortedDensities; }
     const std::vector<std::vector<int>>& keptEvents() const { return m_keptEvents; }
     const std::vector<std::vector<bool>>& keptFlags() const { return m_keptFlags; }
@@ -97,8 +107,14 @@ public:
 private:
     /// The neighbour counter of a file, built once for its median and density stages.
     const SpadeDensityCounter& counter(int file);
-    /// The points set the clusters belong to: "All Points" of the live registry.
+    /// The points set the clusters belong to: "All Points" of the live registry
+    /// (null when a slot of its creation deleted the analysis or the registry).
     MCV_DerivedDataPoints* currentInput();
+    /// Lists, per file, the events whose active markers all hold finite
+    /// numbers, and says how many others there are.
+    void findFiniteEvents();
+    /// The densities of the file's finite events, in event order.
+    std::vector<int32_t> finiteDensities(int file) const;
 
     int m_sampleSize = 2000;
     float m_alpha = 3.0f;
@@ -113,6 +129,7 @@ private:
 
     std::vector<float> m_medianDistances;
     std::vector<float> m_densityRadii;
+    std::vector<std::vector<int64_t>> m_finiteEvents;
     std::vector<std::vector<int32_t>> m_densities;
     std::vector<std::vector<int32_t>> m_sortedDensities;
     std::vector<std::vector<int>> m_keptEvents;

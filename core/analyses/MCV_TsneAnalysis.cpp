@@ -117,13 +117,13 @@ void MCV_TsneAnalysis::drive(Request request)
             request = m_pending;
         }
     }
-    catch (...)
+    catch (const std::exception& failure)
     {
-        // The engine's failures pass through; the analysis stays usable.
+        // An engine failure ends this computation with a line; the analysis stays usable.
+        std::cout << "A-tSNE: " << m_name << " failed: " << failure.what() << std::endl;
         m_running = false;
-        m_pending = Request::None;
-        m_busy = false;
-        throw;
+        m_embeddingLive = false;
+        m_descentReady = false;
     }
     m_pending = Request::None;
     m_busy = false;
@@ -141,8 +141,9 @@ bool MCV_TsneAnalysis::computeProbabilities()
     if (input == nullptr || input->points().empty())
         return false;
     const std::vector<MCV_PointIndex>& inputPoints = input->points();
-    const int64_t n = static_cast<int64_t>(inputPoints.size());
 
+    // Files with fewer parameters may have been opened since the markers were chosen.
+    resizeMarkerFlags();
     if (m_activeMarkerIndices.empty())
     {
         std::cout << "A-tSNE: No markers selected for " << m_name << "; nothing is computed." << std::endl;
@@ -151,15 +152,6 @@ bool MCV_TsneAnalysis::computeProbabilities()
     // A non-null input set implies the live registry is the one it belongs to.
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const int64_t parameters = registry->parameterCount();
-    for (int marker : m_activeMarkerIndices)
-    {
-        if (marker >= parameters)
-        {
-            std::cout << "A-tSNE: Marker " << marker << " of " << m_name
-                      << " is not in the loaded data; nothing is computed." << std::endl;
-            return false;
-        }
-    }
     for (const MCV_PointIndex& p : inputPoints)
     {
         if (p.sampleIndex < 0 || p.sampleIndex >= registry->sampleCount() || p.eventIndex < 0
@@ -170,6 +162,23 @@ bool MCV_TsneAnalysis::computeProbabilities()
             return false;
         }
     }
+
+    // One non-finite value would make every similarity NaN: such events stay
+    // out of the embedding, and their channels keep their values.
+    std::vector<MCV_PointIndex> embedded;
+    embedded.reserve(inputPoints.size());
+    for (const MCV_PointIndex& p : inputPoints)
+    {
+        const float* row = registry->sampleData(p.sampleIndex) + static_cast<int64_t>(p.eventIndex) * parameters;
+        if (std::all_of(m_activeMarkerIndices.begin(), m_activeMarkerIndices.end(),
+                        [row](int marker) { return std::isfinite(row[marker]); }))
+            embedded.push_back(p);
+    }
+    if (embedded.size() < inputPoints.size())
+        std::cout << "A-tSNE: " << inputPoints.size() - embedded.size() << " events of " << m_name
+                  << " have a value that is not a finite number in an active marker and are left out of the embedding."
+                  << std::endl;
+    const int64_t n = static_cast<int64_t>(embedded.size());
 
     // The similarity stage needs K + 1 = 3 x perplexity + 1 points; N / 4
     // keeps to that for N >= 4, and a perplexity of 0 cannot be calibrated.
@@ -186,8 +195,10 @@ bool MCV_TsneAnalysis::computeProbabilities()
 
     // The old engine points into the buffers that are replaced below.
     m_descentReady = false;
-    m_points = inputPoints;
-    m_pointCount = static_cast<int>(n);
+    m_points = std::move(embedded);
+    // Counted once the probabilities stand: a failed stage leaves nothing to restart from.
+    m_pointCount = 0;
+    const int count = static_cast<int>(n);
     m_pointsGeneration = registry->generation();
     m_markerCount = parameters;
 
@@ -219,13 +230,14 @@ bool MCV_TsneAnalysis::computeProbabilities()
     similarity.trees = m_knnTrees;
     similarity.skipNormalization = m_skipNormalization;
 
-    m_probabilities.reset(m_pointCount);
+    m_probabilities.reset(count);
     double milliseconds = 0.0;
     {
         orb::ScopedTimer timer(milliseconds);
-        computeHighDimensionalProbabilities(similarity, m_dataMatrix.data(), m_pointCount,
-                                            static_cast<int>(active), m_probabilities);
+        computeHighDimensionalProbabilities(similarity, m_dataMatrix.data(), count, static_cast<int>(active),
+                                            m_probabilities);
     }
+    m_pointCount = count;
 
     std::cout << "\n" << std::string(80, '=') << "\n"
               << "A-tSNE: Compute probability distribution: " << milliseconds / 1000.0 << " seconds"
@@ -382,20 +394,15 @@ double MCV_TsneAnalysis::computeKlDivergence()
 MCV_DerivedData* MCV_TsneAnalysis::createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
                                                      std::string name)
 {
+    // Everything is gathered before the announcements: their slots may reopen
+    // the files or delete this analysis, so afterwards only locals are used.
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const uint64_t generation = registry->generation();
     MCV_DerivedDataPoints* input = inputData();
-    MCV_DerivedDataClusters* clusters = registry->createClustersData(name + " - " + m_name, input != nullptr);
-    if (m_pointsGeneration != registry->generation())
-    {
-        // The embedded points name events of files that are no longer loaded.
-        std::cout << "A-tSNE: The data were reloaded; the clusters of " << m_name << " stay empty."
-                  << std::endl;
-        clusters->setClusters({}, input, {});
-        return clusters;
-    }
-    std::vector<std::vector<MCV_PointIndex>> members(indexLists.size());
-    std::vector<std::vector<int64_t>> positions(indexLists.size());
-    for (size_t c = 0; c < indexLists.size(); ++c)
+    const bool current = m_pointsGeneration == generation;
+    std::vector<std::vector<MCV_PointIndex>> members(current ? indexLists.size() : 0);
+    std::vector<std::vector<int64_t>> positions(members.size());
+    for (size_t c = 0; c < members.size(); ++c)
     {
         members[c].reserve(indexLists[c].size());
         positions[c].reserve(indexLists[c].size());
@@ -407,8 +414,14 @@ MCV_DerivedData* MCV_TsneAnalysis::createDerivedData(const std::vector<std::vect
             positions[c].push_back(static_cast<int64_t>(index));
         }
     }
+    if (!current) // the embedded points name events of files that are no longer loaded
+        std::cout << "A-tSNE: The data were reloaded; the clusters of " << m_name << " stay empty." << std::endl;
+
+    MCV_DerivedDataClusters* clusters = registry->createClustersData(name + " - " + m_name, input != nullptr);
+    if (clusters == nullptr || MCV_DataRegistry::currentGeneration() != generation)
+        return nullptr;
     clusters->setClusters(members, input, {}, positions);
-    return clusters;
+    return MCV_DataRegistry::currentGeneration() == generation ? clusters : nullptr;
 }
 
 void MCV_TsneAnalysis::setPreviewImages(std::vector<unsigned char*> images)

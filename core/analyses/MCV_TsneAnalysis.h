@@ -43,10 +43,16 @@
 /// Refusals (a line on standard output, nothing announced, nothing changed):
 /// no active markers; a perplexity below 1, which an input of 1 to 3 points
 /// gives once the perplexity is lowered to N / 4 for N < 4 x perplexity;
-/// restart or runGradientDescent before any set-up.
+/// restart or runGradientDescent before any set-up. Events with a value that
+/// is not a finite number in an active marker are left out of the embedding
+/// (a line says how many; their channels keep their values). An engine
+/// failure ends the computation with a line holding its text.
 ///
 /// Files reopened (registry replaced) during a run: the embedding is not
-/// written into the new registry's samples; a line says so.
+/// written into the new registry's samples; a line says so. Any slot may
+/// reopen the files; only the slots of readyForDeletionSignal and of
+/// createDerivedData's announcements (newDerivedDataAddedSignal,
+/// dataRefreshedSignal) may delete the analysis.
 class MCV_TsneAnalysis : public MCV_Analysis
 {
 public:
@@ -67,7 +73,7 @@ public:
     void stop();
     /// See the class comment: the analysis ends its work and announces
     /// readyForDeletionSignal once; the owner deletes it in that slot.
-    void requestDeletion();
+    void requestDeletion() override;
 
     /// Stored now, used from the next run (iterations) or set-up (the others).
     void setIterations(int iterations) { m_iterations = iterations; }
@@ -107,6 +113,7 @@ public:
     /// A clusters set "<name> - <analysis name>" whose cluster c holds the
     /// points named by indexLists[c] (indices into points()); indices out of
     /// range are left out. After the files were reopened the set stays empty.
+    /// Null when a slot of its announcements reopened the files.
     MCV_DerivedData* createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
                                        std::string name) override;
     /// Nothing to do with the previews; the vector is released.

@@ -200,6 +200,12 @@ void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters,
     if (n < k + 1)
         throw std::logic_error("The similarity stage needs at least perplexity x multiplier + 1 = "
                                + std::to_string(k + 1) + " points, got " + std::to_string(n) + ".");
+    const double* values = data;
+    const double* end = values + static_cast<int64_t>(n) * d;
+    const double* nonFinite = std::find_if(values, end, [](double value) { return !std::isfinite(value); });
+    if (nonFinite != end)
+        throw std::logic_error("The similarity stage needs finite values; point " + std::to_string((nonFinite - values) / d)
+                               + " holds a value that is not a finite number.");
 
     say(parameters, "Computing high dimensional probability distributions...", false);
     say(parameters, "Computing KNNs using FLANN...", true);

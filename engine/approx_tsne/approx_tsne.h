@@ -14,7 +14,8 @@ void normalizeByMaximum(double* data, int n, int d);
 /// unless normalisation is skipped) finds every point's K approximate
 /// nearest neighbours with FLANN, fits each Gaussian to the perplexity and
 /// fills the sparse symmetric joint probabilities. Throws std::logic_error
-/// when the probabilities were sized for another n, or when there are fewer
-/// than K + 1 points.
+/// when the probabilities were sized for another n, when there are fewer
+/// than K + 1 points, or when a value is not a finite number (one NaN would
+/// turn every row sum and the whole embedding into NaN).
 void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters, double* data, int n, int d,
                                          ApproxTsneProbabilities& probabilities);

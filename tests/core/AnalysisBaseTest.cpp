@@ -1,12 +1,17 @@
 #include "analyses/MCV_Analysis.h"
+#include "analyses/MCV_SpadeAnalysis.h"
+#include "analyses/MCV_TsneAnalysis.h"
 #include "data/FcsError.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/RecordingUiInterface.h"
 #include "support/RegistryTestData.h"
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+
+#include <random>
 
 namespace {
 
@@ -89,6 +94,70 @@ TEST_F(AnalysisBaseTest, MarkerSelectionAndResize)
     EXPECT_EQ(analysis.activeMarkers(), (std::vector<bool>{false, true, true, false, false}));
     EXPECT_EQ(analysis.activeMarkerIndices(), (std::vector<int>{1, 2}));
     EXPECT_FALSE(analysis.markersChanged());
+}
+
+/// Files of `parameters` channels, values of three blobs, events in blob order e % 3.
+std::vector<float> blobRows(int events, int parameters, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    std::vector<float> values;
+    for (int e = 0; e < events; ++e)
+        for (int m = 0; m < parameters; ++m)
+            values.push_back(30.0f * static_cast<float>(e % 3) + noise(random));
+    return values;
+}
+
+TEST_F(AnalysisBaseTest, BothAnalysesComputeOnFilesReopenedWithFewerParameters)
+{
+    // Six markers, all active; then files of three parameters, with the sample
+    // tag and without it: both analyses compute on the markers the new files have.
+    const std::string folder = dir.path().toStdString();
+    RecordingUiInterface ui;
+    for (const bool sampleTag : {true, false}) {
+        SCOPED_TRACE(sampleTag ? "with the sample tag" : "without the sample tag");
+        registry = RegistryTestData::freshRegistry();
+        registry->setUiInterface(&ui);
+        ASSERT_EQ(registry->loadFcsFile(RegistryTestData::writeFcs(folder, "wide.fcs", 6, blobRows(150, 6, 1))),
+                  FcsErrorNone);
+        registry->createAllPointsData();
+        MCV_SpadeAnalysis spade;
+        spade.initialize(&ui, "SPADE");
+        spade.setTargetClusterCount(3);
+        spade.setSampleSize(100);
+        MCV_TsneAnalysis tsne;
+        tsne.initialize(&ui, "tSNE");
+        tsne.setIterations(5);
+
+        registry = RegistryTestData::freshRegistry();
+        registry->setUiInterface(&ui);
+        const std::string path = RegistryTestData::writeFcs(folder, "narrow.fcs", 3, blobRows(120, 3, 2));
+        ASSERT_EQ(registry->loadFcsFile(path), FcsErrorNone);
+        MCV_DerivedDataPoints* all = registry->createAllPointsData();
+        // Marker states go by index: the tag takes the place of marker 3, which was active.
+        const std::vector<int> markers = sampleTag ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{0, 1, 2};
+        if (sampleTag) {
+            registry->appendChannels({"VSRNE_ST"}, -1.0f);
+            // What the main window does when channels were added.
+            spade.resizeMarkerFlags();
+            tsne.resizeMarkerFlags();
+            EXPECT_EQ(spade.activeMarkerIndices(), markers);
+            EXPECT_TRUE(tsne.markersChanged());
+        }
+        testing::internal::CaptureStdout();
+        spade.computeSpadeTree();
+        tsne.setInputData(all);
+        ui.clear();
+        tsne.compute();
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.find("not in the loaded data"), std::string::npos) << out;
+        EXPECT_EQ(spade.activeMarkerIndices(), markers);
+        ASSERT_EQ(spade.clusters().size(), 3u);
+        EXPECT_EQ(spade.medians().front().size(), markers.size());
+        EXPECT_EQ(tsne.activeMarkerIndices(), markers);
+        EXPECT_EQ(ui.count("analysisFinishedSignal", &tsne), 1);
+        EXPECT_EQ(tsne.pointCount(), 120);
+    }
 }
 
 TEST_F(AnalysisBaseTest, InputSetIsDroppedWhenTheRegistryIsReplaced)

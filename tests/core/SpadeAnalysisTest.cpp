@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -297,6 +298,73 @@ TEST_F(SpadeAnalysisTest, SameTreeAtOneAndEightThreads)
     EXPECT_EQ(runs[0]->clusters().size(), 12u);
     for (MCV_SpadeAnalysis* analysis : runs)
         delete analysis;
+}
+
+TEST_F(SpadeAnalysisTest, ATreeWithoutLinksLeavesNoneOfThePreviousTree)
+{
+    MCV_DataRegistry* registry = open({writeFile("a.fcs", blobEvents(300, 9))});
+    MCV_SpadeAnalysis analysis;
+    analysis.initialize(&m_ui, "SPADE");
+    analysis.setTargetClusterCount(3);
+    run(analysis);
+    MCV_DerivedDataClusters* set = registry->clustersDataList().front();
+    ASSERT_EQ(set->links().size(), 2u);
+    analysis.setTargetClusterCount(1);
+    run(analysis);
+    EXPECT_EQ(set->clusterCount(), 1);
+    EXPECT_TRUE(set->links().empty());
+
+    // No active markers: clusters (every event kept, all at distance 0) but no tree.
+    analysis.setTargetClusterCount(3);
+    analysis.setKeepPercentage(100.0f);
+    run(analysis);
+    ASSERT_EQ(set->links().size(), 2u);
+    for (int m = 0; m < kMarkers; ++m)
+        analysis.setMarkerActive(m, false);
+    run(analysis);
+    EXPECT_EQ(set->clusterCount(), 3);
+    EXPECT_TRUE(set->links().empty());
+}
+
+TEST_F(SpadeAnalysisTest, EventsWithNonFiniteValuesAreLeftOutUntilUpsampling)
+{
+    // Event 4 (blob 1) has one NaN, event 8 (blob 2) an infinity, event 9 no finite marker.
+    std::vector<float> values = blobEvents(300, 10);
+    values[4 * kMarkers + 1] = NAN;
+    values[8 * kMarkers + 0] = INFINITY;
+    for (int k = 0; k < kMarkers; ++k)
+        values[9 * kMarkers + k] = NAN;
+    const std::string path = writeFile("gaps.fcs", values);
+    MCV_DataRegistry* registry = open({path});
+    MCV_SpadeAnalysis analysis;
+    analysis.initialize(&m_ui, "SPADE");
+    analysis.setTargetClusterCount(kBlobs);
+    for (const float keep : {100.0f, 10.0f}) {
+        SCOPED_TRACE(keep);
+        analysis.setKeepPercentage(keep);
+        std::srand(5);
+        const std::string out = run(analysis);
+        EXPECT_TRUE(contains(out, "\t3 events of " + path + " have a value that is not a finite number in an active "
+                                  "marker; they take no part in densities, downsampling and clustering.\n")) << out;
+        EXPECT_EQ(analysis.sortedDensities()[0].size(), 297u);
+        for (int e : {4, 8, 9}) {
+            EXPECT_EQ(analysis.densities()[0][e], 0);
+            EXPECT_FALSE(analysis.keptFlags()[0][e]);
+        }
+        ASSERT_EQ(analysis.clusters().size(), static_cast<size_t>(kBlobs));
+        expectEveryEventOnce(analysis, *registry);
+        // Assigned by their finite markers: each joins the cluster of its blob;
+        // the event without any finite marker joins the first cluster.
+        for (size_t c = 0; c < analysis.clusters().size(); ++c) {
+            const std::vector<MCV_PointIndex>& cluster = analysis.clusters()[c];
+            auto holds = [&](int event) {
+                return std::find(cluster.begin(), cluster.end(), MCV_PointIndex{0, event}) != cluster.end();
+            };
+            EXPECT_EQ(holds(4), holds(1));
+            EXPECT_EQ(holds(8), holds(2));
+            EXPECT_EQ(holds(9), c == 0);
+        }
+    }
 }
 
 TEST(SpadeAnalysisSettings, SettersMarkTheirStage)

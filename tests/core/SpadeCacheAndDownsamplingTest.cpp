@@ -197,7 +197,7 @@ TEST(SpadeDownsampler, KeepAllAllOutliersAndNothing)
 TEST(SpadeDownsampler, RareEventsStayAndDenseOnesThinOut)
 {
     // d = 9.99: outlier density = sorted[9] = 9, target density = sorted[29] = 29; the target
-    // count is int(1000 x (10 x 0.01f)) = 99 in single precision.
+    // count is 1000 x 10 / 100 = 100.
     std::vector<int32_t> densities(1000);
     std::iota(densities.begin(), densities.end(), 0);
     std::srand(11);
@@ -209,8 +209,17 @@ TEST(SpadeDownsampler, RareEventsStayAndDenseOnesThinOut)
         EXPECT_TRUE(flags[e]) << e;
     const auto kept = std::count(flags.begin(), flags.end(), true);
     EXPECT_LT(kept, 300);
-    EXPECT_NE(out.find("\t\toutlier density = 9, target density = 29, max cellcount = 99, curve exponent = 1 .. "),
+    EXPECT_NE(out.find("\t\toutlier density = 9, target density = 29, max cellcount = 100, curve exponent = 1 .. "),
               std::string::npos) << out;
+    // Exactly E x keep / 100 also where a single-precision share falls short.
+    for (const auto& [events, expected] : {std::pair<int, const char*>{3000, "max cellcount = 300,"},
+                                           {20000, "max cellcount = 2000,"}}) {
+        std::vector<int32_t> many(static_cast<size_t>(events));
+        std::iota(many.begin(), many.end(), 0);
+        std::string text;
+        keep(many, 1.0f, 3.0f, 10.0f, &text);
+        EXPECT_NE(text.find(expected), std::string::npos) << text;
+    }
     // The draws follow the runtime generator: the same seed gives the same events.
     std::srand(11);
     EXPECT_EQ(keep(densities, 1.0f, 3.0f, 10.0f), flags);

@@ -383,6 +383,44 @@ TEST_F(TsneAnalysisTest, RefusalsAndPerplexityLowering)
     EXPECT_TRUE(ui.calls.empty());
 }
 
+TEST_F(TsneAnalysisTest, EventsWithNonFiniteValuesStayOutOfTheEmbedding)
+{
+    MCV_DerivedDataPoints* all = load({500});
+    const int64_t width = registry->parameterCount();
+    float* rows = registry->sampleData(0);
+    rows[10 * width + 1] = NAN;
+    rows[20 * width + 4] = -INFINITY;
+    analysis->setIterations(30);
+    ui.clear();
+    testing::internal::CaptureStdout();
+    analysis->compute();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("A-tSNE: 2 events of Test tSNE have a value that is not a finite number in an active "
+                       "marker and are left out of the embedding.\n"),
+              std::string::npos) << out;
+    EXPECT_EQ(ui.count("analysisFinishedSignal"), 1);
+    ASSERT_EQ(analysis->pointCount(), 498);
+    for (float v : analysis->embeddingPositions())
+        ASSERT_TRUE(std::isfinite(v));
+    for (const MCV_PointIndex& p : analysis->points())
+        ASSERT_TRUE(p.eventIndex != 10 && p.eventIndex != 20);
+    EXPECT_EQ(value(0, 10, "VSRNE_TsneX"), 0.0f);
+    EXPECT_EQ(value(0, 20, "VSRNE_TsneY"), 0.0f);
+    EXPECT_NE(value(0, 11, "VSRNE_TsneX"), 0.0f);
+
+    // Fewer points than the stage needs remain: refused with a line.
+    for (int e = 3; e < 500; ++e)
+        rows[e * width] = NAN;
+    ui.clear();
+    testing::internal::CaptureStdout();
+    analysis->compute();
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("497 events of Test tSNE have a value"), std::string::npos) << out;
+    EXPECT_NE(out.find("is too small for 3 points"), std::string::npos) << out;
+    EXPECT_TRUE(ui.calls.empty());
+    EXPECT_EQ(all->points().size(), 500u);
+}
+
 TEST_F(TsneAnalysisTest, DensityClustersNameTheEmbeddedPoints)
 {
     MCV_DerivedDataPoints* all = load({120});

@@ -217,6 +217,13 @@ TEST(ApproxTsneSimilarities, PreconditionsAreCheckedBeforeAnyWork)
     EXPECT_EQ(refusal(data, 0, 3, 0), "The similarity stage needs at least one point.");
     std::vector<double> many = randomPoints(100, 3, 3);
     EXPECT_EQ(refusal(many, 100, 0, 100), "The similarity stage needs at least one dimension.");
+    // One NaN or infinity would turn every row sum into NaN.
+    many[7 * 3 + 1] = std::nan("");
+    EXPECT_EQ(refusal(many, 100, 3, 100),
+              "The similarity stage needs finite values; point 7 holds a value that is not a finite number.");
+    many[7 * 3 + 1] = 0.5;
+    many[99 * 3 + 2] = -HUGE_VAL;
+    EXPECT_NE(refusal(many, 100, 3, 100).find("; point 99 holds"), std::string::npos);
 }
 
 TEST(ApproxTsneSimilarities, OneAndEightThreadsGiveTheSameProbabilities)

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -164,15 +165,32 @@ struct LeafPartition
 
 } // namespace
 
+namespace {
+
+std::vector<int64_t> allRows(int64_t eventCount)
+{
+    std::vector<int64_t> rows(static_cast<size_t>(std::max<int64_t>(eventCount, 0)));
+    std::iota(rows.begin(), rows.end(), int64_t(0));
+    return rows;
+}
+
+} // namespace
+
 SpadeDensityCounter::SpadeDensityCounter(const float* matrix, int64_t eventCount, int64_t rowStride,
                                          const std::vector<int>& markers)
-    : m_events(std::max<int64_t>(eventCount, 0)), m_dims(static_cast<int>(markers.size()))
+    : SpadeDensityCounter(matrix, allRows(eventCount), rowStride, markers)
+{
+}
+
+SpadeDensityCounter::SpadeDensityCounter(const float* matrix, const std::vector<int64_t>& rows,
+                                         int64_t rowStride, const std::vector<int>& markers)
+    : m_events(static_cast<int64_t>(rows.size())), m_dims(static_cast<int>(markers.size()))
 {
     m_columns.resize(static_cast<size_t>(m_events) * m_dims + kLanes);
 #pragma omp parallel for schedule(static)
     for (int64_t e = 0; e < m_events; ++e)
         for (int k = 0; k < m_dims; ++k)
-            m_columns[static_cast<size_t>(k) * m_events + e] = matrix[e * rowStride + markers[k]];
+            m_columns[static_cast<size_t>(k) * m_events + e] = matrix[rows[e] * rowStride + markers[k]];
 }
 
 float SpadeDensityCounter::distance(int64_t a, int64_t b) const

@@ -26,6 +26,9 @@ public:
     /// columns in the order their differences are summed. The values are copied.
     SpadeDensityCounter(const float* matrix, int64_t eventCount, int64_t rowStride,
                         const std::vector<int>& markers);
+    /// Over the listed rows of the matrix only: event i here is row rows[i].
+    SpadeDensityCounter(const float* matrix, const std::vector<int64_t>& rows, int64_t rowStride,
+                        const std::vector<int>& markers);
 
     int64_t eventCount() const { return m_events; }
     int markerCount() const { return m_dims; }

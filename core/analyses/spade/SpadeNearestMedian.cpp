@@ -46,8 +46,13 @@ int SpadeNearestMedian::nearest(const float* row, const std::vector<int>& marker
         wide.resize(static_cast<size_t>(m_dims));
         values = wide.data();
     }
-    for (int k = 0; k < m_dims; ++k)
+    bool finite = true;
+    for (int k = 0; k < m_dims; ++k) {
         values[k] = row[markers[k]];
+        finite = finite && std::isfinite(values[k]);
+    }
+    if (!finite)
+        return nearestOverFinite(values);
 
     float best = std::numeric_limits<float>::infinity();
     int bestCluster = 0;
@@ -60,6 +65,23 @@ int SpadeNearestMedian::nearest(const float* row, const std::vector<int>& marker
                 best = d[c - from];
                 bestCluster = c;
             }
+    }
+    return bestCluster;
+}
+
+int SpadeNearestMedian::nearestOverFinite(const float* values) const
+{
+    float best = std::numeric_limits<float>::infinity();
+    int bestCluster = 0;
+    for (int c = 0; c < m_count; ++c) {
+        float distance = 0.0f;
+        for (int k = 0; k < m_dims; ++k)
+            if (std::isfinite(values[k]))
+                distance += std::fabs(values[k] - m_columns[static_cast<size_t>(k) * m_stride + c]);
+        if (distance < best) {
+            best = distance;
+            bestCluster = c;
+        }
     }
     return bestCluster;
 }

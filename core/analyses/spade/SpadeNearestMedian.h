@@ -14,11 +14,15 @@ public:
     int clusterCount() const { return m_count; }
 
     /// The first cluster at the smallest distance from the event's values at
-    /// markers (a row of the sample matrix); 0 when every distance is NaN, -1
-    /// when there are no clusters.
+    /// markers (a row of the sample matrix); -1 when there are no clusters.
+    /// Values that are not finite numbers are left out of the distances, so
+    /// an event without a finite value goes to cluster 0.
     int nearest(const float* row, const std::vector<int>& markers) const;
 
 private:
+    /// nearest() for values of which some are not finite numbers.
+    int nearestOverFinite(const float* values) const;
+
     int m_count = 0;
     int m_dims = 0;
     /// Marker-major medians, padded to whole vector blocks.
