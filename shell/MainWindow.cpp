@@ -60,6 +60,15 @@ void MainWindow::updateActionStates()
     m_ui->actionNewTsneAnalysis->setEnabled(m_newTsneEnabled);
 }
 
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // A copy: an analysis that is not running is deleted inside its request.
+    const std::vector<MCV_Analysis*> analyses = m_analyses;
+    for (MCV_Analysis* analysis : analyses)
+        analysis->requestDeletion();
+    QMainWindow::closeEvent(event);
+}
+
 void MainWindow::refreshFileInfo()
 {
     if (!m_fileInfoWidget || !m_dataRegistry || !m_dataRegistry->mergedHeader())

@@ -44,6 +44,8 @@ public:
     /// `base` when no analysis of the window bears it, else `base` followed by
     /// a blank and the first free number 1, 2, ...
     QString makeUniqueAnalysisName(const QString& base) const;
+    /// Appends an analysis to the window's list: the window owns it from now on.
+    void addAnalysis(MCV_Analysis* analysis);
 
 public slots:
     void advertiseNewData();
@@ -65,6 +67,11 @@ public slots:
     void activeMarkerChanged(int marker, int state);
     void deleteAnalysis(void* analysis);
 
+protected:
+    /// Asks every analysis to go (requestDeletion): a running loop ends at its
+    /// next iteration and hands its analysis back through readyForDeletionSignal.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createSettingsDock();
     void connectInterfaceSignals();
@@ -73,6 +80,8 @@ private:
     /// Shows the merged header's description in the file-information dock,
     /// when both the dock and loaded data exist.
     void refreshFileInfo();
+    /// True when files are loaded; otherwise says so in a line.
+    bool hasLoadedData() const;
     /// Builds the post-load dialog of a completed load and runs it; its
     /// result: 0 "OK" or closed, 1 "Start SPADE", 2 "Start A-tSNE".
     int runPostLoadDialog();

@@ -2,7 +2,9 @@
 #include "MainWindow.h"
 
 #include "analyses/MCV_Analysis.h"
+#include "data/MCV_DataRegistry.h"
 
+#include <QDebug>
 #include <QDockWidget>
 
 #include <algorithm>
@@ -25,13 +27,30 @@ QString MainWindow::makeUniqueAnalysisName(const QString& base) const
     return candidate;
 }
 
+void MainWindow::addAnalysis(MCV_Analysis* analysis)
+{
+    m_analyses.push_back(analysis);
+}
+
+bool MainWindow::hasLoadedData() const
+{
+    if (m_dataRegistry && m_dataRegistry->sampleCount() > 0)
+        return true;
+    qDebug().noquote() << "No files are loaded: open FCS files before starting an analysis.";
+    return false;
+}
+
 void MainWindow::newSpadeAnalysisTriggered()
 {
+    if (!hasLoadedData())
+        return;
     // Filled by the SPADE analysis work: name prompt, analysis, view dock and settings tab.
 }
 
 void MainWindow::newTsneAnalysisTriggered()
 {
+    if (!hasLoadedData())
+        return;
     // Filled by the A-tSNE analysis work: name prompt, channels, analysis, view dock and settings tab.
 }
 

@@ -8,6 +8,7 @@
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "widgets/UI_ExpanderWidget.h"
+#include "widgets/UI_FileInfoWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
 #include "widgets/UI_Settings.h"
 #include "widgets/UI_SettingsWidget.h"
@@ -89,6 +90,12 @@ void MainWindow::openFile()
         const int code = m_dataRegistry->loadFcsFile(path.toStdString());
         if (code == FcsErrorNone)
             continue;
+        // No completed load: the analyses cannot start and the file information describes nothing.
+        m_newSpadeEnabled = false;
+        m_newTsneEnabled = false;
+        updateActionStates();
+        if (m_fileInfoWidget)
+            m_fileInfoWidget->setText(QString());
         QMessageBox box(QMessageBox::Critical, "Error", loadFailureText(path, code), QMessageBox::Ok, this);
         // Paths come from the user: never read them as markup.
         box.setTextFormat(Qt::PlainText);

@@ -1,7 +1,11 @@
 // The main window as it starts: form, menus, actions, the "Settings" dock,
 // the view commands that exist without data, and closing it.
 #include "MainWindow.h"
+#include "UI_Interface.h"
 
+#include "analyses/MCV_TsneAnalysis.h"
+#include "data/MCV_DataRegistry.h"
+#include "support/RegistryTestData.h"
 #include "widgets/UI_DockableContainerWidget.h"
 #include "widgets/UI_FileInfoWidget.h"
 
@@ -10,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -159,6 +164,48 @@ TEST(MainWindowTest, ClosingTheWindowEndsTheEventLoopWithZero)
     QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
     guard.start(20000);
     EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST(MainWindowTest, ClosingDuringARunEndsTheRunThenTheEventLoop)
+{
+    QTemporaryDir dir;
+    MCV_DataRegistry* registry = RegistryTestData::freshRegistry();
+    std::vector<float> values;
+    for (int i = 0; i < 300 * 3; ++i)
+        values.push_back(static_cast<float>(i % 7 + 10 * (i / 3 % 3)));
+    ASSERT_EQ(registry->loadFcsFile(RegistryTestData::writeFcs(dir.path().toStdString(), "a.fcs", 3, values)), 0);
+    registry->appendChannels({"VSRNE_TsneX", "VSRNE_TsneY"}, 0.0f);
+
+    MainWindow window;
+    window.show();
+    // Wired as the window wires its own notification object; the slot of each
+    // iteration repaints nothing but processes events, as the t-SNE view does.
+    UI_Interface notifications;
+    QObject::connect(&notifications, &UI_Interface::readyForDeletionSignal, &window, &MainWindow::deleteAnalysis);
+    int updates = 0, finished = 0, deletions = 0;
+    QObject::connect(&notifications, &UI_Interface::analysisUpdatedSignal, [&] {
+        if (++updates == 5)
+            QTimer::singleShot(0, &window, &QWidget::close);
+        QCoreApplication::processEvents();
+    });
+    QObject::connect(&notifications, &UI_Interface::analysisFinishedSignal, [&] { ++finished; });
+    QObject::connect(&notifications, &UI_Interface::readyForDeletionSignal, [&] { ++deletions; });
+    auto* analysis = new MCV_TsneAnalysis;
+    analysis->initialize(&notifications, "Running");
+    analysis->setInputData(registry->createAllPointsData());
+    window.addAnalysis(analysis);
+
+    QTimer::singleShot(0, [analysis] { analysis->compute(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
+    guard.start(60000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_LT(updates, 100) << "of 1000 iterations";
+    EXPECT_EQ(finished, 0);
+    EXPECT_EQ(deletions, 1);
+    EXPECT_EQ(window.makeUniqueAnalysisName("Running"), "Running") << "the analysis was deleted";
+    RegistryTestData::dropRegistry();
 }
 
 TEST(MainWindowTest, CheckForUpdatesSaysItIsNotAvailableWithTheVersion)

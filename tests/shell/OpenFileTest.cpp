@@ -322,6 +322,44 @@ TEST_F(OpenFileTest, RefusedFilesShowTheirMessageLeaveNoSamplesAndTheNextLoadWor
     EXPECT_TRUE(actionEnabled("actionNewSpadeAnalysis"));
 }
 
+namespace {
+
+QStringList debugLines;
+
+void recordDebugLine(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    debugLines << message;
+}
+
+} // namespace
+
+TEST_F(OpenFileTest, ARefusedLoadClearsTheFileInformationAndDisablesTheAnalyses)
+{
+    writeFile("good.fcs", 2, 3, 0.0f);
+    writeBytes("bad.fcs", "not an FCS file");
+    window.fileInfoViewTriggered();
+    auto ok = [](QDialog* dialog) { QTest::mouseClick(button(dialog, "OK"), Qt::LeftButton); };
+    open("good.fcs", ok);
+    EXPECT_FALSE(fileInfoText().isEmpty());
+    EXPECT_TRUE(actionEnabled("actionNewTsneAnalysis"));
+
+    openRefused("bad.fcs");
+    EXPECT_EQ(fileInfoText(), QString());
+    EXPECT_FALSE(actionEnabled("actionNewSpadeAnalysis"));
+    EXPECT_FALSE(actionEnabled("actionNewTsneAnalysis"));
+    // Run directly, the commands refuse the empty registry with a line.
+    debugLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordDebugLine);
+    window.newSpadeAnalysisTriggered();
+    window.newTsneAnalysisTriggered();
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(debugLines.count("No files are loaded: open FCS files before starting an analysis."), 2);
+
+    open("good.fcs", ok);
+    EXPECT_EQ(fileInfoText(), QString::fromStdString(registry()->mergedHeader()->infoText()));
+    EXPECT_TRUE(actionEnabled("actionNewSpadeAnalysis"));
+}
+
 TEST_F(OpenFileTest, OpeningAgainReplacesEverythingOfThePreviousLoad)
 {
     writeFile("a.fcs", 3, 3, 0.0f);
