@@ -10,6 +10,8 @@
 /// A list of events of the loaded samples, each named by an MCV_PointIndex,
 /// with lazily computed per-parameter statistics over the merged header's
 /// parameters and a grouping by sample. Values are read through the registry.
+/// Every change is announced as the operation's last action: the slot may
+/// reopen the files, which deletes this set with its registry.
 class MCV_DerivedDataPoints : public MCV_DerivedData
 {
 public:
