@@ -16,8 +16,11 @@ inline bool hostIsLittleEndian()
     return first == 1;
 }
 
-/// Reverses the bytes of `count` consecutive 4-byte values in place
-/// (vectorised; kept out of line so that the loop is compiled on its own).
+/// Reverses the bytes of `count` consecutive 2-, 4- or 8-byte values in
+/// place (vectorised; kept out of line so that each loop is compiled on its
+/// own).
+void swap16(void* values, std::size_t count);
 void swap32(void* values, std::size_t count);
+void swap64(void* values, std::size_t count);
 
 } // namespace ByteOrder

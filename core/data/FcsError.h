@@ -14,11 +14,12 @@ enum FcsError : int
     FcsErrorNoDataStart = 5,       ///< no usable start of the DATA segment
     FcsErrorUnknown = 6,           ///< text only; never returned
     FcsErrorCannotOpen = 7,        ///< missing, a folder, or no permission
-    FcsErrorUnsupportedData = 8,   ///< not 32-bit float list mode data
-    FcsErrorByteOrder = 9,         ///< $BYTEORD neither "1,2,3,4" nor "4,3,2,1"
+    FcsErrorUnsupportedData = 8,   ///< not list mode, or not float, double or whole-byte integer data
+    FcsErrorByteOrder = 9,         ///< $BYTEORD not one the data type may have
     FcsErrorEventCounts = 10,      ///< $TOT or $PAR missing, negative or not a number
     FcsErrorTextSegment = 11,      ///< TEXT end before its start or past the end of the file
     FcsErrorDataSegment = 12,      ///< the DATA segment does not fit in the file
+    FcsErrorDataOverlap = 13,      ///< the DATA segment overlaps the HEADER or the TEXT
 };
 
 /// The load messages, indexed by FcsError; filled before main runs.

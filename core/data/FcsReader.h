@@ -2,12 +2,15 @@
 
 #include "data/FcsError.h"
 #include "data/FcsHeader.h"
+#include "data/FcsKeywordIndex.h"
 
 #include <string>
 
-/// Reads one FCS 2.0, 3.0 or 3.1 file holding 32-bit float list-mode data:
-/// the TEXT keywords into an FcsHeader and the DATA segment into an event
-/// block (events by parameters, row-major, host byte order).
+/// Reads one FCS 2.0, 3.0 or 3.1 file of list-mode data: the TEXT keywords
+/// into an FcsHeader and the DATA segment into an event block of 32-bit
+/// floats (events by parameters, row-major, host byte order). Float data is
+/// read as stored; double and unsigned integer data (any whole-byte width
+/// per parameter, masked to its $PnR) are converted to the nearest float.
 class FcsReader
 {
 public:
@@ -22,17 +25,14 @@ public:
     int read(float** eventBlock, FcsHeader& header);
 
     /// The value of `keyword` in the TEXT segment read last, or "-1" when it
-    /// is not there. The first occurrence of the text counts, and it must be
-    /// followed by the delimiter. In FCS 3.x files a doubled delimiter is an
-    /// escaped delimiter inside the value; in FCS 2.0 it ends the value.
+    /// is not there. Only places where a keyword can stand count, the first
+    /// whose keyword begins with the text, and that keyword must be the text
+    /// itself. In FCS 3.x files a doubled delimiter is an escaped delimiter
+    /// inside the value; in FCS 2.0 it ends the value.
     std::string keywordValue(const std::string& keyword) const;
 
 private:
-    /// Looks the keyword up as keywordValue() does; false when it is absent.
-    bool findKeyword(const std::string& keyword, std::string& value) const;
-
     std::string m_path;
-    std::string m_text;
-    char m_delimiter = 0;
-    bool m_doubledDelimiterEscapes = false;
+    /// The TEXT segment and its delimiter, indexed.
+    FcsKeywordIndex m_keywords;
 };

@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <sys/stat.h>
@@ -140,18 +141,35 @@ TEST_F(FcsReaderTest, DescriptiveKeywordsAreStoredAndAbsentOnesBecomeMinusOne)
     EXPECT_EQ(result.header.parameters()[0].longName, "-1");
 }
 
-TEST_F(FcsReaderTest, KeywordLookupTakesTheFirstOccurrenceOnly)
+TEST_F(FcsReaderTest, KeywordsMatchOnlyWhereAKeywordCanStand)
 {
-    FcsTestFile file(1, 1);
+    FcsTestFile file(1, 2);
     file.keywords.insert(file.keywords.begin(), {"$EXPERIMENT", "long one"});
-    file.setKeyword("$EXP", "short one");
-    file.setKeyword("$SYS", "A$PROJx");  // the text occurs inside a value first
+    file.setKeyword("$EXP", "short one");  // a longer keyword stands first
+    file.setKeyword("$SYS", "A$PROJx");
     file.setKeyword("$PROJ", "real");
+    // Values that end in, or are, another keyword's text.
+    file.setKeyword("$P1N", "CD3$P2N");
+    file.setKeyword("$P1S", "$P2N");
     const ReadResult result = read(file);
     ASSERT_EQ(result.code, FcsErrorNone);
     EXPECT_EQ(result.header.exp(), "-1");
-    EXPECT_EQ(result.header.proj(), "-1");
+    EXPECT_EQ(result.header.proj(), "real");
     EXPECT_EQ(result.header.sys(), "A$PROJx");
+    EXPECT_EQ(result.header.nameList(0), (std::vector<std::string>{"CD3$P2N", "P2"}));
+    EXPECT_EQ(result.header.parameters()[0].longName, "$P2N");
+
+    // Empty values (not allowed, but written by old instruments) keep the
+    // keywords behind them in their places, in every version.
+    for (const std::string version : {"FCS2.0", "FCS3.0"}) {
+        FcsTestFile empty(2, 2, version);
+        empty.setKeyword("$SYS", "");
+        empty.setKeyword("$CYT", "after");
+        const ReadResult emptyResult = read(empty);
+        ASSERT_EQ(emptyResult.code, FcsErrorNone) << version;
+        EXPECT_EQ(emptyResult.header.sys(), "");
+        EXPECT_EQ(emptyResult.header.cyt(), "after");
+    }
 }
 
 TEST_F(FcsReaderTest, DoubledDelimiterIsUnescapedInVersion3AndEndsTheValueInVersion2)
@@ -163,6 +181,7 @@ TEST_F(FcsReaderTest, DoubledDelimiterIsUnescapedInVersion3AndEndsTheValueInVers
         file.setKeyword("$P1N", "CD3/CD4");
         file.setKeyword("$P2S", "a//b/");
         file.setKeyword("$SYS", "/lead");
+        file.setKeyword("$CYT", "behind");
         const ReadResult result = read(file);
         ASSERT_EQ(result.code, FcsErrorNone);
         if (version == "FCS2.0") {
@@ -173,6 +192,7 @@ TEST_F(FcsReaderTest, DoubledDelimiterIsUnescapedInVersion3AndEndsTheValueInVers
             EXPECT_EQ(result.header.parameters()[1].longName, "a//b/");
             EXPECT_EQ(result.header.sys(), "/lead");
         }
+        EXPECT_EQ(result.header.cyt(), "behind");
         EXPECT_TRUE(bitIdentical(result.values, file.values));
     }
 }
@@ -279,21 +299,144 @@ TEST_F(FcsReaderTest, FilesThatCannotBeOpenedAreFailures)
     }
 }
 
-TEST_F(FcsReaderTest, DataOtherThanFloatListModeIsRefused)
+TEST_F(FcsReaderTest, IntegerFilesReadAsTheFloatsOfTheirMaskedValues)
+{
+    // Per parameter: width, $PnR ("" for none) and the mask FCS 3.1 gives it.
+    struct Column
+    {
+        int bits;
+        std::string range;
+        uint64_t mask;
+    };
+    const uint64_t all = ~uint64_t(0);
+    const std::vector<std::vector<Column>> layouts = {
+        {{8, "100", 127}, {8, "256", 255}, {8, "", 255}},
+        {{16, "1024", 1023}, {16, "1000", 1023}, {16, "1025", 2047}, {16, "65536", 65535}, {16, "4096.0", 4095}},
+        {{32, "262144", 262143}, {32, "4294967296", 0xffffffffu}, {32, "", 0xffffffffu}},
+        {{64, "1099511627776", (uint64_t(1) << 40) - 1}, {64, "", all}},
+        {{16, "1024", 1023}, {8, "", 255}, {32, "", 0xffffffffu}, {24, "1000000", (1u << 20) - 1}, {64, "", all},
+         {16, "70000", 65535}},
+    };
+    const struct
+    {
+        std::string order;
+        bool big;
+        std::string version;
+    } orders[] = {{"1,2,3,4", false, "FCS3.1"}, {"4,3,2,1", true, "FCS3.0"}, {"1,2", false, "FCS2.0"},
+                  {"2,1", true, "FCS2.0"}};
+
+    std::mt19937_64 random(16);
+    for (const auto& layout : layouts) {
+        const int parameters = static_cast<int>(layout.size());
+        const int events = 41;
+        std::vector<int> bits;
+        for (const Column& column : layout)
+            bits.push_back(column.bits);
+        // Random words fill every bit of their width, also above the masks.
+        std::vector<uint64_t> words(static_cast<std::size_t>(events * parameters));
+        std::vector<float> expected(words.size());
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const Column& column = layout[i % layout.size()];
+            words[i] = column.bits == 64 ? random() : random() & ((uint64_t(1) << column.bits) - 1);
+            expected[i] = static_cast<float>(words[i] & column.mask);
+        }
+        for (const auto& order : orders) {
+            SCOPED_TRACE(order.order + " with " + std::to_string(parameters) + " parameters, first "
+                         + std::to_string(bits[0]) + " bits");
+            FcsTestFile file(events, parameters, order.version);
+            file.setIntegers(bits, words);
+            file.bigEndian = order.big;
+            file.setKeyword("$BYTEORD", order.order);
+            for (int n = 0; n < parameters; ++n) {
+                const std::string keyword = "$P" + std::to_string(n + 1) + "R";
+                if (layout[static_cast<std::size_t>(n)].range.empty())
+                    file.removeKeyword(keyword);
+                else
+                    file.setKeyword(keyword, layout[static_cast<std::size_t>(n)].range);
+            }
+            const ReadResult result = read(file);
+            ASSERT_EQ(result.code, FcsErrorNone);
+            EXPECT_TRUE(bitIdentical(result.values, expected));
+            EXPECT_EQ(result.header.dataType(), "I");
+            EXPECT_EQ(result.header.parameters()[0].bits, bits[0]);
+        }
+    }
+}
+
+TEST_F(FcsReaderTest, LargeIntegerAndDoubleFilesConvertAcrossChunks)
+{
+    // Enough events to span several reads and conversion blocks.
+    const int events = 100003;
+    const int parameters = 6;
+    std::vector<uint64_t> words(static_cast<std::size_t>(events) * parameters);
+    std::vector<double> doubles(words.size());
+    std::vector<float> fromWords(words.size());
+    std::vector<float> fromDoubles(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        words[i] = (i * 2654435761u) & 0xffff;
+        fromWords[i] = static_cast<float>(words[i] & 1023);
+        doubles[i] = (static_cast<double>(i) - 3.0e5) * 1.000000123;
+        fromDoubles[i] = static_cast<float>(doubles[i]);
+    }
+    doubles[1] = 1e300;  // beyond float: infinity
+    doubles[2] = -0.0;
+    doubles[3] = std::numeric_limits<double>::denorm_min();
+    doubles[4] = std::numeric_limits<double>::quiet_NaN();
+    for (int k = 1; k <= 4; ++k)
+        fromDoubles[static_cast<std::size_t>(k)] = static_cast<float>(doubles[static_cast<std::size_t>(k)]);
+
+    for (bool big : {false, true}) {
+        FcsTestFile integers(events, parameters);
+        integers.setIntegers(std::vector<int>(parameters, 16), words);
+        integers.setBigEndian(big);
+        const std::string order = big ? "big" : "little";
+        ReadResult result = read(integers, "integers-" + order + ".fcs");
+        ASSERT_EQ(result.code, FcsErrorNone);
+        EXPECT_TRUE(bitIdentical(result.values, fromWords)) << order;
+
+        FcsTestFile narrowed(events, parameters);
+        narrowed.setDoubles(doubles);
+        narrowed.setBigEndian(big);
+        result = read(narrowed, "doubles-" + order + ".fcs");
+        ASSERT_EQ(result.code, FcsErrorNone);
+        EXPECT_EQ(result.header.parameters()[5].bits, 64);
+        EXPECT_TRUE(bitIdentical(result.values, fromDoubles)) << order;
+    }
+}
+
+TEST_F(FcsReaderTest, UnsupportedDataIsRefused)
 {
     FcsTestFile file(3, 3);
-    file.setKeyword("$DATATYPE", "I");
-    expectRefused(read(file), FcsErrorUnsupportedData);
+    for (const std::string type : {"A", "f", ""}) {
+        file.setKeyword("$DATATYPE", type);
+        expectRefused(read(file), FcsErrorUnsupportedData);
+    }
     file.removeKeyword("$DATATYPE");
     expectRefused(read(file), FcsErrorUnsupportedData);
 
+    // Float data is 32 bits and double data 64 bits in every parameter.
     FcsTestFile wrongBits(3, 3);
-    wrongBits.setKeyword("$P3B", "16");  // not only the first width counts
-    expectRefused(read(wrongBits), FcsErrorUnsupportedData);
-    wrongBits.setKeyword("$P3B", "64");
-    expectRefused(read(wrongBits), FcsErrorUnsupportedData);
+    for (const std::string bits : {"16", "64"}) {
+        wrongBits.setKeyword("$P3B", bits);
+        expectRefused(read(wrongBits), FcsErrorUnsupportedData);
+    }
     wrongBits.removeKeyword("$P3B");
     expectRefused(read(wrongBits), FcsErrorUnsupportedData);
+    FcsTestFile doubles(3, 3);
+    doubles.setDoubles(std::vector<double>(9, 1.0));
+    doubles.setKeyword("$P2B", "32");
+    expectRefused(read(doubles), FcsErrorUnsupportedData);
+
+    // Integers come in whole bytes up to 64 bits.
+    for (int bits : {12, 0, 72, -8}) {
+        FcsTestFile integers(3, 3);
+        integers.setIntegers({16, bits, 16}, std::vector<uint64_t>(9, 1));
+        expectRefused(read(integers), FcsErrorUnsupportedData);
+    }
+    FcsTestFile integers(3, 3);
+    integers.setIntegers({16, 16, 16}, std::vector<uint64_t>(9, 1));
+    integers.setKeyword("$BYTEORD", "2,1,4,3");
+    expectRefused(read(integers), FcsErrorByteOrder);
 
     FcsTestFile histogram(3, 3);
     histogram.setKeyword("$MODE", "C");
@@ -315,6 +458,15 @@ TEST_F(FcsReaderTest, UnknownByteOrdersAreRefused)
 
 TEST_F(FcsReaderTest, MissingNegativeOrNonNumericCountsAreRefused)
 {
+    FcsTestFile none(3, 3);
+    none.setKeyword("$PAR", "0");
+    expectRefused(read(none), FcsErrorEventCounts);
+
+    // Every parameter needs its keywords: far more than the TEXT holds are
+    // refused before anything is sized by the count.
+    FcsTestFile hostile(3, 3);
+    hostile.setKeyword("$PAR", "60000000");
+    expectRefused(read(hostile), FcsErrorEventCounts);
     for (const std::string keyword : {"$TOT", "$PAR"}) {
         for (const std::string value : {"-1", "abc", "", "99999999999"}) {
             SCOPED_TRACE(keyword + "=" + value);
@@ -360,6 +512,10 @@ TEST_F(FcsReaderTest, DataSegmentThatDoesNotFitIsRefused)
 
     file.setKeyword("$TOT", "11");
     expectRefused(read(file), FcsErrorDataSegment);
+    FcsTestFile integers(10, 4);
+    integers.setIntegers({16, 32, 8, 64}, std::vector<uint64_t>(40, 7));
+    integers.setKeyword("$TOT", "11");
+    expectRefused(read(integers), FcsErrorDataSegment);
     file.setKeyword("$TOT", "2147483647");
     expectRefused(read(file), FcsErrorDataSegment);
     // More parameters than the TEXT could describe.
@@ -369,6 +525,34 @@ TEST_F(FcsReaderTest, DataSegmentThatDoesNotFitIsRefused)
     std::string farData = bytes;
     farData.replace(26, 8, "99999999");
     expectRefused(readBytes(farData), FcsErrorDataSegment);
+}
+
+TEST_F(FcsReaderTest, DataOverlappingTheHeaderOrTextIsRefused)
+{
+    FcsTestFile file(4, 2);
+    FcsTestFile::Layout layout;
+    const std::string bytes = file.bytes(&layout);
+    auto withDataStart = [&](int64_t start) {
+        std::string changed = bytes;
+        const std::string digits = std::to_string(start);
+        changed.replace(26, 8, std::string(8 - digits.size(), ' ') + digits);
+        return changed;
+    };
+    for (int64_t start : {int64_t(1), int64_t(57), layout.textStart, layout.textEnd, layout.textEnd - 20})
+        expectRefused(readBytes(withDataStart(start)), FcsErrorDataOverlap);
+    EXPECT_EQ(readBytes(withDataStart(layout.textEnd + 1)).code, FcsErrorNone);
+
+    // Data placed before the TEXT is fine when it does not reach into it.
+    FcsTestFile late(4, 2);
+    late.textStart = 58 + 32;
+    std::string before = late.bytes(&layout);
+    before.replace(58, 32, std::string(reinterpret_cast<const char*>(late.values.data()), 32));
+    before.replace(26, 8, "      58");
+    ReadResult result = readBytes(before);
+    ASSERT_EQ(result.code, FcsErrorNone);
+    EXPECT_TRUE(bitIdentical(result.values, late.values));
+    before.replace(26, 8, "      59");
+    expectRefused(readBytes(before), FcsErrorDataOverlap);
 }
 
 TEST_F(FcsReaderTest, RandomMutationsGiveACodeOrValidData)
@@ -382,6 +566,14 @@ TEST_F(FcsReaderTest, RandomMutationsGiveACodeOrValidData)
         file.dataOffsetsInHeader = version == "FCS2.0";
         originals.push_back(file.bytes());
     }
+    // Converted data: integers of mixed widths and byte order, doubles.
+    FcsTestFile integers = base;
+    integers.setIntegers({16, 8, 32, 24, 64}, std::vector<uint64_t>(100, 0x0123456789abcdefu));
+    integers.setBigEndian(true);
+    originals.push_back(integers.bytes());
+    FcsTestFile doubles = base;
+    doubles.setDoubles(std::vector<double>(100, -2.5e-3));
+    originals.push_back(doubles.bytes());
 
     std::mt19937 random(20240611u);
     int succeeded = 0;
@@ -400,7 +592,10 @@ TEST_F(FcsReaderTest, RandomMutationsGiveACodeOrValidData)
                                       : static_cast<char>("0123456789 -\\|$"[random() % 15]);
             }
         }
-        const ReadResult result = readBytes(bytes, "mutant.fcs");
+        // A new name each round: rewriting a truncated file waits for the disk.
+        const std::string name = "mutant" + std::to_string(round) + ".fcs";
+        const ReadResult result = readBytes(bytes, name);
+        std::remove(path(name).c_str());
         ASSERT_GE(result.code, 0) << "round " << round;
         ASSERT_LT(result.code, static_cast<int>(fcsErrorMessages.size())) << "round " << round;
         ASSERT_NE(result.code, FcsErrorFilesDiffer);
@@ -409,7 +604,8 @@ TEST_F(FcsReaderTest, RandomMutationsGiveACodeOrValidData)
         if (result.code == FcsErrorNone) {
             ++succeeded;
             EXPECT_GE(result.header.eventCount(), 0);
-            EXPECT_LE(static_cast<std::size_t>(result.header.eventCount()) * result.header.parameterCount() * 4,
+            // Every value takes at least one byte of the file.
+            EXPECT_LE(static_cast<std::size_t>(result.header.eventCount()) * result.header.parameterCount(),
                       bytes.size());
         }
     }
@@ -420,11 +616,12 @@ TEST_F(FcsReaderTest, RandomMutationsGiveACodeOrValidData)
 
 TEST(FcsErrorTest, MessageTableHoldsTheFixedTextsAndTheNewCodes)
 {
-    ASSERT_EQ(fcsErrorMessages.size(), 13u);
+    ASSERT_EQ(fcsErrorMessages.size(), 14u);
     EXPECT_EQ(fcsErrorMessages[0], "No Error");
     EXPECT_EQ(fcsErrorMessages[4], "Error code 4: Files differ to much.");
     EXPECT_EQ(fcsErrorMessages[5], "Error code 5: Could not find startbyte for data in short or textheader.");
     EXPECT_EQ(fcsErrorMessages[6], "Unknown Error.");
+    EXPECT_EQ(fcsErrorMessages[8], "Error code 8: Only list mode data of integer or floating point type is supported.");
     for (std::size_t code = 7; code < fcsErrorMessages.size(); ++code)
         EXPECT_EQ(fcsErrorMessages[code].rfind("Error code " + std::to_string(code) + ": ", 0), 0u);
 }

@@ -289,7 +289,7 @@ TEST_F(OpenFileTest, RefusedFilesShowTheirMessageLeaveNoSamplesAndTheNextLoadWor
         QString path;
         int code;
     } refused[] = {
-        {writeBytes("integers.fcs", withKeyword("$DATATYPE", "I")), FcsErrorUnsupportedData},
+        {writeBytes("ascii.fcs", withKeyword("$DATATYPE", "A")), FcsErrorUnsupportedData},
         {writeBytes("order.fcs", withKeyword("$BYTEORD", "2,1,4,3")), FcsErrorByteOrder},
         {writeBytes("count.fcs", noCount.bytes()), FcsErrorEventCounts},
         {writeBytes("text.fcs", std::string(valid).replace(18, 8, " 9999999")), FcsErrorTextSegment},

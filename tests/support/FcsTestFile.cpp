@@ -1,5 +1,6 @@
 #include "support/FcsTestFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,55 @@ void FcsTestFile::removeKeyword(const std::string& keyword)
     keywords = kept;
 }
 
+void FcsTestFile::setIntegers(const std::vector<int>& bits, const std::vector<uint64_t>& rowMajor)
+{
+    setKeyword("$DATATYPE", "I");
+    for (std::size_t n = 0; n < bits.size(); ++n)
+        setKeyword("$P" + std::to_string(n + 1) + "B", std::to_string(bits[n]));
+    integerBits = bits;
+    integers = rowMajor;
+    values.clear();
+}
+
+void FcsTestFile::setDoubles(const std::vector<double>& rowMajor)
+{
+    setKeyword("$DATATYPE", "D");
+    for (auto& entry : keywords) {
+        const std::string& keyword = entry.first;
+        if (keyword.size() > 3 && keyword.compare(0, 2, "$P") == 0 && keyword.back() == 'B'
+            && keyword.find_first_not_of("0123456789", 2) == keyword.size() - 1)
+            entry.second = "64";
+    }
+    doubles = rowMajor;
+    values.clear();
+}
+
+std::string FcsTestFile::dataBytes() const
+{
+    std::string data;
+    data.reserve(values.size() * 4 + doubles.size() * 8 + integers.size() * 8);
+    // Widths beyond 8 bytes (malformed files) are padded with zero bytes.
+    auto append = [&](uint64_t word, std::size_t width) {
+        for (std::size_t b = 0; b < width; ++b) {
+            const std::size_t shift = 8 * (bigEndian ? width - 1 - b : b);
+            data += static_cast<char>(shift < 64 ? word >> shift : 0);
+        }
+    };
+    for (float value : values) {
+        uint32_t word;
+        std::memcpy(&word, &value, 4);
+        append(word, 4);
+    }
+    for (double value : doubles) {
+        uint64_t word;
+        std::memcpy(&word, &value, 8);
+        append(word, 8);
+    }
+    for (std::size_t i = 0; i < integers.size(); ++i)
+        append(integers[i], static_cast<std::size_t>(std::max(0, integerBits[i % integerBits.size()] + 7) / 8));
+    return data;
+}
+
 std::string FcsTestFile::bytes(Layout* layout) const
 {
     auto escaped = [this](const std::string& text) {
@@ -88,7 +138,8 @@ std::string FcsTestFile::bytes(Layout* layout) const
     for (const auto& entry : keywords)
         text += escaped(entry.first) + delimiter + escaped(entry.second) + delimiter;
 
-    const int64_t dataSize = static_cast<int64_t>(values.size()) * 4;
+    const std::string data = dataBytes();
+    const int64_t dataSize = static_cast<int64_t>(data.size());
     // The data keywords' digits move the data start; iterate until stable.
     std::string fullText;
     int64_t dataStart = textStart + static_cast<int64_t>(text.size());
@@ -121,17 +172,6 @@ std::string FcsTestFile::bytes(Layout* layout) const
     file.resize(static_cast<std::size_t>(textStart), ' ');
     file += fullText;
 
-    std::string data(static_cast<std::size_t>(dataSize), '\0');
-    if (dataSize > 0)
-        std::memcpy(&data[0], values.data(), static_cast<std::size_t>(dataSize));
-    const uint32_t probe = 1;
-    const bool hostLittle = *reinterpret_cast<const unsigned char*>(&probe) == 1;
-    if (bigEndian == hostLittle) {
-        for (std::size_t i = 0; i + 3 < data.size(); i += 4) {
-            std::swap(data[i], data[i + 3]);
-            std::swap(data[i + 1], data[i + 2]);
-        }
-    }
     file += data;
     file += trailer;
     return file;

@@ -16,6 +16,7 @@
 ///
 /// The data keywords ($BEGINDATA, $ENDDATA) and the HEADER offsets are
 /// computed by bytes(); everything else in the TEXT is `keywords`, in order.
+/// setIntegers() and setDoubles() turn the file into integer or double data.
 class FcsTestFile
 {
 public:
@@ -40,8 +41,15 @@ public:
     /// setBigEndian also updates $BYTEORD.
     bool bigEndian = false;
     std::vector<std::pair<std::string, std::string>> keywords;
-    /// events x parameters floats, row-major.
+    /// events x parameters floats, row-major (float files).
     std::vector<float> values;
+    /// Integer files: events x parameters unsigned values, row-major, each
+    /// written in the low bytes of its parameter's width (integerBits / 8,
+    /// rounded up).
+    std::vector<uint64_t> integers;
+    std::vector<int> integerBits;
+    /// Double files: events x parameters values, row-major.
+    std::vector<double> doubles;
 
     int64_t textStart = 58;
     /// Puts the DATA offsets in the HEADER; otherwise the fields hold 0 and
@@ -66,6 +74,11 @@ public:
     void setKeyword(const std::string& keyword, const std::string& value);
     /// Removes every keyword of that name.
     void removeKeyword(const std::string& keyword);
+    /// Makes this an integer file: $DATATYPE "I", $PnB from `bits` (one per
+    /// parameter), the values row-major.
+    void setIntegers(const std::vector<int>& bits, const std::vector<uint64_t>& rowMajor);
+    /// Makes this a double file: $DATATYPE "D", every $PnB "64".
+    void setDoubles(const std::vector<double>& rowMajor);
 
     /// The complete file.
     std::string bytes(Layout* layout = nullptr) const;
@@ -75,4 +88,8 @@ public:
     static bool writeBytes(const std::string& path, const std::string& bytes);
     /// Reads a whole file; empty when it cannot be read.
     static std::string readBytes(const std::string& path);
+
+private:
+    /// The DATA segment: the floats, doubles or integers in the byte order.
+    std::string dataBytes() const;
 };
