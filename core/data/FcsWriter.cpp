@@ -5,83 +5,27 @@
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/ReplacingFile.h"
 #include "data/TextEscaping.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
+#include <utility>
 
 namespace {
-
-/// A file written in one pass where every step is checked; a file that was
-/// opened but not completed is removed again (only when it is a regular
-/// file: a device such as /dev/full must stay).
-class CheckedFile
-{
-public:
-    explicit CheckedFile(const std::string& path) : m_file(QString::fromStdString(path)) {}
-    ~CheckedFile()
-    {
-        if (m_file.isOpen())
-            abandon();
-    }
-
-    bool open()
-    {
-        m_ok = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-        return m_ok;
-    }
-
-    void write(const char* data, int64_t size)
-    {
-        while (m_ok && size > 0) {
-            const qint64 written = m_file.write(data, size);
-            m_ok = written > 0;
-            data += written;
-            size -= written;
-        }
-    }
-
-    /// Flushes and closes; true when every step succeeded, otherwise the
-    /// partial file is gone.
-    bool finish()
-    {
-        if (m_ok)
-            m_ok = m_file.flush();
-        m_file.close();
-        m_ok = m_ok && m_file.error() == QFileDevice::NoError;
-        if (!m_ok)
-            removePartial();
-        return m_ok;
-    }
-
-private:
-    void abandon()
-    {
-        m_file.close();
-        removePartial();
-    }
-
-    void removePartial()
-    {
-        const QFileInfo info(m_file.fileName());
-        if (info.exists() && info.isFile() && !info.isSymLink())
-            QFile::remove(m_file.fileName());
-    }
-
-    QFile m_file;
-    bool m_ok = false;
-};
 
 /// Streams rows of float values to a file in chunks, little-endian.
 class RowStream
 {
 public:
-    explicit RowStream(CheckedFile& file) : m_file(file) { m_buffer.reserve(kChunkValues); }
+    explicit RowStream(ReplacingFile& file) : m_file(file) { m_buffer.reserve(kChunkValues); }
 
     /// Appends one row: the listed columns of `row`, then `padding` zeros.
     void addRow(const float* row, const std::vector<int>& columns, std::size_t padding)
@@ -103,9 +47,50 @@ public:
 
 private:
     static constexpr std::size_t kChunkValues = 1 << 18;
-    CheckedFile& m_file;
+    ReplacingFile& m_file;
     std::vector<float> m_buffer;
 };
+
+using Keywords = std::vector<std::pair<std::string, std::string>>;
+
+/// The delimiters that every FCS reader of this program accepts, in the
+/// order of preference.
+constexpr char kDelimiters[] = {'\\', '|', '/', '!', '\f'};
+
+/// The TEXT delimiter. Readers cannot tell a doubled delimiter at the start
+/// or end of a value from the one that separates it, so backslash is kept
+/// only while no keyword or value begins or ends with it; otherwise the
+/// first other delimiter that occurs nowhere, else the first other one that
+/// no keyword or value begins or ends with (doubled inside).
+char chooseDelimiter(const Keywords& keywords)
+{
+    auto atAnEdge = [&](char delimiter) {
+        return std::any_of(keywords.begin(), keywords.end(), [&](const auto& entry) {
+            for (const std::string* text : {&entry.first, &entry.second}) {
+                if (!text->empty() && (text->front() == delimiter || text->back() == delimiter))
+                    return true;
+            }
+            return false;
+        });
+    };
+    auto occurs = [&](char delimiter) {
+        return std::any_of(keywords.begin(), keywords.end(), [&](const auto& entry) {
+            return entry.first.find(delimiter) != std::string::npos
+                   || entry.second.find(delimiter) != std::string::npos;
+        });
+    };
+    if (!atAnEdge(kDelimiters[0]))
+        return kDelimiters[0];
+    for (std::size_t d = 1; d < sizeof kDelimiters; ++d) {
+        if (!occurs(kDelimiters[d]))
+            return kDelimiters[d];
+    }
+    for (std::size_t d = 1; d < sizeof kDelimiters; ++d) {
+        if (!atAnEdge(kDelimiters[d]))
+            return kDelimiters[d];
+    }
+    return kDelimiters[0];
+}
 
 /// A TEXT value as FCS 3.1 wants it: the delimiter doubled, never empty.
 std::string escapedValue(const std::string& value, char delimiter)
@@ -163,9 +148,45 @@ bool FcsWriter::dataIsWritable() const
 
 std::string FcsWriter::headerAndText(const std::string& path) const
 {
-    const char delimiter = '\\';
     const uint64_t pointCount = m_data->points().size();
     const uint64_t parameterCount = m_header->parameterCount();
+    Keywords keywords = {{"$BEGINANALYSIS", "0"},
+                         {"$ENDANALYSIS", "0"},
+                         {"$BEGINSTEXT", "0"},
+                         {"$ENDSTEXT", "0"},
+                         {"$NEXTDATA", "0"},
+                         {"$TOT", std::to_string(pointCount)},
+                         {"$PAR", std::to_string(parameterCount)},
+                         {"FCSversion", "3.1"},
+                         {"CREATOR", "Vessarine FCS writer"},
+                         {"$COM", "Vessarine FCS writer"},
+                         {"FILENAME", TextEscaping::utf8FromLatin1(path.substr(path.find_last_of("/\\") + 1))},
+                         {"GUID", "1.fcs"},
+                         {"ORIGINALGUID", "1.fcs"},
+                         {"$BYTEORD", "1,2,3,4"},
+                         {"$DATATYPE", "F"},
+                         {"$MODE", "L"}};
+    const std::vector<FcsParameter>& parameters = m_header->parameters();
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const std::string prefix = "$P" + std::to_string(i + 1);
+        // Names read from older files may be Latin-1; FCS 3.1 TEXT is UTF-8
+        // and forbids commas in $PnN.
+        std::string shortName = TextEscaping::utf8FromLatin1(parameters[i].shortName);
+        if (shortName.find(',') != std::string::npos) {
+            const std::string original = shortName;
+            std::replace(shortName.begin(), shortName.end(), ',', '_');
+            std::cout << "Parameter name \"" << original << "\" written as \"" << shortName
+                      << "\": FCS 3.1 allows no comma in " << prefix << "N.\n";
+        }
+        // Every value written is a 32-bit float, whatever the source stored.
+        keywords.push_back({prefix + "B", "32"});
+        keywords.push_back({prefix + "N", shortName});
+        keywords.push_back({prefix + "S", TextEscaping::utf8FromLatin1(parameters[i].longName)});
+        keywords.push_back({prefix + "R", std::to_string(parameters[i].range)});
+        keywords.push_back({prefix + "E", exponentText(parameters[i].exponent)});
+    }
+
+    const char delimiter = chooseDelimiter(keywords);
     std::string text;
     auto add = [&](const std::string& keyword, const std::string& value) {
         text += delimiter;
@@ -173,31 +194,8 @@ std::string FcsWriter::headerAndText(const std::string& path) const
         text += delimiter;
         text += escapedValue(value, delimiter);
     };
-    add("$BEGINANALYSIS", "0");
-    add("$ENDANALYSIS", "0");
-    add("$BEGINSTEXT", "0");
-    add("$ENDSTEXT", "0");
-    add("$NEXTDATA", "0");
-    add("$TOT", std::to_string(pointCount));
-    add("$PAR", std::to_string(parameterCount));
-    add("FCSversion", "3.1");
-    add("CREATOR", "Vessarine FCS writer");
-    add("$COM", "Vessarine FCS writer");
-    add("FILENAME", path.substr(path.find_last_of("/\\") + 1));
-    add("GUID", "1.fcs");
-    add("ORIGINALGUID", "1.fcs");
-    add("$BYTEORD", "1,2,3,4");
-    add("$DATATYPE", "F");
-    add("$MODE", "L");
-    const std::vector<FcsParameter>& parameters = m_header->parameters();
-    for (std::size_t i = 0; i < parameters.size(); ++i) {
-        const std::string prefix = "$P" + std::to_string(i + 1);
-        add(prefix + "B", std::to_string(parameters[i].bits));
-        add(prefix + "N", parameters[i].shortName);
-        add(prefix + "S", parameters[i].longName);
-        add(prefix + "R", std::to_string(parameters[i].range));
-        add(prefix + "E", exponentText(parameters[i].exponent));
-    }
+    for (const auto& entry : keywords)
+        add(entry.first, entry.second);
 
     // TEXT runs from byte 100 to D - 1: what is built so far (L bytes), the
     // two data keywords, the closing delimiter, then spaces up to L + 64.
@@ -220,6 +218,20 @@ std::string FcsWriter::headerAndText(const std::string& path) const
     return header + text;
 }
 
+bool FcsWriter::mayReplace(const std::string& path) const
+{
+    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    for (int s = 0; s < registry->sampleCount(); ++s) {
+        std::error_code error;
+        if (std::filesystem::equivalent(registry->samplePath(s), path, error)) {
+            std::cout << "Not written: " << path << " is the file of the loaded sample "
+                      << registry->samplePath(s) << ".\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 int FcsWriter::writeFcs(const std::string& path)
 {
     std::cout << "\n\nWriting to " << path << ".\n\n";
@@ -230,8 +242,8 @@ int FcsWriter::writeFcs(const std::string& path)
     if (headerText.size() - 1 > 99999999)
         return 1;
 
-    CheckedFile file(path);
-    if (!file.open())
+    ReplacingFile file(path);
+    if (!mayReplace(path) || !file.open())
         return 1;
     file.write(headerText.data(), static_cast<int64_t>(headerText.size()));
 
@@ -244,7 +256,7 @@ int FcsWriter::writeFcs(const std::string& path)
     for (const MCV_PointIndex& point : m_data->points())
         rows.addRow(registry->sampleData(point.sampleIndex) + static_cast<int64_t>(point.eventIndex) * width, columns, 0);
     rows.flush();
-    return file.finish() ? 0 : 1;
+    return file.commit() ? 0 : 1;
 }
 
 int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& parameters, int mode)
@@ -277,14 +289,14 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
     };
 
     if (mode == 0) {
-        CheckedFile file(path);
-        if (!file.open())
+        ReplacingFile file(path);
+        if (!mayReplace(path) || !file.open())
             return 0;
         RowStream rows(file);
         for (const MCV_PointIndex& point : points)
             rows.addRow(rowOf(point), columns, padding);
         rows.flush();
-        if (!file.finish())
+        if (!file.commit())
             return 0;
         std::cout << "File written succesfully (total of " << points.size() << " " << rowWidth << "D points).\n";
         return 1;
@@ -307,14 +319,14 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
 
     for (int s = 0; s < samples; ++s) {
         const std::string fileName = folder + "/" + base + "-" + parts[static_cast<std::size_t>(s)] + suffix;
-        CheckedFile file(fileName);
-        if (!file.open())
+        ReplacingFile file(fileName);
+        if (!mayReplace(fileName) || !file.open())
             return 0;
         RowStream rows(file);
         for (int64_t p : positions[static_cast<std::size_t>(s)])
             rows.addRow(rowOf(points[static_cast<std::size_t>(p)]), columns, padding);
         rows.flush();
-        if (!file.finish())
+        if (!file.commit())
             return 0;
         std::cout << "File " << fileName << " written succesfully (total of " << positions[static_cast<std::size_t>(s)].size()
                   << " " << rowWidth << "D points).\n";

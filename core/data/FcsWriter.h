@@ -9,7 +9,8 @@ class MCV_DerivedDataPoints;
 /// Writes the events of one points set, with the values of the registry's
 /// sample matrices, as an FCS 3.1 file holding every parameter of a header,
 /// or as raw little-endian 32-bit floats of chosen parameters. Every write is
-/// checked; a file that could not be written completely is removed.
+/// checked and replaces an existing file only once it is complete; a loaded
+/// sample's own file is never written over.
 class FcsWriter
 {
 public:
@@ -22,8 +23,11 @@ public:
 
     /// Writes an FCS 3.1 file (an existing file is replaced). Returns 0 when
     /// the whole file was written, 1 otherwise (nothing to write, a point or
-    /// a parameter outside the loaded samples, or any failed open, write,
-    /// flush or close).
+    /// a parameter outside the loaded samples, a path holding NUL or naming
+    /// a loaded sample's file, or any failed open, write, flush or rename).
+    /// Names that are not UTF-8 are taken as Latin-1, commas in $PnN become
+    /// "_" (with a line saying so), and the delimiter is one that no keyword
+    /// or value begins or ends with.
     int writeFcs(const std::string& path);
 
     /// Writes rows of the chosen parameters' values (ascending index) as raw
@@ -40,6 +44,8 @@ private:
     bool dataIsWritable() const;
     /// The FCS 3.1 HEADER and TEXT segments for the current data and header.
     std::string headerAndText(const std::string& path) const;
+    /// False, with a line saying why, when the path is a loaded sample's file.
+    bool mayReplace(const std::string& path) const;
 
     MCV_DerivedDataPoints* m_data = nullptr;
     FcsHeader* m_header = nullptr;

@@ -2,6 +2,53 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+
+namespace {
+
+/// Well-formed UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
+bool isUtf8(const std::string& text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        uint32_t code = length == 1 ? lead : lead & (0x7f >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xc0) != 0x80)
+                return false;
+            code = code << 6 | (next & 0x3f);
+        }
+        const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string TextEscaping::utf8FromLatin1(const std::string& text)
+{
+    if (isUtf8(text))
+        return text;
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xc0 | byte >> 6);
+            out += static_cast<char>(0x80 | (byte & 0x3f));
+        }
+    }
+    return out;
+}
 
 std::string TextEscaping::jsonEscape(const std::string& text)
 {

@@ -23,6 +23,10 @@ public:
     /// then backslashes doubled, then quotes preceded by a backslash.
     static std::string scriptLiteral(const std::string& json);
 
+    /// The text itself when it is valid UTF-8; otherwise the text read as
+    /// Latin-1 (as files of older standards store it) and written as UTF-8.
+    static std::string utf8FromLatin1(const std::string& text);
+
     /// Fixed-point text with six decimals ("1.000000"); non-finite values as
     /// the formatter spells them ("nan", "inf", "-inf").
     static std::string fixed(double value);

@@ -128,3 +128,36 @@ TEST(ExportFileNamesTest, SanitisesAndNumbersParts)
     EXPECT_EQ(ExportFileNames::uniqueParts({"A", "", "A", "A-3", "a"}),
               (std::vector<std::string>{"A", "2", "A-3", "A-3-4", "a-5"}));
 }
+
+TEST_F(DataRegistryExportsTest, ConvertedIntegerFilesExportTheSameFloats)
+{
+    // Mixed widths, big-endian, values beyond float's 24-bit mantissa.
+    RegistryTestData::freshRegistry();
+    registry = MCV_DataRegistry::instance();
+    FcsTestFile file(5, 3);
+    file.setIntegers({16, 32, 8}, {1, 4294967295u, 255, 1024, 16777217, 7, 65535, 123456789, 0, 2, 3, 4, 5, 6, 9});
+    file.setBigEndian(true);
+    file.setKeyword("$P1R", "65536");
+    file.setKeyword("$P2R", "4294967296");
+    file.setKeyword("$P3R", "256");
+    const std::string source = folder + "/integers.fcs";
+    ASSERT_TRUE(file.write(source));
+    ASSERT_EQ(registry->loadFcsFile(source), FcsErrorNone);
+    registry->createAllPointsData();
+    const float* matrix = registry->sampleData(0);
+    const std::vector<float> loaded(matrix, matrix + 15);
+    EXPECT_EQ(loaded[4], 16777216.0f);  // rounded as float rounds
+
+    ASSERT_EQ(registry->exportData("All Points", out("all.fcs"), 0, {}), 0);
+    EXPECT_TRUE(FcsStrictChecker::checkFile(out("all.fcs")).empty())
+        << FcsStrictChecker::join(FcsStrictChecker::checkFile(out("all.fcs")));
+    ASSERT_EQ(registry->exportData("All Points", out("all.bin"), 0, {0, 1, 2}), 1);
+    EXPECT_EQ(FcsTestFile::readBytes(out("all.bin")),
+              std::string(reinterpret_cast<const char*>(loaded.data()), loaded.size() * 4));
+
+    ASSERT_EQ(registry->loadFcsFile(out("all.fcs")), FcsErrorFilesDiffer);  // 32-bit floats now
+    RegistryTestData::freshRegistry();
+    registry = MCV_DataRegistry::instance();
+    ASSERT_EQ(registry->loadFcsFile(out("all.fcs")), FcsErrorNone);
+    EXPECT_EQ(std::vector<float>(registry->sampleData(0), registry->sampleData(0) + 15), loaded);
+}

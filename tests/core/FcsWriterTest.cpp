@@ -235,19 +235,84 @@ TEST_F(FcsWriterTest, FailedWritesReportFailureAndLeaveNoFile)
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
     limited.rlim_cur = 4096;
+    // A failed replace keeps the file that was there.
+    ASSERT_TRUE(FcsTestFile::writeBytes(path("kept.fcs"), "precious"));
+    ASSERT_TRUE(FcsTestFile::writeBytes(path("kept.bin"), "raw"));
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     const int fcsResult = writeFcs(large, path("partial.fcs"));
     const int rawResult = writeBinary(large, path("partial.bin"), {0, 1}, 0);
+    const int replaceResult = writeFcs(large, path("kept.fcs"));
+    const int rawReplaceResult = writeBinary(large, path("kept.bin"), {0, 1}, 0);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(fcsResult, 1);
     EXPECT_EQ(rawResult, 0);
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path("partial.fcs"))));
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path("partial.bin"))));
+    EXPECT_EQ(replaceResult, 1);
+    EXPECT_EQ(rawReplaceResult, 0);
+    EXPECT_EQ(FcsTestFile::readBytes(path("kept.fcs")), "precious");
+    EXPECT_EQ(FcsTestFile::readBytes(path("kept.bin")), "raw");
+    // Neither the new files nor temporary ones are left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"big.fcs", "kept.bin", "kept.fcs", "s.fcs"}));
 
-    // The same write without the limit succeeds and replaces nothing else.
+    // The same write without the limit succeeds; a replaced file keeps its permissions.
     EXPECT_EQ(writeFcs(large, path("partial.fcs")), 0);
     expectValidFcs(path("partial.fcs"));
+    ASSERT_EQ(chmod(path("kept.fcs").c_str(), 0640), 0);
+    EXPECT_EQ(writeFcs(large, path("kept.fcs")), 0);
+    expectValidFcs(path("kept.fcs"));
+    struct stat kept;
+    ASSERT_EQ(stat(path("kept.fcs").c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 0777, 0640u);
+}
+
+TEST_F(FcsWriterTest, PathsThatWouldDestroyDataAreRefused)
+{
+    load("s.fcs", 2, {1, 2, 3, 4});
+    const std::string source = FcsTestFile::readBytes(path("s.fcs"));
+    MCV_DerivedDataPoints* set = pointsSet({{0, 1}});
+    ASSERT_TRUE(QFile::link(QString::fromStdString(path("s.fcs")), QString::fromStdString(path("link.fcs"))));
+
+    // A loaded sample's own file, however it is named, is never written over.
+    for (const std::string& target : {path("s.fcs"), folder + "/./s.fcs", path("link.fcs")}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(writeFcs(set, target), 1) << target;
+        EXPECT_EQ(writeBinary(set, target, {0}, 0), 0) << target;
+        EXPECT_NE(testing::internal::GetCapturedStdout().find("is the file of the loaded sample"), std::string::npos);
+    }
+    EXPECT_EQ(FcsTestFile::readBytes(path("s.fcs")), source);
+
+    // A NUL would cut the path short: refused, and nothing is written at the shorter path.
+    const std::string cut = path("cut.fcs") + std::string(1, '\0') + ".bak";
+    EXPECT_EQ(writeFcs(set, cut), 1);
+    EXPECT_EQ(writeBinary(set, cut, {0}, 0), 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path("cut.fcs"))));
+    EXPECT_EQ(writeFcs(set, ""), 1);
+}
+
+TEST_F(FcsWriterTest, EdgeDelimitersLatin1AndCommasAreWrittenConformantly)
+{
+    // Names as older files and users give them: a leading or trailing
+    // backslash, "|" inside, Latin-1 bytes, a comma in a short name, and
+    // values that end in or are another keyword's text.
+    const std::vector<std::pair<std::string, std::string>> keywords = {
+        {"$P1N", "\\lead"}, {"$P1S", "Gr\xf6\xdf" "e"}, {"$P2N", "CD3,CD4$P3N"},
+        {"$P2S", "a|b trail\\"}, {"$P3N", "\xb5m"}, {"$P3S", "$P1N"}};
+    load("s.fcs", 3, {1, 2, 3, 4, 5, 6}, keywords);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(writeFcs(pointsSet({{0, 1}, {0, 0}}), path("names.fcs")), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("\"CD3,CD4$P3N\" written as \"CD3_CD4$P3N\""),
+              std::string::npos);
+    expectValidFcs(path("names.fcs"));
+    // "\\" stands at an edge and "|" occurs: the next delimiter is taken.
+    EXPECT_EQ(FcsTestFile::readBytes(path("names.fcs"))[100], '/');
+
+    FcsHeader header;
+    std::vector<float> values;
+    ASSERT_EQ(readBack(path("names.fcs"), header, values), FcsErrorNone);
+    EXPECT_EQ(header.nameList(0), (std::vector<std::string>{"\\lead", "CD3_CD4$P3N", "\xc2\xb5m"}));
+    EXPECT_EQ(header.nameList(1), (std::vector<std::string>{"Gr\xc3\xb6\xc3\x9f" "e", "a|b trail\\", "$P1N"}));
+    EXPECT_EQ(values, (std::vector<float>{4, 5, 6, 1, 2, 3}));
 }
 
 TEST_F(FcsWriterTest, RawFloatRowsHoldTheChosenParametersInAscendingOrder)
@@ -316,4 +381,7 @@ TEST_F(FcsWriterTest, StrictCheckerCatchesBrokenFiles)
     expectProblem(good.substr(0, good.size() - 1), "runs past the end");
     expectProblem(good + "x", "1 stray bytes");
     expectProblem(replaced("$BYTEORD\\1,2,3,4", "$BYTEORD\\4,3,2,1"), "$BYTEORD is \"4,3,2,1\"");
+    // A value beginning or ending with the delimiter, doubled as FCS 3.1 escapes it.
+    expectProblem(replaced("Marker 1", "\\\\lead"), "3 delimiters in a row");
+    expectProblem(replaced("Marker 1", "trail\\\\"), "3 delimiters in a row");
 }

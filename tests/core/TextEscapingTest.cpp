@@ -51,4 +51,16 @@ TEST(TextEscapingTest, FixedPointNumbers)
     EXPECT_EQ(TextEscaping::jsonNumber(0.5), "0.500000");
 }
 
+TEST(TextEscapingTest, TextThatIsNotUtf8IsReadAsLatin1)
+{
+    for (const std::string utf8 : {"plain", "Gr\xc3\xbc\xc3\x9f" "e", "\xe6\xb8\xac", "\xf0\x9f\x98\x80", ""})
+        EXPECT_EQ(TextEscaping::utf8FromLatin1(utf8), utf8);
+    EXPECT_EQ(TextEscaping::utf8FromLatin1("Gr\xfc\xdf" "e \xb5m"), "Gr\xc3\xbc\xc3\x9f" "e \xc2\xb5m");
+    // Overlong forms, surrogates, cut sequences and stray continuation bytes are not UTF-8.
+    EXPECT_EQ(TextEscaping::utf8FromLatin1("\xc0\xaf"), "\xc3\x80\xc2\xaf");
+    EXPECT_EQ(TextEscaping::utf8FromLatin1("\xed\xa0\x80"), "\xc3\xad\xc2\xa0\xc2\x80");
+    EXPECT_EQ(TextEscaping::utf8FromLatin1("a\xe6\xb8"), "a\xc3\xa6\xc2\xb8");
+    EXPECT_EQ(TextEscaping::utf8FromLatin1("\x80"), "\xc2\x80");
+}
+
 } // namespace

@@ -113,6 +113,18 @@ std::vector<std::string> FcsStrictChecker::check(const std::string& bytes, Keywo
     const char delimiter = text[0];
     if (delimiter < 1 || delimiter > 126)
         problem("delimiter is not an ASCII character 1-126");
+    // A doubled delimiter inside a keyword or value is fine, but an odd run
+    // of three or more means one begins or ends with the delimiter, which
+    // readers cannot tell from the separator.
+    for (std::size_t run = 0, p = 0; p <= text.size(); ++p) {
+        if (p < text.size() && text[p] == delimiter) {
+            ++run;
+            continue;
+        }
+        if (run >= 3 && run % 2 == 1)
+            problem("TEXT holds " + std::to_string(run) + " delimiters in a row: a keyword or value begins or ends with it");
+        run = 0;
+    }
     std::vector<std::string> tokens;
     std::string token;
     std::size_t i = 1;

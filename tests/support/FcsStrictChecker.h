@@ -6,8 +6,9 @@
 
 /// A strict FCS 3.1 checker for list-mode float files, written apart from
 /// the program's reader so that a shared misreading cannot hide a fault:
-/// HEADER layout and offsets, TEXT syntax (escaped delimiters, no empty
-/// values, unique keywords, UTF-8 values), the required keywords and their
+/// HEADER layout and offsets, TEXT syntax (escaped delimiters, none at the
+/// edge of a keyword or value, no empty values, unique keywords, UTF-8
+/// values, no comma in $PnN), the required keywords and their
 /// values, and the DATA segment's size and position.
 ///
 ///     std::vector<std::string> problems = FcsStrictChecker::checkFile(path);
