@@ -1,5 +1,6 @@
 #include "approx_tsne/ApproxTsneGradientDescent.h"
 #include "approx_tsne/approx_tsne.h"
+#include "VelRecordingLog.h"
 #include "sparse_tsne/SparseTsne.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +23,6 @@ using vel::MapMemEff;
 using vel::SparseTsne;
 
 namespace {
-
-struct RecordingLog : vel::utils::AbstractLog
-{
-    std::vector<std::string> lines;
-    void clear() override { lines.clear(); }
-    int32_t display(const std::string& text, bool) override
-    {
-        lines.push_back(text);
-        return static_cast<int32_t>(text.size()) + 1;
-    }
-    long count(const std::string& text) const { return std::count(lines.begin(), lines.end(), text); }
-};
 
 /// Every row gets `k` distinct random keys other than itself, values summing to 1.
 std::vector<MapMemEff> randomRows(int n, int k, unsigned seed)
@@ -222,7 +211,7 @@ TEST(SparseTsne, ExaggerationScheduleMessagesAndRescaling)
     // A learning rate of 0 leaves the points where the test puts them; while
     // the factor exceeds 1.2 (up to iteration 331) a small embedding is
     // scaled to a dimension-0 extent of 0.1, afterwards only centred.
-    RecordingLog log;
+    VelRecordingLog log;
     tsne.setLog(&log);
     SparseTsne::Parameters parameters = withSeed(1);
     parameters.learningRate = 0;
