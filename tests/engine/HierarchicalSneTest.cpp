@@ -400,8 +400,9 @@ TEST(HierarchicalSne, ScalesOfRealDataHaveProperRowsAndWeights)
                 ASSERT_LT(entry.key, landmarks);
                 ASSERT_NE(entry.key, l);
                 ASSERT_TRUE(std::isfinite(entry.value));
-                if (outOfCore)
+                if (outOfCore) {
                     ASSERT_GT(entry.value, 0.001f);
+                }
             }
         }
         double weights = 0;
@@ -409,8 +410,9 @@ TEST(HierarchicalSne, ScalesOfRealDataHaveProperRowsAndWeights)
             weights += weight;
         for (const MapMemEff& area : scale.areaOfInfluence)
             ASSERT_LE(rowSum(area), 1 + 1e-5);
-        if (!outOfCore)
+        if (!outOfCore) {
             EXPECT_NEAR(weights, n, 0.01 * n);
+        }
     }
 
     // Landmarks every walk reaches within 2 steps: all areas sum to 1, so
