@@ -45,12 +45,27 @@ constexpr int kOutOfCoreWalkLimit = 200;
 constexpr float kOutOfCoreCut = 0.001f;
 constexpr float kInCoreCut = 0.01f;
 
-/// The random stream of one walking point: it depends on the seed and the
-/// point only, so the walks do not depend on which thread makes them.
-std::mt19937 pointEngine(uint32_t seed, uint32_t point)
+/// Consecutive points that share one random stream.
+constexpr uint32_t kPointsPerStream = 256;
+
+/// Calls visit(point, engine) for every point. Each block of consecutive
+/// points draws from its own stream, seeded by (seed, block), point after
+/// point, on whichever thread takes the block: the walks do not depend on
+/// the thread count, and seeding a Mersenne Twister per point would cost
+/// more than the point's walks.
+template <typename Visit>
+void forEachPointWithItsStream(uint32_t n, uint32_t seed, Visit visit)
 {
-    std::seed_seq sequence{seed, point};
-    return std::mt19937(sequence);
+    const int64_t blocks = (static_cast<int64_t>(n) + kPointsPerStream - 1) / kPointsPerStream;
+#pragma omp parallel for schedule(dynamic, 1)
+    for (int64_t block = 0; block < blocks; ++block) {
+        std::seed_seq sequence{seed, static_cast<uint32_t>(block)};
+        std::mt19937 engine(sequence);
+        const uint32_t first = static_cast<uint32_t>(block * kPointsPerStream);
+        const uint32_t end = static_cast<uint32_t>(std::min<int64_t>(n, (block + 1) * kPointsPerStream));
+        for (uint32_t point = first; point < end; ++point)
+            visit(point, engine);
+    }
 }
 
 /// One step of a walk: the first key whose running sum exceeds the draw,
@@ -351,15 +366,13 @@ void HierarchicalSne::selectLandmarksMonteCarlo(const Scale& previous, Scale& sc
         say("Monte Carlo Approximation...");
         const int walks = parameters_.walksPerPoint;
         const int steps = parameters_.walkLength + 1;
-#pragma omp parallel for schedule(dynamic, 256)
-        for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
-            std::mt19937 engine = pointEngine(seed, static_cast<uint32_t>(i));
+        forEachPointWithItsStream(n, seed, [&](uint32_t i, std::mt19937& engine) {
             for (int w = 0; w < walks; ++w) {
-                const uint32_t end = randomWalk(static_cast<uint32_t>(i), steps, previous.transitionMatrix, engine);
+                const uint32_t end = randomWalk(i, steps, previous.transitionMatrix, engine);
 #pragma omp atomic
                 ++visits[end];
             }
-        }
+        });
         statistics_[LandmarkSelectionWalks] = static_cast<float>(static_cast<double>(walks) * n);
         threshold = static_cast<int64_t>(walks * parameters_.landmarkThreshold);
     }
@@ -425,37 +438,32 @@ void HierarchicalSne::countLandmarkHits(const Scale& previous, Scale& scale, int
                              "Area of influence");
     if (progress)
         lines.start();
-#pragma omp parallel
-    {
+    forEachPointWithItsStream(n, seed, [&](uint32_t i, std::mt19937& engine) {
         std::vector<int32_t> hits;
-#pragma omp for schedule(dynamic, 256)
-        for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
-            std::mt19937 engine = pointEngine(seed, static_cast<uint32_t>(i));
-            hits.clear();
-            for (int w = 0; w < walks; ++w) {
-                const int64_t hit = walkToLandmark(static_cast<uint32_t>(i), scale.previousScaleToLandmark, limit,
-                                                   previous.transitionMatrix, engine);
-                if (hit >= 0)
-                    hits.push_back(scale.previousScaleToLandmark[hit]);
-            }
-            std::sort(hits.begin(), hits.end());
-            size_t distinct = 0;
-            for (size_t h = 0; h < hits.size(); ++h)
-                distinct += h == 0 || hits[h] != hits[h - 1];
-            MapMemEff& row = scale.areaOfInfluence[i];
-            row = MapMemEff();
-            row.reserve(distinct);
-            for (size_t h = 0; h < hits.size();) {
-                size_t next = h;
-                while (next < hits.size() && hits[next] == hits[h])
-                    ++next;
-                row.appendLargest(static_cast<uint32_t>(hits[h]), static_cast<float>(next - h));
-                h = next;
-            }
-            if (progress)
-                lines.step();
+        hits.reserve(static_cast<size_t>(std::max(walks, 0)));
+        for (int w = 0; w < walks; ++w) {
+            const int64_t hit =
+                walkToLandmark(i, scale.previousScaleToLandmark, limit, previous.transitionMatrix, engine);
+            if (hit >= 0)
+                hits.push_back(scale.previousScaleToLandmark[hit]);
         }
-    }
+        std::sort(hits.begin(), hits.end());
+        size_t distinct = 0;
+        for (size_t h = 0; h < hits.size(); ++h)
+            distinct += h == 0 || hits[h] != hits[h - 1];
+        MapMemEff& row = scale.areaOfInfluence[i];
+        row = MapMemEff();
+        row.reserve(distinct);
+        for (size_t h = 0; h < hits.size();) {
+            size_t next = h;
+            while (next < hits.size() && hits[next] == hits[h])
+                ++next;
+            row.appendLargest(static_cast<uint32_t>(hits[h]), static_cast<float>(next - h));
+            h = next;
+        }
+        if (progress)
+            lines.step();
+    });
     if (progress)
         lines.finish();
 }

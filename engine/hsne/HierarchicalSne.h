@@ -22,9 +22,9 @@ namespace vel {
 /// weights and a transition matrix between the landmarks.
 ///
 /// Every random procedure derives its numbers from the seed parameter:
-/// each walking point draws from a stream of its own (seed, point), so a
-/// scale does not depend on the thread count, and every sum over points
-/// runs in point order.
+/// every block of 256 consecutive walking points draws from a stream of its
+/// own (seed, block), point after point, so a scale does not depend on the
+/// thread count, and every sum over points runs in point order.
 class HierarchicalSne
 {
 public:
