@@ -68,18 +68,82 @@ void forEachPointWithItsStream(uint32_t n, uint32_t seed, Visit visit)
     }
 }
 
-/// One step of a walk: the first key whose running sum exceeds the draw,
-/// or point 0 when none does.
-uint32_t walkStep(uint32_t from, const std::vector<MapMemEff>& transitions, std::mt19937& engine)
+/// A walk step by scanning the row: the first key whose running sum of
+/// values exceeds the draw, or point 0 when none does.
+struct ScannedRows
 {
-    const double draw = HierarchicalSne::uniform(engine);
-    float running = 0;
-    for (const MapMemEff::Entry& entry : transitions[from]) {
-        running += entry.value;
-        if (running > draw)
-            return entry.key;
+    const std::vector<MapMemEff>& rows;
+
+    uint32_t operator()(uint32_t from, std::mt19937& engine) const
+    {
+        const double draw = HierarchicalSne::uniform(engine);
+        float running = 0;
+        for (const MapMemEff::Entry& entry : rows[from]) {
+            running += entry.value;
+            if (running > draw)
+                return entry.key;
+        }
+        return 0;
     }
-    return 0;
+};
+
+/// The same step by binary search over each row's running sums, kept
+/// beside the rows. The sums are the scan's own float additions in key
+/// order, and never decrease, so the key found is the scan's; the long rows
+/// of upper scales no longer cost a step per entry.
+class SummedRows
+{
+public:
+    explicit SummedRows(const std::vector<MapMemEff>& rows)
+        : rows_(rows), offsets_(rows.size() + 1, 0)
+    {
+        for (size_t r = 0; r < rows.size(); ++r)
+            offsets_[r + 1] = offsets_[r] + static_cast<int64_t>(rows[r].size());
+        sums_.resize(static_cast<size_t>(offsets_.back()));
+#pragma omp parallel for schedule(dynamic, 1024)
+        for (int64_t r = 0; r < static_cast<int64_t>(rows.size()); ++r) {
+            float running = 0;
+            int64_t e = offsets_[r];
+            for (const MapMemEff::Entry& entry : rows[r])
+                sums_[e++] = running += entry.value;
+        }
+    }
+
+    uint32_t operator()(uint32_t from, std::mt19937& engine) const
+    {
+        const double draw = HierarchicalSne::uniform(engine);
+        const float* begin = sums_.data() + offsets_[from];
+        const float* end = sums_.data() + offsets_[from + 1];
+        const float* at = std::upper_bound(begin, end, draw, [](double u, float sum) { return u < sum; });
+        return at == end ? 0 : (rows_[from].begin() + (at - begin))->key;
+    }
+
+private:
+    const std::vector<MapMemEff>& rows_;
+    std::vector<int64_t> offsets_;
+    std::vector<float> sums_;
+};
+
+template <typename Step>
+uint32_t walkFrom(uint32_t start, int steps, const Step& step, std::mt19937& engine)
+{
+    uint32_t point = start;
+    for (int s = 0; s < steps; ++s)
+        point = step(point, engine);
+    return point;
+}
+
+template <typename Step>
+int64_t walkToFirstLandmark(uint32_t start, const std::vector<int32_t>& previousToLandmark, int limit,
+                            const Step& step, std::mt19937& engine)
+{
+    uint32_t point = start;
+    for (int s = 1; s <= limit + 1; ++s) {
+        point = step(point, engine);
+        if (previousToLandmark[point] >= 0)
+            return s <= limit ? static_cast<int64_t>(point) : -1;
+    }
+    return -1;
 }
 
 float hitShare(float hits, int walks)
@@ -336,22 +400,13 @@ uint32_t HierarchicalSne::procedureSeed() const
 uint32_t HierarchicalSne::randomWalk(uint32_t start, int steps, const std::vector<MapMemEff>& transitions,
                                      std::mt19937& engine)
 {
-    uint32_t point = start;
-    for (int step = 0; step < steps; ++step)
-        point = walkStep(point, transitions, engine);
-    return point;
+    return walkFrom(start, steps, ScannedRows{transitions}, engine);
 }
 
 int64_t HierarchicalSne::walkToLandmark(uint32_t start, const std::vector<int32_t>& previousToLandmark, int limit,
                                         const std::vector<MapMemEff>& transitions, std::mt19937& engine)
 {
-    uint32_t point = start;
-    for (int step = 1; step <= limit + 1; ++step) {
-        point = walkStep(point, transitions, engine);
-        if (previousToLandmark[point] >= 0)
-            return step <= limit ? static_cast<int64_t>(point) : -1;
-    }
-    return -1;
+    return walkToFirstLandmark(start, previousToLandmark, limit, ScannedRows{transitions}, engine);
 }
 
 void HierarchicalSne::selectLandmarksMonteCarlo(const Scale& previous, Scale& scale, uint32_t& landmarks)
@@ -366,9 +421,10 @@ void HierarchicalSne::selectLandmarksMonteCarlo(const Scale& previous, Scale& sc
         say("Monte Carlo Approximation...");
         const int walks = parameters_.walksPerPoint;
         const int steps = parameters_.walkLength + 1;
+        const SummedRows rows(previous.transitionMatrix);
         forEachPointWithItsStream(n, seed, [&](uint32_t i, std::mt19937& engine) {
             for (int w = 0; w < walks; ++w) {
-                const uint32_t end = randomWalk(i, steps, previous.transitionMatrix, engine);
+                const uint32_t end = walkFrom(i, steps, rows, engine);
 #pragma omp atomic
                 ++visits[end];
             }
@@ -408,13 +464,14 @@ void HierarchicalSne::selectLandmarksFixedReduction(const Scale& previous, Scale
     const uint64_t walkLimit = sought * 1000;
     uint64_t walks = 0;
     const int steps = parameters_.fixedReductionWalkLength + 1;
+    const SummedRows rows(previous.transitionMatrix);
     while (scale.size() < sought) {
         if (walks == walkLimit) {
             say("\tFixed reduction: stopped after 1000 walks per landmark sought");
             break;
         }
         const uint32_t start = static_cast<uint32_t>(uniform(engine) * n);
-        const uint32_t end = randomWalk(start, steps, previous.transitionMatrix, engine);
+        const uint32_t end = walkFrom(start, steps, rows, engine);
         ++walks;
         if (scale.previousScaleToLandmark[end] >= 0)
             continue;
@@ -438,12 +495,12 @@ void HierarchicalSne::countLandmarkHits(const Scale& previous, Scale& scale, int
                              "Area of influence");
     if (progress)
         lines.start();
+    const SummedRows rows(previous.transitionMatrix);
     forEachPointWithItsStream(n, seed, [&](uint32_t i, std::mt19937& engine) {
         std::vector<int32_t> hits;
         hits.reserve(static_cast<size_t>(std::max(walks, 0)));
         for (int w = 0; w < walks; ++w) {
-            const int64_t hit =
-                walkToLandmark(i, scale.previousScaleToLandmark, limit, previous.transitionMatrix, engine);
+            const int64_t hit = walkToFirstLandmark(i, scale.previousScaleToLandmark, limit, rows, engine);
             if (hit >= 0)
                 hits.push_back(scale.previousScaleToLandmark[hit]);
         }

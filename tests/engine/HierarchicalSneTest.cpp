@@ -296,6 +296,21 @@ TEST(HierarchicalSne, WalksFollowTheRowsFirstHitsAndFallToPointZero)
         for (uint32_t l = 0; l < fixed.size(); ++l)
             EXPECT_NEAR(scale.areaOfInfluence[start].valueOf(l), expected[l], 0.02) << start << " -> " << l;
     }
+    // The procedure's steps search the rows' running sums; replayed from the
+    // stream of its first block of points, scanning walks hit the same landmarks.
+    std::seed_seq sequence{3u, 0u};
+    std::mt19937 replay(sequence);
+    for (uint32_t start = 0; start < states; ++start) {
+        std::vector<int> hits(fixed.size(), 0);
+        for (int w = 0; w < 20000; ++w) {
+            const int64_t hit = HierarchicalSne::walkToLandmark(start, scale.previousScaleToLandmark, limit,
+                                                                previous.transitionMatrix, replay);
+            if (hit >= 0)
+                ++hits[scale.previousScaleToLandmark[hit]];
+        }
+        for (uint32_t l = 0; l < fixed.size(); ++l)
+            ASSERT_EQ(scale.areaOfInfluence[start].valueOf(l), hits[l] / 20000.0f) << start << " -> " << l;
+    }
 }
 
 TEST(HierarchicalSne, MonteCarloSelectionFollowsTheWalkEndDistribution)
