@@ -1,0 +1,269 @@
+#include "csvToFloatTable.h"
+
+#include "data/FcsHeader.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTextCodec>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+enum class NumberVerdict
+{
+    Number,
+    NotANumber,
+    NotFinite,
+    OutOfRange
+};
+
+/// A C-locale number, blanks around allowed, finite and within the float
+/// range, rounded to float; a value too small for a double counts as 0.
+NumberVerdict parseNumber(const QString& field, float* value)
+{
+    bool ok = false;
+    const double number = field.toDouble(&ok);
+    if (!ok) {
+        if (std::isinf(number))
+            return NumberVerdict::OutOfRange;
+        static const QRegularExpression decimal("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$");
+        if (!decimal.match(field.trimmed()).hasMatch())
+            return NumberVerdict::NotANumber;
+        *value = field.trimmed().startsWith('-') ? -0.0f : 0.0f;
+        return NumberVerdict::Number;
+    }
+    if (!std::isfinite(number))
+        return NumberVerdict::NotFinite;
+    if (std::fabs(number) > static_cast<double>(std::numeric_limits<float>::max()))
+        return NumberVerdict::OutOfRange;
+    *value = static_cast<float>(number);
+    return NumberVerdict::Number;
+}
+
+bool isNumber(const QString& field)
+{
+    float ignored = 0.0f;
+    return parseNumber(field, &ignored) == NumberVerdict::Number;
+}
+
+/// Decodes UTF-8 as Qt does (dropping a leading byte-order mark); false when
+/// any byte sequence is not UTF-8.
+bool decodeUtf8(const QByteArray& bytes, QString* text)
+{
+    QTextCodec::ConverterState state;
+    *text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+/// The 1-based line holding the first bytes that are not UTF-8; line feeds
+/// never occur inside a UTF-8 sequence, so each line is checked on its own.
+int firstLineNotUtf8(const QByteArray& bytes)
+{
+    const QList<QByteArray> lines = bytes.split('\n');
+    QString ignored;
+    for (int i = 0; i < lines.size(); ++i)
+        if (!decodeUtf8(lines[i], &ignored))
+            return i + 1;
+    return lines.size();
+}
+
+QString quoted(const QString& text)
+{
+    return "\"" + text + "\"";
+}
+
+QString tablePrefix(const QString& path)
+{
+    return "The template table " + quoted(path);
+}
+
+QString readFailure(const QString& path, const CsvReadReport& report)
+{
+    const QString table = tablePrefix(path);
+    switch (report.status) {
+    case CsvReadReport::CannotOpen:
+        return table + " cannot be opened.";
+    case CsvReadReport::EmptyFile:
+        return table + " is empty.";
+    case CsvReadReport::NotUtf8:
+        return table + " is not UTF-8 text (line " + QString::number(report.problemLine) + ").";
+    case CsvReadReport::OpenQuote:
+        return table + " ends inside the quoted field that begins on line " + QString::number(report.problemLine)
+               + ", column " + QString::number(report.problemColumn) + ".";
+    case CsvReadReport::EndsAfterComma:
+        return table + " ends right after a comma on line " + QString::number(report.problemLine) + ".";
+    case CsvReadReport::Complete:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
+void splitCsvField(QString& field, QStringList& record, QList<QStringList>& records, QChar separator)
+{
+    if (field.count('"') % 2 == 1) {
+        field.append(separator);
+        return;
+    }
+    if (field.size() >= 2 && field.startsWith('"') && field.endsWith('"'))
+        field = field.mid(1, field.size() - 2);
+    field.replace("\"\"", "\"");
+    record.append(field);
+    if (separator != ',') {
+        records.append(record);
+        record.clear();
+    }
+    field.clear();
+}
+
+QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
+{
+    CsvReadReport ignored;
+    CsvReadReport& r = report ? *report : ignored;
+    r = CsvReadReport();
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        r.status = CsvReadReport::CannotOpen;
+        return {};
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        r.status = CsvReadReport::EmptyFile;
+        return {};
+    }
+    QString text;
+    if (!decodeUtf8(bytes, &text)) {
+        r.status = CsvReadReport::NotUtf8;
+        r.problemLine = firstLineNotUtf8(bytes);
+        return {};
+    }
+    r.carriageReturnsOnly = text.contains('\r') && !text.contains('\n');
+    text.remove('\r');
+
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    int line = 1;
+    int recordLine = 1;
+    int fieldLine = 1;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (field.isEmpty())
+            fieldLine = line;
+        if (record.isEmpty() && field.isEmpty())
+            recordLine = line;
+        if (c == ',' || c == '\n') {
+            const int before = records.size();
+            splitCsvField(field, record, records, c);
+            if (records.size() > before)
+                r.recordLines.push_back(recordLine);
+        } else {
+            field.append(c);
+            if (i == text.size() - 1) {
+                const int before = records.size();
+                splitCsvField(field, record, records, QChar('\0'));
+                if (records.size() > before)
+                    r.recordLines.push_back(recordLine);
+            }
+        }
+        if (c == '\n')
+            ++line;
+    }
+    if (!field.isEmpty()) {
+        r.status = CsvReadReport::OpenQuote;
+        r.problemLine = fieldLine;
+        r.problemColumn = record.size() + 1;
+    } else if (!record.isEmpty()) {
+        r.status = CsvReadReport::EndsAfterComma;
+        r.problemLine = line;
+    }
+    return records;
+}
+
+std::vector<std::vector<float>> csvToFloatTable(const QString& path, CsvTableRefusal* refusal, QStringList* header)
+{
+    CsvTableRefusal ignored;
+    CsvTableRefusal& why = refusal ? *refusal : ignored;
+    why = CsvTableRefusal();
+
+    CsvReadReport report;
+    const QList<QStringList> records = readCsvFile(path, &report);
+    if (header)
+        *header = records.isEmpty() ? QStringList() : records.first();
+    why.message = readFailure(path, report);
+    if (!why.message.isEmpty())
+        return {};
+    if (records.size() < 2) {
+        why.message = tablePrefix(path) + " holds " + QString::number(records.size())
+                      + (records.size() == 1 ? " record" : " records")
+                      + "; it needs a header line and at least one template line.";
+        if (report.carriageReturnsOnly)
+            why.message += " Its lines end in carriage returns only, without line feeds.";
+        return {};
+    }
+
+    const int columns = records.first().size();
+    std::vector<std::vector<float>> table;
+    table.reserve(static_cast<size_t>(records.size()));
+    for (int r = 0; r < records.size(); ++r) {
+        const QStringList& record = records[r];
+        const QString where = tablePrefix(path) + ": line " + QString::number(report.recordLines[r]);
+        if (record.size() == 1 && record.first().isEmpty()) {
+            why.message = where + " is empty.";
+            why.unevenRecords = columns != 1;
+            return {};
+        }
+        if (record.size() != columns) {
+            why.message = where + " has " + QString::number(record.size()) + " fields, but the header line has "
+                          + QString::number(columns) + ".";
+            why.unevenRecords = true;
+            return {};
+        }
+        std::vector<float> row(static_cast<size_t>(columns), 0.0f);
+        for (int c = 0; c < columns; ++c) {
+            const NumberVerdict verdict = parseNumber(record[c], &row[c]);
+            if (r == 0 || verdict == NumberVerdict::Number)
+                continue;
+            why.message = where + ", column " + QString::number(c + 1) + " holds " + quoted(record[c])
+                          + (verdict == NumberVerdict::NotANumber  ? ", which is not a number."
+                             : verdict == NumberVerdict::NotFinite ? ", which is not a finite number."
+                                                                   : ", which is beyond the float range.");
+            return {};
+        }
+        table.push_back(std::move(row));
+    }
+    return table;
+}
+
+QString templateColumnsMismatch(const QString& path, const QStringList& header, const FcsHeader& merged)
+{
+    const std::vector<std::string>& shortNames = merged.nameList(0);
+    const std::vector<std::string>& longNames = merged.nameList(1);
+    const int parameters = static_cast<int>(std::min(shortNames.size(), longNames.size()));
+    if (header.size() > parameters)
+        return tablePrefix(path) + " has " + QString::number(header.size())
+               + " columns, but the loaded files have only " + QString::number(parameters) + " parameters.";
+    for (int c = 0; c < header.size(); ++c) {
+        const QString name = header[c].trimmed();
+        if (name.isEmpty() || isNumber(name))
+            continue;
+        const QString shortName = QString::fromStdString(shortNames[c]);
+        const QString longName = QString::fromStdString(longNames[c]);
+        if (name == shortName.trimmed() || name == longName.trimmed())
+            continue;
+        QString message = tablePrefix(path) + ": column " + QString::number(c + 1) + " of the header line names "
+                          + quoted(name) + ", but parameter " + QString::number(c + 1) + " of the loaded files is "
+                          + quoted(shortName) + " (" + quoted(longName) + "); ";
+        for (int p = 0; p < parameters; ++p)
+            if (name == QString::fromStdString(shortNames[p]).trimmed()
+                || name == QString::fromStdString(longNames[p]).trimmed())
+                return message + quoted(name) + " is parameter " + QString::number(p + 1) + ".";
+        return message + "no parameter of the loaded files is named " + quoted(name) + ".";
+    }
+    return QString();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class FcsHeader;
+
+/// What readCsvFile found besides the records: where each record starts and
+/// why the text could not be read whole.
+struct CsvReadReport
+{
+    enum Status
+    {
+        Complete,       ///< every record was read
+        CannotOpen,     ///< the file cannot be opened
+        EmptyFile,      ///< the file has no bytes
+        NotUtf8,        ///< problemLine holds bytes that are not UTF-8
+        OpenQuote,      ///< the text ends inside the quoted field begun at problemLine, problemColumn
+        EndsAfterComma  ///< the text ends right after a comma on problemLine
+    };
+
+    Status status = Complete;
+    /// Line (1-based, counted by line feeds) on which each record starts.
+    std::vector<int> recordLines;
+    int problemLine = 0;
+    /// Field number (1-based) within its record.
+    int problemColumn = 0;
+    /// The file holds carriage returns but no line feed.
+    bool carriageReturnsOnly = false;
+};
+
+/// Why a template table was refused: the message for the user (naming the
+/// file and, where there is one, the line, column and text found), and
+/// whether its records were of different sizes.
+struct CsvTableRefusal
+{
+    QString message;
+    bool unevenRecords = false;
+};
+
+/// Reads a CSV text file into records of field texts. The file is decoded as
+/// UTF-8 (a leading byte-order mark dropped) and every carriage return is
+/// removed first. Records end at a line feed and fields at a comma, except
+/// inside a field holding an odd number of double quotes; an empty line is a
+/// record of one empty field; the last record needs no line feed. A file
+/// that cannot be opened or is not UTF-8 gives no records; a text ending
+/// after a comma or inside an open quoted field loses its last record. The
+/// report, when given, says which.
+QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report = nullptr);
+
+/// Ends the pending field at a separator (a comma, a line feed, or the null
+/// character for the end of the text): while the field holds an odd number
+/// of double quotes the separator joins it instead. A finished field loses
+/// enclosing double quotes, its doubled double quotes become single, and it
+/// joins the record; any separator but a comma also ends the record.
+void splitCsvField(QString& field, QStringList& record, QList<QStringList>& records, QChar separator);
+
+/// The template table of a CSV file: one row of floats per record, the first
+/// (header) row included, all of equal length. Fields after the first
+/// record must be C-locale numbers (blanks around allowed), finite and
+/// within the float range; header fields that are not such numbers give 0.
+/// An unusable file gives an empty table and, when asked, the refusal and
+/// the header record's texts.
+std::vector<std::vector<float>> csvToFloatTable(const QString& path, CsvTableRefusal* refusal = nullptr,
+                                                QStringList* header = nullptr);
+
+/// Checks a template table's header record against the loaded files' merged
+/// header: no more columns than parameters, and every header field that is
+/// neither empty nor a number names (blanks trimmed) the short or long name
+/// of the parameter at its position. Empty when it fits, else the refusal
+/// message.
+QString templateColumnsMismatch(const QString& path, const QStringList& header, const FcsHeader& merged);
