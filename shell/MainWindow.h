@@ -27,10 +27,11 @@ class Ui_MainWindow;
 /// window title), and the notification object through which the core
 /// reports changes.
 ///
-/// The commands live in three sources: MainWindow.cpp (window, docks, views,
+/// The commands live in four sources: MainWindow.cpp (window, docks, views,
 /// notifications), MainWindowOpenFile.cpp (opening files and the post-load
-/// dialog) and MainWindowAnalyses.cpp (creating, choosing and removing
-/// analyses).
+/// dialog), MainWindowAnalyses.cpp (creating, choosing and removing
+/// analyses) and MainWindowTemplate.cpp (the template-matching analysis
+/// from a table file).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT

@@ -64,11 +64,6 @@ void MainWindow::spadeViewTriggered()
     // Filled by the SPADE view work: one more tree view on a chosen SPADE analysis.
 }
 
-void MainWindow::classifyData()
-{
-    // Filled by the template table work: reads a template table and classifies the events.
-}
-
 void MainWindow::removeAnalyses(std::vector<std::string>*)
 {
     // Filled by the analysis work: asks the named A-tSNE and hierarchical SNE

@@ -1,0 +1,221 @@
+// "Classify with Template..." through the real action and dialogs: the table
+// file, the analysis name, the settings tab, and the tables it refuses.
+#include "MainWindow.h"
+
+#include "analyses/MCV_TemplateAnalysis.h"
+#include "data/DefaultStateStore.h"
+#include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "support/FcsTestFile.h"
+#include "support/IsolatedSettings.h"
+#include "support/ModalDialogDriver.h"
+#include "support/RegistryTestData.h"
+#include "web/UI_TemplateSettingsWidget.h"
+#include "widgets/UI_DockableContainerWidget.h"
+#include "widgets/UI_Settings.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+const bool settingsIsolated = isolateSettings();
+
+/// Three parameters: "CD3", CD4 "a" and one whose long name is "é µ –".
+const std::vector<std::pair<std::string, std::string>> kNames = {
+    {"$P1N", "CD3"}, {"$P2N", "CD4 \"a\""}, {"$P3S", "é µ –"}};
+
+class ClassifyDataTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(settingsIsolated);
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(QDir(m_dir.path()).mkdir("tables"));
+        RegistryTestData::dropRegistry();
+        std::vector<bool> none;
+        DefaultStateStore::instance()->setMarkerStates(none);
+        UI_Settings::instance()->setValue("dataDefaultFilePath", m_dir.path());
+        UI_Settings::instance()->sync();
+        m_window.show();
+    }
+    void TearDown() override { RegistryTestData::dropRegistry(); }
+
+    /// Opens three files through "Open FCS File(s) ..." and closes the post-load dialog.
+    void openFiles()
+    {
+        QStringList names;
+        for (int f = 0; f < 3; ++f) {
+            std::vector<float> values;
+            for (int e = 0; e < 4 + f; ++e)
+                for (float x : {1.0f + e, 2.0f, 10.0f * f})
+                    values.push_back(x);
+            const std::string name = "s" + std::to_string(f) + ".fcs";
+            RegistryTestData::writeFcs(m_dir.path().toStdString(), name, 3, values, kNames);
+            names << "\"" + QString::fromStdString(name) + "\"";
+        }
+        chooseInFileDialog(names.join(' '));
+        whenModal<QDialog>([](QDialog* dialog) { dialog->accept(); }, "Succes");
+        m_window.findChild<QAction*>("actionOpenFile")->trigger();
+        ASSERT_EQ(MCV_DataRegistry::instance()->sampleCount(), 3);
+    }
+    /// Types the names into the next file dialog, after noting how it looked.
+    void chooseInFileDialog(const QString& typed)
+    {
+        whenModal<QFileDialog>([this, typed](QFileDialog* dialog) {
+            m_filters = dialog->nameFilters();
+            m_folder = dialog->directory().absolutePath();
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+            EXPECT_EQ(dialog->parentWidget(), &m_window);
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+            QTest::keyClick(dialog->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+        });
+    }
+    /// Writes the table into the "tables" folder and runs the action on it;
+    /// answers the name dialog with `answer` when it comes.
+    void classify(const std::string& csv, const QString& answer = QString())
+    {
+        const QString path = m_dir.filePath("tables/t.csv");
+        FcsTestFile::writeBytes(path.toStdString(), csv);
+        chooseInFileDialog(path);
+        if (!answer.isNull())
+            whenModal<QInputDialog>([this, answer](QInputDialog* dialog) {
+                m_nameDialog = QStringList{dialog->windowTitle(), dialog->labelText(), dialog->textValue()};
+                EXPECT_EQ(dialog->parentWidget(), nullptr);
+                dialog->setTextValue(answer);
+                dialog->accept();
+            });
+        m_window.findChild<QAction*>("actionClassifyData")->trigger();
+    }
+    /// Like classify, for a refused table: the warning's text.
+    QString refused(const std::string& csv)
+    {
+        QString text;
+        whenModal<QMessageBox>([&](QMessageBox* box) {
+            text = box->text();
+            EXPECT_EQ(box->windowTitle(), "Template table");
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            EXPECT_EQ(box->parentWidget(), &m_window);
+            box->button(QMessageBox::Ok)->click();
+        });
+        testing::internal::CaptureStdout();
+        classify(csv);
+        m_printed = testing::internal::GetCapturedStdout();
+        return text.replace(m_dir.filePath("tables/t.csv"), "P");
+    }
+
+    QTabWidget* tabs() const { return m_window.findChild<UI_DockableContainerWidget*>()->findChild<QTabWidget*>(); }
+    int tabCount() const { return tabs() ? tabs()->count() : 0; }
+    static int clusterSetCount() { return static_cast<int>(MCV_DataRegistry::instance()->clustersDataList().size()); }
+
+    QTemporaryDir m_dir;
+    MainWindow m_window;
+    QStringList m_filters;
+    QString m_folder;
+    QStringList m_nameDialog;
+    std::string m_printed;
+};
+
+} // namespace
+
+TEST_F(ClassifyDataTest, TableNameTabAndUpsample)
+{
+    openFiles();
+    const int docks = m_window.findChildren<QDockWidget*>().size();
+    classify("CD3,\"CD4 \"\"a\"\"\", é µ – \r\n1,2,0\r\n2,2,10\r\n", "");
+    EXPECT_EQ(m_filters, QStringList{"cvs table (*.csv)"});
+    EXPECT_EQ(m_folder, QDir(m_dir.path()).absolutePath());
+    EXPECT_EQ(m_nameDialog, (QStringList{"Analysis Name",
+                                         "Please name the new Template Matching Analysis.\n Please use unique names "
+                                         "to identify your analysis in the system.",
+                                         "Template Matching Analysis"}));
+    UI_Settings::instance()->sync();
+    EXPECT_EQ(UI_Settings::instance()->value("dataDefaultFilePath").toString(), m_dir.filePath("tables"));
+    ASSERT_EQ(tabCount(), 1);
+    EXPECT_EQ(tabs()->tabText(0), "Template Matching Analysis");
+    EXPECT_EQ(m_window.findChildren<QDockWidget*>().size(), docks) << "no view dock";
+
+    auto* panel = qobject_cast<UI_TemplateSettingsWidget*>(tabs()->widget(0));
+    ASSERT_NE(panel, nullptr);
+    QPushButton* upsample = nullptr;
+    for (QPushButton* button : panel->findChildren<QPushButton*>())
+        if (button->text() == " Upsample ")
+            upsample = button;
+    ASSERT_NE(upsample, nullptr);
+    testing::internal::CaptureStdout();
+    QTest::mouseClick(upsample, Qt::LeftButton);
+    testing::internal::GetCapturedStdout();
+    MCV_DerivedDataClusters* set = MCV_DataRegistry::instance()->clustersDataList().front();
+    EXPECT_EQ(set->name(), "Template Matching Analysis");
+    // Header (zeros), two templates, unmatched: the events x, 2, 10 f of file f
+    // go to template 1 (f = 0, x = 1), 2 (f = 1, x <= 4) or none.
+    ASSERT_EQ(set->clusterCount(), 4);
+    EXPECT_EQ(set->clusterSize(0) + set->clusterSize(1) + set->clusterSize(2) + set->clusterSize(3), 15);
+    EXPECT_EQ(set->clusterSize(1), 3) << "1, 2, 0 and the two within 2.5 of it";
+
+    classify("CD3,\n1,2\n", "");
+    ASSERT_EQ(tabCount(), 2);
+    EXPECT_EQ(tabs()->tabText(1), "Template Matching Analysis-1");
+    EXPECT_EQ(m_nameDialog.value(2), "Template Matching Analysis") << "the name is not made unique beforehand";
+}
+
+TEST_F(ClassifyDataTest, RefusedTablesMakeNothing)
+{
+    openFiles();
+    const int sets = clusterSetCount();
+    EXPECT_EQ(refused("a,b\n1,2,3\n"), "The template table \"P\": line 2 has 3 fields, but the header line has 2.");
+    EXPECT_EQ(m_printed, "ERROR: Not all csv lines are of the same size. The template table \""
+                             + m_dir.filePath("tables/t.csv").toStdString()
+                             + "\": line 2 has 3 fields, but the header line has 2.\n");
+    EXPECT_EQ(refused("a\nnan\n"), "The template table \"P\": line 2, column 1 holds \"nan\", which is not a finite number.");
+    EXPECT_EQ(refused("a,b,c,d\n1,2,3,4\n"),
+              "The template table \"P\" has 4 columns, but the loaded files have only 3 parameters.");
+    EXPECT_EQ(refused("CD3,CD4\n1,2\n"),
+              "The template table \"P\": column 2 of the header line names \"CD4\", but parameter 2 of the loaded "
+              "files is \"CD4 \"a\"\" (\"Marker 2\"); no parameter of the loaded files is named \"CD4\".");
+    EXPECT_EQ(refused("\xEF\xBB\xBF" "CD4 \"a\"\n1\n"),
+              "The template table \"P\": column 1 of the header line names \"CD4 \"a\"\", but parameter 1 of the "
+              "loaded files is \"CD3\" (\"Marker 1\"); \"CD4 \"a\"\" is parameter 2.");
+    EXPECT_EQ(tabCount(), 0);
+    EXPECT_EQ(clusterSetCount(), sets);
+    UI_Settings::instance()->sync();
+    EXPECT_EQ(UI_Settings::instance()->value("dataDefaultFilePath").toString(), m_dir.filePath("tables"))
+        << "the folder is remembered";
+}
+
+TEST_F(ClassifyDataTest, WithoutFilesOrThroughTheShortcutNothingIsAsked)
+{
+    testing::internal::CaptureStdout();
+    classify("a,b\n1,2\n");
+    QTest::qWait(50);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No files are loaded: the template table is not used.\n");
+    EXPECT_EQ(tabCount(), 0);
+
+    // A dialog opened by the shortcut would block here: close it, and fail.
+    bool opened = false;
+    QTimer::singleShot(300, [&opened]() {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            opened = true;
+            dialog->close();
+        }
+    });
+    m_window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    // Through the window, as the window system delivers keys, so shortcuts apply.
+    QTest::keyClick(m_window.windowHandle(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::qWait(400);
+    EXPECT_FALSE(opened);
+}
