@@ -139,11 +139,27 @@ bool MCV_TemplateAnalysis::classify()
     prepareTemplates();
 
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-    const int templates = static_cast<int>(m_templates.size());
-    std::vector<std::vector<MCV_PointIndex>> clusters(static_cast<size_t>(templates) + 1);
+    const int files = registry->sampleCount();
+    std::vector<int64_t> firstEvent(static_cast<size_t>(files) + 1, 0);
+    for (int f = 0; f < files; ++f)
+        firstEvent[f + 1] = firstEvent[f] + std::max<int64_t>(0, registry->sampleHeader(f)->eventCount());
+    // Not zero-filled: the matching threads write every entry (and touch its pages first).
+    const std::unique_ptr<int32_t[]> assigned(new int32_t[static_cast<size_t>(firstEvent[files])]);
     Failures failures;
-    for (int f = 0; f < registry->sampleCount(); ++f)
-        matchFile(f, clusters, failures);
+    for (int f = 0; f < files; ++f)
+        matchFile(f, assigned.get() + firstEvent[f], failures);
+
+    // Exact sizes first, so the clusters are filled without growing.
+    const int templates = static_cast<int>(m_templates.size());
+    std::vector<int64_t> sizes(static_cast<size_t>(templates) + 1, 0);
+    for (int64_t i = 0; i < firstEvent[files]; ++i)
+        ++sizes[assigned[i]];
+    std::vector<std::vector<MCV_PointIndex>> clusters(sizes.size());
+    for (size_t c = 0; c < clusters.size(); ++c)
+        clusters[c].reserve(static_cast<size_t>(sizes[c]));
+    for (int f = 0; f < files; ++f)
+        for (int64_t e = 0; e < firstEvent[f + 1] - firstEvent[f]; ++e)
+            clusters[assigned[firstEvent[f] + e]].push_back({f, static_cast<int32_t>(e)});
 
     std::cout << "\n\n";
     int64_t total = 0;
@@ -177,8 +193,7 @@ void MCV_TemplateAnalysis::prepareTemplates()
     }
 }
 
-void MCV_TemplateAnalysis::matchFile(int file, std::vector<std::vector<MCV_PointIndex>>& clusters,
-                                     Failures& failures) const
+void MCV_TemplateAnalysis::matchFile(int file, int32_t* assigned, Failures& failures) const
 {
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const int files = registry->sampleCount();
@@ -192,11 +207,11 @@ void MCV_TemplateAnalysis::matchFile(int file, std::vector<std::vector<MCV_Point
     const float* matrix = registry->sampleData(file);
     const std::vector<int>& markers = m_runMarkers;
     const int dims = static_cast<int>(markers.size());
-    std::vector<TemplateMatcher::Match> matches(static_cast<size_t>(events));
+    int64_t single = 0, combined = 0, mixed = 0;
     // Ten slices, so that progress appears in order; the events of a slice in parallel.
     for (int slice = 0; slice < 10; ++slice) {
         const int64_t from = events * slice / 10, to = events * (slice + 1) / 10;
-#pragma omp parallel if (to - from >= kParallelEvents)
+#pragma omp parallel if (to - from >= kParallelEvents) reduction(+ : single, combined, mixed)
         {
             std::vector<float> values(static_cast<size_t>(dims));
 #pragma omp for schedule(static)
@@ -204,23 +219,19 @@ void MCV_TemplateAnalysis::matchFile(int file, std::vector<std::vector<MCV_Point
                 const float* row = matrix + e * stride;
                 for (int k = 0; k < dims; ++k)
                     values[k] = row[markers[k]];
-                matches[e] = matcher.match(values.data());
+                const TemplateMatcher::Match match = matcher.match(values.data());
+                assigned[e] = match.cluster;
+                single += match.outcome == TemplateMatcher::SingleMarkerFailure;
+                combined += match.outcome == TemplateMatcher::CombinedFailure;
+                mixed += match.outcome == TemplateMatcher::MixedFailure;
             }
         }
         if (events >= 10)
             std::cout << (slice + 1) * 10 << "%.." << std::flush;
     }
-
-    for (int64_t e = 0; e < events; ++e) {
-        const TemplateMatcher::Match& match = matches[e];
-        clusters[static_cast<size_t>(match.cluster)].push_back({file, static_cast<int32_t>(e)});
-        if (match.outcome == TemplateMatcher::SingleMarkerFailure)
-            ++failures.singleMarker;
-        else if (match.outcome == TemplateMatcher::CombinedFailure)
-            ++failures.combinedMarkers;
-        else if (match.outcome == TemplateMatcher::MixedFailure)
-            ++failures.mixed;
-    }
+    failures.singleMarker += single;
+    failures.combinedMarkers += combined;
+    failures.mixed += mixed;
 }
 
 void MCV_TemplateAnalysis::computeClusterMedians()

@@ -96,9 +96,9 @@ private:
     std::string headerMismatch() const;
     /// Chooses the markers of the run; empty when it can go on, otherwise why not.
     std::string chooseRunMarkers();
-    /// Matches every event of one file against the profiles and appends it
-    /// to its cluster, in event order.
-    void matchFile(int file, std::vector<std::vector<MCV_PointIndex>>& clusters, Failures& failures) const;
+    /// Matches every event of one file against the profiles: its cluster
+    /// into assigned[event], the unmatched ones counted into failures.
+    void matchFile(int file, int32_t* assigned, Failures& failures) const;
 
     float m_maxMarkerDistance = 2.5f;
     float m_maxProfileDistance = 20.0f;

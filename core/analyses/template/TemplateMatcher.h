@@ -12,9 +12,10 @@
 /// the profile limit. A NaN sum is neither chosen nor counted. The first
 /// template wins ties.
 ///
-/// The differences are computed for blocks of templates side by side; a
-/// block stops early once every template in it has failed by a single
-/// marker, which changes no outcome.
+/// Blocks of templates are checked side by side, markers on which the
+/// templates differ most first, and a block stops as soon as every template
+/// in it has failed by a single marker; only blocks with a template left
+/// are summed, in marker order. Neither changes an outcome.
 class TemplateMatcher
 {
 public:
@@ -44,11 +45,17 @@ public:
     Match match(const float* values) const;
 
 private:
+    /// Markers an event's values are copied for on the stack.
+    static constexpr int kMaxStackMarkers = 256;
+
     int m_count = 0;
     int m_dims = 0;
     float m_maxMarkerDistance = 0.0f;
     float m_maxProfileDistance = 0.0f;
-    /// Marker-major profiles, padded to whole blocks.
+    /// Marker-major profiles, padded to whole blocks, markers in their order
+    /// and in the order they are checked in.
     std::vector<float> m_columns;
+    std::vector<float> m_checkColumns;
+    std::vector<int> m_checkOrder;
     int m_stride = 0;
 };
