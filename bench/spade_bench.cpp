@@ -13,6 +13,7 @@
 #include "data/MCV_DataRegistry.h"
 
 #include "helpers/clock.h"
+#include "shared/PopulationEvents.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +24,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <random>
@@ -33,42 +33,16 @@
 
 namespace {
 
-constexpr int kMarkers = 30;
+constexpr int kMarkers = PopulationEvents::kMarkers;
 
 double secondsSince(int64_t ticks)
 {
     return static_cast<double>(orb::currentTicks() - ticks) * 1e-7;
 }
 
-/// Events like arcsinh-transformed mass cytometry: populations of different
-/// sizes, each negative (near 0) or positive (2 to 6) on every marker, with
-/// measurement noise and, for some populations, a continuous transition.
 std::vector<float> generateEvents(int64_t events, unsigned seed)
 {
-    std::mt19937 rng(seed);
-    const int populations = 24;
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::vector<float> centres(populations * kMarkers), trend(populations * kMarkers);
-    std::vector<float> weights(populations);
-    for (int p = 0; p < populations; ++p) {
-        weights[p] = std::exp(3.0f * unit(rng));
-        for (int k = 0; k < kMarkers; ++k) {
-            centres[p * kMarkers + k] = unit(rng) < 0.3f ? 2.0f + 4.0f * unit(rng) : 0.3f * unit(rng);
-            trend[p * kMarkers + k] = (p % 3 == 0 && unit(rng) < 0.2f) ? 3.0f * unit(rng) : 0.0f;
-        }
-    }
-    std::discrete_distribution<int> pick(weights.begin(), weights.end());
-    std::normal_distribution<float> noise(0.0f, 0.4f);
-    std::vector<float> m(static_cast<size_t>(events) * kMarkers);
-    for (int64_t e = 0; e < events; ++e) {
-        const int p = pick(rng);
-        const float t = unit(rng);
-        for (int k = 0; k < kMarkers; ++k) {
-            const float v = centres[p * kMarkers + k] + t * trend[p * kMarkers + k] + noise(rng);
-            m[static_cast<size_t>(e) * kMarkers + k] = v < 0.0f ? 0.1f * v : v;
-        }
-    }
-    return m;
+    return PopulationEvents(seed).events(events);
 }
 
 int densitiesOnly(int64_t events, bool uniform)
@@ -110,38 +84,6 @@ int densitiesOnly(int64_t events, bool uniform)
     std::cout << "densities (radius " << median * 3.0f << ", " << threads << " threads): " << seconds
               << " s, mean density " << static_cast<double>(sum) / static_cast<double>(events) << "\n";
     return 0;
-}
-
-/// A minimal little-endian float FCS 3.1 file.
-bool writeFcs(const std::string& path, const std::vector<float>& values, int64_t events)
-{
-    std::string keywords;
-    for (int p = 1; p <= kMarkers; ++p) {
-        const std::string n = std::to_string(p);
-        keywords += "|$P" + n + "B|32|$P" + n + "E|0,0|$P" + n + "N|M" + n + "|$P" + n + "R|1024|$P" + n + "S|Marker " + n;
-    }
-    keywords += "|$BYTEORD|1,2,3,4|$DATATYPE|F|$MODE|L|$NEXTDATA|0|$PAR|" + std::to_string(kMarkers) + "|$TOT|" +
-                std::to_string(events) + "|";
-    const int64_t textStart = 58;
-    const int64_t dataBytes = events * kMarkers * 4;
-    std::string text;
-    int64_t dataStart = 0;
-    // The offsets are part of the text whose length decides them: settle them.
-    for (int round = 0; round < 4; ++round) {
-        text = "|$BEGINANALYSIS|0|$ENDANALYSIS|0|$BEGINSTEXT|0|$ENDSTEXT|0|$BEGINDATA|" + std::to_string(dataStart) +
-               "|$ENDDATA|" + std::to_string(dataStart + dataBytes - 1) + keywords;
-        dataStart = textStart + static_cast<int64_t>(text.size());
-    }
-    auto field = [](int64_t v) {
-        std::string f = std::to_string(v);
-        return std::string(8 - f.size(), ' ') + f;
-    };
-    std::string header = "FCS3.1    " + field(textStart) + field(textStart + static_cast<int64_t>(text.size()) - 1) +
-                         field(dataStart) + field(dataStart + dataBytes - 1) + field(0) + field(0);
-    std::ofstream out(path, std::ios::binary);
-    out << header << text;
-    out.write(reinterpret_cast<const char*>(values.data()), dataBytes);
-    return static_cast<bool>(out);
 }
 
 /// Passes standard output through and notes when each stage's first line appears.
@@ -217,7 +159,7 @@ int endToEnd(int64_t events, int files)
     std::vector<std::string> paths;
     for (int f = 0; f < files; ++f) {
         const std::string path = dir.path().toStdString() + "/sample" + std::to_string(f + 1) + ".fcs";
-        if (!writeFcs(path, generateEvents(events, 10 + f), events)) {
+        if (!PopulationEvents::writeFcs(path, generateEvents(events, 10 + f), events)) {
             std::cerr << "cannot write " << path << "\n";
             return 1;
         }
