@@ -10,6 +10,9 @@
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    // Listing the tests (CTest does it for every suite) needs no window system.
+    if (testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
     QApplication application(argc, argv);
     QApplication::setOrganizationName("Vessarine Project");
     QApplication::setOrganizationDomain("vessarine.example.org");
