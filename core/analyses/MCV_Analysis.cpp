@@ -2,6 +2,7 @@
 
 #include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataClusters.h"
 
 #include <algorithm>
 #include <utility>
@@ -31,6 +32,33 @@ void MCV_Analysis::setInputData(MCV_DerivedDataPoints* data)
 {
     m_inputData = data;
     m_inputGeneration = MCV_DataRegistry::currentGeneration();
+}
+
+MCV_DerivedDataPoints* MCV_Analysis::currentInput()
+{
+    if (inputData() != nullptr)
+        return inputData();
+    const std::weak_ptr<const bool> alive = lifetime();
+    MCV_DerivedDataPoints* input = MCV_DataRegistry::instance()->createPointsData("All Points", true);
+    if (alive.expired())
+        return nullptr;
+    setInputData(input);
+    return inputData();
+}
+
+void MCV_Analysis::publishClustersSet(const std::vector<std::vector<MCV_PointIndex>>& clusters,
+                                      const std::vector<MCV_DerivedDataClusters::Link>& links, bool reuse)
+{
+    // Both steps may announce; a slot may reopen the files or delete this analysis.
+    const std::weak_ptr<const bool> alive = lifetime();
+    MCV_DerivedDataPoints* input = currentInput();
+    if (alive.expired() || input == nullptr || inputData() != input)
+        return;
+    MCV_DerivedDataClusters* set = MCV_DataRegistry::instance()->createClustersData(m_name, reuse);
+    if (set == nullptr || alive.expired())
+        return;
+    m_name = set->name();
+    set->setClusters(clusters, input, links); // last: it announces
 }
 
 void MCV_Analysis::setMarkerActive(int marker, bool on)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_PointIndex.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -93,6 +96,17 @@ protected:
     /// Expires when the analysis is destroyed: taken before an announcement
     /// whose slot may delete the analysis, checked after it.
     std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
+
+    /// The input set, made the live registry's "All Points" when files were
+    /// reopened (or none was set). Creating that set is announced: null when
+    /// the slot deleted the analysis or reopened the files.
+    MCV_DerivedDataPoints* currentInput();
+    /// Installs the clusters and links into the clusters set named after the
+    /// analysis (a new, uniquely named set when reuse is off), whose parent is
+    /// currentInput(), and adopts the set's name. Announces as its last step;
+    /// the slot may delete the analysis.
+    void publishClustersSet(const std::vector<std::vector<MCV_PointIndex>>& clusters,
+                            const std::vector<MCV_DerivedDataClusters::Link>& links, bool reuse);
 
     MCV_UiInterface* m_uiInterface = nullptr;
     int m_analysisType = MCV_AnalysisTypeUnset;

@@ -1,5 +1,7 @@
 #include "analyses/MCV_SpadeAnalysis.h"
 
+#include "analyses/clusterMedians.h"
+
 #include "analyses/spade/SpadeDendrogram.h"
 #include "analyses/spade/SpadeDensityCache.h"
 #include "analyses/spade/SpadeDensityCounter.h"
@@ -8,7 +10,6 @@
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
-#include "data/PointStatistics.h"
 #include "helpers/clock.h"
 
 #include <omp.h>
@@ -20,7 +21,6 @@
 
 namespace {
 
-const char* const kAllPoints = "All Points";
 
 int64_t eventCountOf(const MCV_DataRegistry& registry, int file)
 {
@@ -43,7 +43,7 @@ void printPercent(int percent)
 MCV_SpadeAnalysis::MCV_SpadeAnalysis()
 {
     m_analysisType = MCV_AnalysisTypeSpade;
-    setInputData(MCV_DataRegistry::instance()->createPointsData(kAllPoints, true));
+    setInputData(MCV_DataRegistry::instance()->createPointsData("All Points", true));
     m_creationTime = orb::currentTicks();
 }
 
@@ -95,20 +95,6 @@ void MCV_SpadeAnalysis::setTargetClusterCount(int count)
     if (count != m_targetClusterCount)
         m_clusteringDirty = true;
     m_targetClusterCount = count;
-}
-
-MCV_DerivedDataPoints* MCV_SpadeAnalysis::currentInput()
-{
-    if (inputData() != nullptr)
-        return inputData();
-    // After files were reopened the old input set is gone: take the new
-    // registry's "All Points", whose creation is announced.
-    const std::weak_ptr<const bool> alive = lifetime();
-    MCV_DerivedDataPoints* input = MCV_DataRegistry::instance()->createPointsData(kAllPoints, true);
-    if (alive.expired())
-        return nullptr;
-    setInputData(input);
-    return inputData();
 }
 
 void MCV_SpadeAnalysis::computeSpadeTree()
@@ -419,21 +405,7 @@ bool MCV_SpadeAnalysis::clusterDendrogram()
 
 void MCV_SpadeAnalysis::computeClusterMedians()
 {
-    const PointStatistics statistics(*MCV_DataRegistry::instance());
-    const int count = static_cast<int>(m_clusters.size());
-    const int markers = static_cast<int>(m_activeMarkerIndices.size());
-    m_medians.assign(static_cast<size_t>(count), std::vector<float>(static_cast<size_t>(markers), 0.0f));
-#pragma omp parallel
-    {
-        std::vector<float> values;
-#pragma omp for schedule(static)
-        for (int c = 0; c < count; ++c)
-            for (int k = 0; k < markers; ++k) {
-                // NaN values are skipped; a marker without values has median 0.
-                statistics.gather(m_clusters[c], m_activeMarkerIndices[k], values);
-                m_medians[c][k] = PointStatistics::median(values);
-            }
-    }
+    m_medians = clusterMedians(*MCV_DataRegistry::instance(), m_clusters, m_activeMarkerIndices);
 }
 
 bool MCV_SpadeAnalysis::buildMst()
@@ -491,16 +463,7 @@ bool MCV_SpadeAnalysis::upsample(int file)
 
 void MCV_SpadeAnalysis::publishClusters(bool reuse)
 {
-    // Both steps may announce; a slot may reopen the files or delete this analysis.
-    const std::weak_ptr<const bool> alive = lifetime();
-    MCV_DerivedDataPoints* input = currentInput();
-    if (alive.expired() || inputData() != input)
-        return;
-    MCV_DerivedDataClusters* set = MCV_DataRegistry::instance()->createClustersData(m_name, reuse);
-    if (set == nullptr || alive.expired())
-        return;
-    m_name = set->name();
-    set->setClusters(m_clusters, input, m_links); // last: it announces
+    publishClustersSet(m_clusters, m_links, reuse);
 }
 
 void MCV_SpadeAnalysis::createSubtreeData(const std::string& name, const std::vector<int>& clusters)

@@ -107,9 +107,6 @@ public:
 private:
     /// The neighbour counter of a file, built once for its median and density stages.
     const SpadeDensityCounter& counter(int file);
-    /// The points set the clusters belong to: "All Points" of the live registry
-    /// (null when a slot of its creation deleted the analysis or the registry).
-    MCV_DerivedDataPoints* currentInput();
     /// Lists, per file, the events whose active markers all hold finite
     /// numbers, and says how many others there are.
     void findFiniteEvents();

@@ -13,7 +13,6 @@
 
 namespace {
 
-const char* const kAllPoints = "All Points";
 /// Below this many events a slice is matched on one thread: waking the team
 /// costs more than the work.
 constexpr int64_t kParallelEvents = 2048;
@@ -32,20 +31,19 @@ std::vector<std::string> liveShortNames()
 MCV_TemplateAnalysis::MCV_TemplateAnalysis()
 {
     m_analysisType = MCV_AnalysisTypeSpade;
-    setInputData(MCV_DataRegistry::instance()->createPointsData(kAllPoints, true));
+    setInputData(MCV_DataRegistry::instance()->createPointsData("All Points", true));
 }
 
 MCV_TemplateAnalysis::~MCV_TemplateAnalysis() = default;
 
 void MCV_TemplateAnalysis::initialize(MCV_UiInterface* uiInterface, const std::string& name, Table table)
 {
-    m_name = name;
-    publishClusters(false);
+    MCV_Analysis::initialize(uiInterface, name);
     m_templates = std::move(table);
     std::vector<std::string> names = liveShortNames();
     names.resize(std::min<size_t>(names.size(), static_cast<size_t>(tableWidth())));
     m_columnNames = std::move(names);
-    MCV_Analysis::initialize(uiInterface, m_name);
+    publishClusters(false); // last: it announces, and adopts the name of the set
 }
 
 int64_t MCV_TemplateAnalysis::tableWidth() const
@@ -56,14 +54,6 @@ int64_t MCV_TemplateAnalysis::tableWidth() const
     for (const std::vector<float>& row : m_templates)
         width = std::min(width, row.size());
     return static_cast<int64_t>(width);
-}
-
-MCV_DerivedDataPoints* MCV_TemplateAnalysis::currentInput()
-{
-    // After files were reopened the old input set is gone: take the new registry's "All Points".
-    if (inputData() == nullptr)
-        setInputData(MCV_DataRegistry::instance()->createPointsData(kAllPoints, true));
-    return inputData();
 }
 
 std::string MCV_TemplateAnalysis::headerMismatch() const
@@ -86,20 +76,8 @@ std::string MCV_TemplateAnalysis::headerMismatch() const
 
 std::string MCV_TemplateAnalysis::chooseRunMarkers()
 {
-    // Files with another parameter count may have been opened since the
-    // markers were chosen: keep only markers the samples have.
-    const int64_t parameters = MCV_DataRegistry::currentGeneration() == 0
-                                   ? 0
-                                   : MCV_DataRegistry::instance()->parameterCount();
-    if (static_cast<int64_t>(m_activeMarkers.size()) != parameters) {
-        m_activeMarkers.resize(static_cast<size_t>(parameters), false);
-        m_activeMarkerIndices.clear();
-        for (int64_t m = 0; m < parameters; ++m)
-            if (m_activeMarkers[m])
-                m_activeMarkerIndices.push_back(static_cast<int>(m));
-        m_markersChanged = true;
-    }
-
+    // Files with fewer parameters may have been opened since the markers were chosen.
+    resizeMarkerFlags();
     m_runMarkers = m_activeMarkerIndices;
     if (m_templates.empty())
         return std::string();
@@ -125,6 +103,11 @@ std::string MCV_TemplateAnalysis::chooseRunMarkers()
 
 bool MCV_TemplateAnalysis::classify()
 {
+    // After files were reopened, taking the new "All Points" is announced.
+    const std::weak_ptr<const bool> alive = lifetime();
+    currentInput();
+    if (alive.expired())
+        return false;
     m_refusalReason = headerMismatch();
     if (m_refusalReason.empty())
         m_refusalReason = chooseRunMarkers();
@@ -176,7 +159,7 @@ bool MCV_TemplateAnalysis::classify()
     m_failures = failures;
     computeClusterMedians();
     buildMst();
-    publishClusters(true);
+    publishClusters(true); // last: it announces
     std::cout << " done.\n" << std::flush;
     return true;
 }
@@ -254,10 +237,8 @@ void MCV_TemplateAnalysis::buildMst()
 
 void MCV_TemplateAnalysis::publishClusters(bool reuse)
 {
-    MCV_DerivedDataClusters* set = MCV_DataRegistry::instance()->createClustersData(m_name, reuse);
-    m_name = set->name();
     std::cout << "Updating Clusters.\n";
-    set->setClusters(m_clusters, currentInput(), m_links);
+    publishClustersSet(m_clusters, m_links, reuse);
 }
 
 MCV_DerivedData* MCV_TemplateAnalysis::createDerivedData(const std::vector<std::vector<unsigned>>&, std::string)

@@ -52,7 +52,8 @@ public:
     void setMaxProfileDistance(float distance) { m_maxProfileDistance = distance; }
 
     /// Classifies every event of every loaded sample and publishes the
-    /// clusters. False when the run was refused (see refusalReason).
+    /// clusters, as its last step. False when the run was refused (see
+    /// refusalReason).
     bool classify();
     /// Why the last classify was refused; empty after a completed run.
     const std::string& refusalReason() const { return m_refusalReason; }
@@ -66,7 +67,8 @@ public:
     /// there are no links) without clusters or markers.
     void buildMst();
     /// Installs clusters and links into the clusters set named after the
-    /// analysis (a new, uniquely named set when reuse is off) and adopts its name.
+    /// analysis (a new, uniquely named set when reuse is off) and adopts its
+    /// name. Announces last: the slot may reopen the files or delete the analysis.
     void publishClusters(bool reuse);
 
     /// The clusters set named after the analysis; both arguments are ignored.
@@ -87,8 +89,6 @@ public:
     const Failures& failures() const { return m_failures; }
 
 private:
-    /// The points set the clusters belong to: "All Points" of the live registry.
-    MCV_DerivedDataPoints* currentInput();
     /// Columns every row of the table has.
     int64_t tableWidth() const;
     /// Empty when the live header still names the recorded parameters at the
