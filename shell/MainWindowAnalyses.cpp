@@ -3,6 +3,7 @@
 
 #include "analyses/MCV_Analysis.h"
 #include "data/MCV_DataRegistry.h"
+#include "widgets/UI_SettingsWidget.h"
 
 #include <QDebug>
 #include <QDockWidget>
@@ -78,6 +79,13 @@ void MainWindow::deleteAnalysis(void* analysis)
     const QString name = QString::fromStdString((*found)->name());
     MCV_Analysis* doomed = *found;
     m_analyses.erase(found);
+    // Its settings tabs go with it: they would reach the destroyed analysis.
+    for (auto panel = m_settingsPanels.size(); panel-- > 0;) {
+        if (m_settingsPanels[panel]->analysis() == doomed) {
+            delete m_settingsPanels[panel];
+            m_settingsPanels.erase(m_settingsPanels.begin() + static_cast<std::ptrdiff_t>(panel));
+        }
+    }
     delete doomed;
 
     for (auto dock = m_viewDocks.size(); dock-- > 0;) {

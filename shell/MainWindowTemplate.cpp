@@ -6,6 +6,7 @@
 #include "csvToFloatTable.h"
 
 #include "analyses/MCV_TemplateAnalysis.h"
+#include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "web/UI_TemplateSettingsWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
@@ -57,10 +58,8 @@ void MainWindow::classifyData()
         refuseTable(this, refusal.message);
         return;
     }
-    if (!m_dataRegistry || m_dataRegistry->sampleCount() == 0 || !m_dataRegistry->mergedHeader()) {
-        std::cout << "No files are loaded: the template table is not used.\n" << std::flush;
+    if (!hasLoadedData() || !m_dataRegistry->mergedHeader())
         return;
-    }
     const QString mismatch = templateColumnsMismatch(path, header, *m_dataRegistry->mergedHeader());
     if (!mismatch.isEmpty()) {
         refuseTable(this, mismatch);

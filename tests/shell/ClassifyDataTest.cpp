@@ -170,6 +170,10 @@ TEST_F(ClassifyDataTest, TableNameTabAndUpsample)
     ASSERT_EQ(tabCount(), 2);
     EXPECT_EQ(tabs()->tabText(1), "Template Matching Analysis-1");
     EXPECT_EQ(m_nameDialog.value(2), "Template Matching Analysis") << "the name is not made unique beforehand";
+
+    // Closing the window asks every analysis to go; their tabs go with them.
+    m_window.close();
+    EXPECT_EQ(tabCount(), 0);
 }
 
 TEST_F(ClassifyDataTest, RefusedTablesMakeNothing)
@@ -198,10 +202,13 @@ TEST_F(ClassifyDataTest, RefusedTablesMakeNothing)
 
 TEST_F(ClassifyDataTest, WithoutFilesOrThroughTheShortcutNothingIsAsked)
 {
-    testing::internal::CaptureStdout();
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { lines << text; });
     classify("a,b\n1,2\n");
-    QTest::qWait(50);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No files are loaded: the template table is not used.\n");
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(lines.contains("No files are loaded: open FCS files before starting an analysis.")) << lines.join('|').toStdString();
     EXPECT_EQ(tabCount(), 0);
 
     // A dialog opened by the shortcut would block here: close it, and fail.

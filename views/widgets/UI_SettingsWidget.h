@@ -17,6 +17,9 @@ public:
     /// Stores the analysis the panel drives (not owned).
     UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis);
 
+    /// The analysis the panel drives (not owned).
+    MCV_Analysis* analysis() const { return m_analysis; }
+
     /// New derived data exist: refresh the choice of input data.
     virtual void refreshInputData();
     /// Builds the panel's controls.
