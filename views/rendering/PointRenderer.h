@@ -1,0 +1,323 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class GlslProgram;
+class MCV_Analysis;
+
+/// An OpenGL object name (GLuint); this header stays free of GL headers so
+/// widgets can include it next to Qt's OpenGL classes.
+using GlName = unsigned int;
+
+/// The OpenGL renderer of one embedding, owned by its scatterplot widget.
+///
+/// It keeps CPU-side copies of everything it shows (normalised positions,
+/// marker matrix, selection flags, file flags and colours, colour maps) and
+/// mirrors them in GL buffers, textures and framebuffers. init() builds every
+/// GL object from those copies and release() deletes them all, so a widget
+/// whose context is re-created (a dock floated or re-docked) calls release()
+/// on the old context and init() on the new one.
+///
+/// Every call that issues GL commands needs the widget's context current; the
+/// renderer never makes a context current itself. Calls made while there is
+/// no usable context (before init, or when init found no OpenGL 3.3) only
+/// change the CPU-side state.
+class PointRenderer
+{
+public:
+    /// Colour range or default boundaries of one marker: (minimum, maximum).
+    using Range = std::pair<float, float>;
+
+    /// Colour maps in picker order; the images are ":/colormaps/<name>.png".
+    static const std::array<const char*, 15> colormapNames;
+    /// Texels of every colour map.
+    static constexpr int colormapWidth = 200;
+    /// The largest offscreen image side (screenshots).
+    static constexpr int defaultMaxOffscreenSize = 4096;
+
+    PointRenderer();
+    ~PointRenderer();
+    PointRenderer(const PointRenderer&) = delete;
+    PointRenderer& operator=(const PointRenderer&) = delete;
+
+    // ---- GL life -----------------------------------------------------------
+
+    /// Releases whatever exists, then (given a context of OpenGL 3.3 or newer
+    /// with its entry points loaded) loads and links the programs, creates
+    /// every buffer, texture and framebuffer and uploads the kept data.
+    /// Without such a context it prints one line and stays empty.
+    void init();
+    /// Deletes every program, shader, buffer, texture and framebuffer and
+    /// zeroes their names; the CPU-side data stay for the next init().
+    void release();
+    /// True between an init() that found a usable context and release().
+    bool isReady() const { return m_glReady; }
+
+    bool loadPrograms();
+    void compilePrograms();
+    void releasePrograms();
+    bool programsReady() const { return m_programsReady; }
+
+    void createTextures();
+    void createBuffers();
+    void createFramebuffers();
+    void recreateFramebuffers();
+    void recreateBuffers();
+    void releaseBuffers();
+    void releaseFramebuffers();
+    void releaseTextures();
+
+    // ---- Data in -----------------------------------------------------------
+
+    /// Takes a t-SNE analysis' embedding, markers, point count and file
+    /// indices (re-read through its getters later); other types are ignored.
+    void setAnalysis(MCV_Analysis* analysis, int markerCount);
+    MCV_Analysis* analysis() const { return m_analysis; }
+    /// Installs a new point set: positions (x, y per point) and a point-major
+    /// marker matrix of the caller (read again only while their sizes fit
+    /// pointCount), file index per point (null: every point in file 0).
+    /// Clears the selection, re-creates the buffers and uploads everything.
+    void setData(const std::vector<float>* positions, const std::vector<float>* markers, int pointCount,
+                 int markerCount, const int* sampleIds, bool pointScales);
+    /// Copies positions and markers again, computes the marker ranges, uploads.
+    void uploadData();
+    /// After every iteration of a running embedding: normalises the positions
+    /// into the existing positions buffer. Nothing else is re-created or copied.
+    void refreshEmbedding();
+    void uploadPositions();
+    void uploadAllData();
+
+    /// The marker whose values colour the points; negative colours by file.
+    void setMarker(int index);
+    int marker() const { return m_activeMarker; }
+    void uploadMarkerValues();
+    /// Per marker: the colour range the points pass reads at every draw (the
+    /// widget edits it in place) and the default slider boundaries.
+    std::vector<Range>& getMarkerMinMax() { return m_markerMinMax; }
+    std::vector<Range>& getMarkerBoundaries() { return m_markerBoundaries; }
+
+    /// File selection of the sample panel (one bit per file); the per-file
+    /// active flags follow it.
+    void setSampleSelection(const std::vector<bool>* selection);
+    /// File colours of the sample panel (red, green, blue bytes per file).
+    void setSampleColors(const std::vector<unsigned char>* colors);
+
+    /// Selection flags (one per point) of the caller; null keeps the current
+    /// selection. Without the index-list flag the selected indices become
+    /// the points whose flag is set; with it the selected indices are shown.
+    void setSelection(const std::vector<uint16_t>* flags, bool useIndexList);
+    void uploadSelection(bool useIndexList);
+    /// Every point / no point becomes selected; nothing is uploaded.
+    std::vector<int>& selectAll();
+    std::vector<int>& clearSelection();
+    std::vector<int>& selectedIndices() { return m_selectedIndices; }
+
+    // ---- Settings ----------------------------------------------------------
+
+    /// Binds the target framebuffer and keeps the view's size.
+    void setViewport(unsigned width, unsigned height, GlName targetFramebuffer);
+    void setMVP(const float* columnMajor16);
+    /// 0 points, 3 density.
+    void setRenderMode(int mode);
+    int renderMode() const { return m_renderMode; }
+    void setColormap(int index);
+    void setColormapDiscrete(bool discrete);
+    int getColormap() const;
+    bool isColormapDiscrete() const;
+    void setPointSize(float size) { m_pointSize = size; }
+    void setPointOpacity(float opacity) { m_pointOpacity = opacity; }
+    void setPointHaloSize(float size) { m_haloSize = size; }
+    void setAdvancedMode(int mode) { m_advancedMode = mode; }
+    void setSigma(float sigma);
+    void setSaturation(float saturation);
+    void setMsGridSize(unsigned res);
+    unsigned msGridSize() const { return m_res; }
+    void setOtfClustering(int on);
+    void setDarkMode(bool dark);
+    void setShowSelectionRect(bool show) { m_showSelectionRect = show; }
+    void setScreenshotParameters(const std::vector<float>& range, const std::vector<float>& background);
+    void setScreenshotMode(bool on);
+
+    // ---- State for views and tests -------------------------------------------
+
+    int pointCount() const { return m_pointCount; }
+    int markerCount() const { return m_markerCount; }
+    bool densityDirty() const { return m_densityDirty; }
+    bool clustersDirty() const { return m_clustersDirty; }
+    /// x, y per point in the unit square ([0.1, 0.9] along the longer side);
+    /// non-finite where the embedding is.
+    const std::vector<float>& normalizedPositions() const { return m_normalizedPositions; }
+    const std::vector<unsigned>& drawOrder() const { return m_drawOrder; }
+    const std::vector<float>& activeMarkerValues() const { return m_activeMarkerValues; }
+    const std::vector<uint16_t>& selectionFlags() const { return m_selectionFlags; }
+    const std::vector<int>& activeSamples() const { return m_activeSamples; }
+    /// RGB bytes of colour map i (200 texels).
+    const std::vector<unsigned char>& colormapImage(int index) const { return m_colormaps[index]; }
+    /// 8-bit RGB bytes of an image resource; a grey ramp (and a line) unless
+    /// it is 200 x 1.
+    static std::vector<unsigned char> loadColormapImage(const std::string& path);
+    /// The splat kernel: 32 x 32 floats, row by row.
+    static std::vector<float> gaussianKernel();
+
+    /// Every GL name the renderer holds, by kind (0 = not created).
+    struct GlNames
+    {
+        std::vector<GlName> buffers;
+        std::vector<GlName> textures;
+        std::vector<GlName> framebuffers;
+        GlName vertexArray = 0;
+        std::vector<GlName> programs;
+        std::vector<GlName> shaders;
+    };
+    GlNames glNames() const;
+
+private:
+    /// Programs in the order they are loaded.
+    enum Program
+    {
+        SimplePointsMarkersProgram,
+        SingleColorProgram,
+        SimplePointsProgram,
+        DensityProgram,
+        DensityOffscreenProgram,
+        GradientProgram,
+        MeanShiftProgram,
+        ProgramCount
+    };
+
+    /// OpenGL 3.3 with the entry points the renderer calls.
+    static bool contextUsable();
+
+    /// The positions to read: the analysis' current buffer through its
+    /// getter, else the caller's; null unless it holds 2 N values.
+    const std::vector<float>* positionsSource() const;
+    const std::vector<float>* markersSource() const;
+    const int* sampleIdsSource() const;
+    /// Normalises source into the kept positions; true when all are finite.
+    bool normalizePositions(const std::vector<float>& source);
+    void computeMarkerRanges();
+    /// The caller's selection flags into the kept flags, N of them.
+    void copyCallerSelection();
+    void extractMarkerValues();
+    void checkMarkerCopySize(const char* label) const;
+
+    void createColormapTexture();
+    void createGaussianKernelTexture();
+    void createActiveSampleTexture();
+    void createSampleColorTexture();
+    void updateColormapTexture();
+    void updateActiveSampleTexture();
+    void updateSampleColorTexture();
+    void uploadScales();
+    void uploadSampleIds();
+    /// Creates a float texture of the density grid; returns its name.
+    GlName createGridTexture(int internalFormat, unsigned format, unsigned type, int filter, const void* data);
+    bool createDensityFramebuffer(int internalFormat);
+    void createScreenshotFramebuffer();
+    /// The map (index into the colour maps) of the current mode.
+    int currentColormapIndex() const;
+    int modeSlot() const { return m_renderMode != 0 ? 1 : 0; }
+
+    // Programs.
+    std::array<std::unique_ptr<GlslProgram>, ProgramCount> m_programs;
+    bool m_programsReady = false;
+    bool m_glReady = false;
+
+    // View.
+    int m_renderMode = 0;
+    std::array<int, 2> m_colormap{6, 0};        // points mode: Viridis; density mode: Spectral
+    std::array<int, 2> m_colormapDiscrete{0, 1};
+    std::array<float, 16> m_mvp{};
+    unsigned m_viewWidth = 100;
+    unsigned m_viewHeight = 100;
+    unsigned m_squareSide = 100;
+    float m_aspectRatio = 1.0f;
+    GlName m_targetFramebuffer = 0;
+
+    // GL names.
+    GlName m_vertexArray = 0;
+    GlName m_positionsBuffer = 0;
+    GlName m_drawOrderBuffer = 0;
+    GlName m_centresBuffer = 0;
+    GlName m_quadBuffer = 0;
+    GlName m_rectangleBuffer = 0;
+    GlName m_markerBuffer = 0;
+    GlName m_selectionBuffer = 0;
+    GlName m_scaleBuffer = 0;
+    GlName m_sampleIdBuffer = 0;
+    GlName m_activeSampleTexture = 0;
+    GlName m_colormapTexture = 0;
+    GlName m_sampleColorTexture = 0;
+    GlName m_gaussTexture = 0;
+    GlName m_clusterIdTexture = 0;
+    GlName m_densityFramebuffer = 0;
+    std::array<GlName, 3> m_densityTextures{}; // density, gradient, mean-shift
+    GlName m_screenshotFramebuffer = 0;
+    GlName m_screenshotTexture = 0;
+    bool m_densityFramebufferUsable = false;
+    bool m_screenshotFramebufferUsable = false;
+
+    std::vector<std::vector<unsigned char>> m_colormaps;
+
+    // Density grid and clusters.
+    unsigned m_res = 256;
+    std::vector<int> m_clusterIdImage;
+    std::vector<int> m_pixelModeImage;
+    bool m_densityDirty = true;
+    bool m_clustersDirty = true;
+
+    // Points.
+    MCV_Analysis* m_analysis = nullptr;
+    const std::vector<float>* m_callerPositions = nullptr;
+    const std::vector<float>* m_callerMarkers = nullptr;
+    const int* m_callerSampleIds = nullptr;
+    std::vector<float> m_normalizedPositions;
+    bool m_positionsFinite = true;
+    std::vector<float> m_markers;
+    int m_markerRowWidth = 0;
+    int m_activeMarker = 0;
+    std::vector<Range> m_markerMinMax;
+    std::vector<Range> m_markerBoundaries;
+    const std::vector<uint16_t>* m_callerSelection = nullptr;
+    std::vector<uint16_t> m_selectionFlags;
+    std::vector<float> m_activeMarkerValues;
+    std::vector<float> m_pointScales;
+    bool m_hasSampleIds = false;
+    std::vector<int> m_sampleIds;
+    const std::vector<bool>* m_callerSampleSelection = nullptr;
+    std::vector<bool> m_sampleSelection;
+    std::vector<int> m_activeSamples;
+    const std::vector<unsigned char>* m_callerSampleColors = nullptr;
+    std::vector<unsigned char> m_sampleColors;
+    bool m_pointScalesInUse = false;
+    float m_pointScaleMax = -1.0f;
+    int m_markerCount = 0;
+    int m_pointCount = 0;
+    std::vector<unsigned> m_drawOrder;
+
+    // Look.
+    float m_saturation = 0.0001f;
+    float m_sigma = 0.15f;
+    std::array<float, 4> m_clearColor{252.0f / 255.0f, 252.0f / 255.0f, 252.0f / 255.0f, 1.0f};
+    std::array<float, 4> m_densityClearColor{0.0f, 0.0f, 0.0f, 0.0f};
+    float m_pointSize = 0.01f;
+    float m_pointOpacity = 0.6f;
+    float m_haloSize = 0.2f;
+    int m_advancedMode = -1;
+    int m_otfClustering = 0;
+    bool m_showSelectionRect = false;
+
+    std::vector<int> m_selectedIndices;
+
+    // Screenshots.
+    int m_maxOffscreenSize = defaultMaxOffscreenSize;
+    bool m_screenshotMode = false;
+    std::vector<float> m_screenshotRange;
+    std::array<float, 4> m_screenshotBackground{1.0f, 1.0f, 1.0f, 1.0f};
+    int m_savedMarker = 0;
+};
