@@ -1,10 +1,13 @@
-// Every resource path the program names must resolve in the bundle. Folders
+// Every resource path the program names must resolve in the bundle, and so
+// must every file that the bundle's own pages and style sheets name. Folders
 // that later work fills are listed too: their test is skipped while the
 // folder is empty and checks every entry as soon as one exists.
 #include "applicationIcon.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 #include <QFontDatabase>
 #include <QImage>
 #include <QStringList>
@@ -157,4 +160,31 @@ TEST(ResourceBundleTest, PageTools)
 {
     expectGroup(prefixed(":/jstools/", {"colormaps.js", "debug_data.js", "globals.js", "tools.js", "ui.css", "ui.js"}),
                 "the page bridge and HTML controls");
+}
+
+TEST(ResourceBundleTest, EveryFileAPageOrStyleSheetNamesResolves)
+{
+    // Script sources, style sheet links and url(...) references, relative to
+    // the page's folder as the web views resolve them from their base URL.
+    const QRegularExpression reference(R"re((?:src|href)="([^"#:]+)"|url\('?([^')#:]+)'?\))re");
+    int checked = 0;
+    QStringList pages;
+    for (const char* folder : {"About", "html_ui_elements", "jstools", "spade", "heatmap", "hierarchy",
+                               "hierarchy_icicle"})
+        for (QDirIterator files(QString(":/") + folder, {"*.html", "*.css"}, QDir::Files); files.hasNext();)
+            pages << files.next();
+    for (const QString& path : pages) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        const QDir folder = QFileInfo(path).dir();
+        for (auto match = reference.globalMatch(text); match.hasNext();) {
+            const auto found = match.next();
+            const QString name = found.captured(1).isEmpty() ? found.captured(2) : found.captured(1);
+            EXPECT_TRUE(QFile::exists(QDir::cleanPath(folder.filePath(name))))
+                << path.toStdString() << " names " << name.toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 10);
 }

@@ -1,0 +1,89 @@
+// The bottom drawer, the colour legend with its map chooser, and the exports
+// every analysis page offers. Pages provide the elements (#ui with #uihover
+// and #drawer, #legend with #legendActive and #legendAll, #mainView) and call
+// initDrawer() and initLegend() once their markup exists.
+
+var _drawerShown = false;
+var _legendShown = false;
+var _legendBarWidth = 24;
+var _legendBarHeight = 168;
+var _legendBarGap = 10;
+
+function initDrawer() {
+    var ui = d3.select('#ui');
+    d3.select('#uihover')
+        .on('mouseover', function () {
+            if (!_drawerShown)
+                ui.transition().duration(300).style('bottom', '-95px');
+        })
+        .on('mouseout', function () {
+            if (!_drawerShown)
+                ui.transition().duration(300).style('bottom', '-110px');
+        });
+    var bars = d3.select('#drawer').append('svg').attr('width', 40).attr('height', 14);
+    bars.append('rect').attr('class', 'drawerBar').attr('id', 'drawerBarLeft')
+        .attr('x', 2).attr('y', 6).attr('width', 18).attr('height', 3);
+    bars.append('rect').attr('class', 'drawerBar').attr('id', 'drawerBarRight')
+        .attr('x', 20).attr('y', 6).attr('width', 18).attr('height', 3);
+    d3.select('#drawer').on('mousedown', toggleDrawer);
+}
+
+function toggleDrawer() {
+    _drawerShown = !_drawerShown;
+    d3.select('#ui').transition().duration(500).style('bottom', _drawerShown ? '0px' : '-110px');
+    var angle = _drawerShown ? 15 : 0;
+    d3.select('#drawerBarLeft').transition().duration(500).attr('transform', 'rotate(' + angle + ', 20, 7.5)');
+    d3.select('#drawerBarRight').transition().duration(500).attr('transform', 'rotate(' + -angle + ', 20, 7.5)');
+}
+
+function legendFill(index) {
+    var stepped = _discreteColormap && index !== _qualitativeColormap;
+    return 'url(#' + _colormapNames[index] + (stepped ? '_discrete' : '') + ')';
+}
+
+function initLegend() {
+    var active = d3.select('#legendActive').append('svg')
+        .attr('width', _legendBarWidth).attr('height', _legendBarHeight);
+    appendColormapGradients(active.append('defs'));
+    active.append('rect').attr('class', 'legendBar')
+        .attr('width', _legendBarWidth).attr('height', _legendBarHeight);
+
+    var count = _colormapNames.length;
+    var all = d3.select('#legendAll').append('svg')
+        .attr('width', count * _legendBarWidth + (count - 1) * _legendBarGap).attr('height', _legendBarHeight);
+    all.selectAll('rect').data(d3.range(count)).enter().append('rect')
+        .attr('class', 'legendBar legendChoice')
+        .attr('x', function (index) { return index * (_legendBarWidth + _legendBarGap); })
+        .attr('width', _legendBarWidth).attr('height', _legendBarHeight)
+        .on('mousedown', function () { d3.event.stopPropagation(); })
+        .on('mouseup', function (index) { leftClickColormap(index); });
+
+    d3.select('#legend').on('mousedown', function () { showLegendSelector(!_legendShown); });
+    updateLegendUi(false);
+}
+
+function showLegendSelector(show) {
+    _legendShown = show;
+    d3.select('#legend').transition().duration(500)
+        .style('right', show ? '10px' : '-490px')
+        .style('background-color', show ? 'rgba(255, 255, 255, 0.75)' : 'rgba(255, 255, 255, 0.25)');
+}
+
+// Fills the legend for the active map and the discrete flag; hides the map
+// chooser when asked.
+function updateLegendUi(hide) {
+    d3.select('#legendActive').selectAll('rect').attr('fill', legendFill(_activeColormap));
+    d3.select('#legendAll').selectAll('rect').attr('fill', function (index) { return legendFill(index); });
+    if (hide && _legendShown)
+        showLegendSelector(false);
+}
+
+function printSVG() {
+    if (isQtAvailable)
+        Qt.js_saveSVG(document.getElementById('mainView').innerHTML);
+}
+
+function printJSON() {
+    if (isQtAvailable)
+        Qt.js_saveJSON();
+}
