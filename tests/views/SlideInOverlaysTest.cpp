@@ -27,6 +27,22 @@ void finishAnimation(QWidget* overlay)
         animation->setCurrentTime(animation->totalDuration());
 }
 
+/// The swatch shows the image inside its 1-pixel border.
+void expectShowsImage(QPushButton* swatch, const QString& path)
+{
+    const QImage shown = swatch->grab().toImage();
+    const QImage image(path);
+    ASSERT_EQ(image.size(), QSize(24, 168)) << path.toStdString();
+    for (int y : {10, 60, 110, 160}) {
+        const QColor expected = image.pixelColor(11, y - 1);
+        const QColor seen = shown.pixelColor(12, y);
+        EXPECT_LE(std::abs(seen.red() - expected.red()) + std::abs(seen.green() - expected.green())
+                      + std::abs(seen.blue() - expected.blue()),
+                  6)
+            << path.toStdString() << " at " << y;
+    }
+}
+
 QString handleStyle(UI_SettingsSliderWidget& panel)
 {
     for (QPushButton* button : panel.findChildren<QPushButton*>())
@@ -169,6 +185,7 @@ TEST(UI_ColormapSelectionWidgetTest, DiscreteSwitchAndSwatchChoice)
     EXPECT_EQ(s.picker->pos(), QPoint(729, 10));
     EXPECT_EQ(s.swatch("activeSwatch")->styleSheet(),
               "QPushButton{background-color: transparent; background-image: url(:/colormaps/Viridis_vert.png);}");
+    expectShowsImage(s.swatch("activeSwatch"), ":/colormaps/Viridis_vert.png");
     QSignalSpy selected(s.picker, &UI_ColormapSelectionWidget::colormapSelected);
     QSignalSpy discrete(s.picker, &UI_ColormapSelectionWidget::discreteSelected);
 
@@ -193,6 +210,8 @@ TEST(UI_ColormapSelectionWidgetTest, DiscreteSwitchAndSwatchChoice)
               "QPushButton{background-color: transparent; background-image: url(:/colormaps/PuOr_vert_disc.png);}");
     finishAnimation(s.picker);
     EXPECT_EQ(s.picker->pos(), QPoint(729, 10));
+    expectShowsImage(s.swatch("activeSwatch"), ":/colormaps/PuOr_vert_disc.png");
+    expectShowsImage(s.swatch("swatch12"), ":/colormaps/Reds_vert_disc.png");
 
     // The program's choice moves the switch without a report.
     s.picker->setActiveColormap(13, false);
