@@ -5,6 +5,8 @@
 
 var _drawerShown = false;
 var _legendShown = false;
+// The map pressed last; a release chooses a map only after a press on it.
+var _legendPressed = -1;
 var _legendBarWidth = 24;
 var _legendBarHeight = 168;
 var _legendBarGap = 10;
@@ -55,8 +57,15 @@ function initLegend() {
         .attr('class', 'legendBar legendChoice')
         .attr('x', function (index) { return index * (_legendBarWidth + _legendBarGap); })
         .attr('width', _legendBarWidth).attr('height', _legendBarHeight)
-        .on('mousedown', function () { d3.event.stopPropagation(); })
-        .on('mouseup', function (index) { leftClickColormap(index); });
+        .on('mousedown', function (index) {
+            _legendPressed = index;
+            d3.event.stopPropagation();
+        })
+        .on('mouseup', function (index) {
+            if (index === _legendPressed)
+                leftClickColormap(index);
+            _legendPressed = -1;
+        });
 
     d3.select('#legend').on('mousedown', function () { showLegendSelector(!_legendShown); });
     updateLegendUi(false);

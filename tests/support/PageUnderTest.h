@@ -67,7 +67,7 @@ public:
     /// Moves the mouse, with the left button held while pressed.
     void move(QPoint point, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void release(QPoint point, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-    /// Press and release at the element's centre.
+    /// Press and release at the element's centre, with nothing run between them.
     void click(const QString& selector, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     /// Presses at the element's centre, moves by `delta` in `steps` equal
     /// moves, releases there.
@@ -94,7 +94,8 @@ public slots:
 private:
     void attach();
     void installRecorder();
-    void sendMouse(int type, QPoint point, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void sendMouse(int type, QPoint point, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                   bool thenProcessEvents);
     static void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
     QPointer<QWebView> m_view;

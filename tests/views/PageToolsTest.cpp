@@ -134,6 +134,9 @@ TEST(PageToolsTest, LegendChoosesMapsAndDrawerOpens)
     // it and slides the chooser out again.
     page.click("#legendActive");
     ASSERT_TRUE(page.waitFor("getComputedStyle(document.getElementById('legend')).right === '10px'"));
+    // A release on a map chooses it only after a press on the same map.
+    page.press(page.elementPoint("#legendAll rect:nth-child(3)"));
+    page.release(page.elementPoint("#legendAll rect:nth-child(4)"));
     page.click("#legendAll rect:nth-child(4)");
     EXPECT_EQ(page.evaluate("chosenMaps").toList(), QVariantList{3});
     EXPECT_EQ(page.evaluate("d3.select('#legendActive rect').attr('fill')").toString(), "url(#PuOr)");
@@ -171,7 +174,8 @@ TEST(PageToolsTest, ScriptErrorsAreReportedThroughTheLog)
     PageUnderTest page(kToolsPage, "qrc:/jstools/", &host);
     ASSERT_TRUE(page.waitForLoad());
     page.evaluate("setTimeout(function () { undefinedFunction(); }, 0)");
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !host.calls.isEmpty(); }, 5000));
+    QTest::qWait(20);
     ASSERT_EQ(host.calls.size(), 1);
     EXPECT_TRUE(host.calls[0].startsWith("js_debug Error: ReferenceError")) << host.calls[0].toStdString();
     EXPECT_TRUE(host.calls[0].contains("\nURL: ") && host.calls[0].contains("\nLine: "));
