@@ -201,6 +201,9 @@ bool MCV_TsneAnalysis::computeProbabilities()
     const int count = static_cast<int>(n);
     m_pointsGeneration = registry->generation();
     m_markerCount = parameters;
+    m_markerNames.resize(static_cast<size_t>(parameters));
+    for (int64_t m = 0; m < parameters; ++m)
+        m_markerNames[static_cast<size_t>(m)] = registry->mergedHeader()->parameterName(static_cast<int>(m));
 
     const size_t active = m_activeMarkerIndices.size();
     const size_t rows = static_cast<size_t>(n);

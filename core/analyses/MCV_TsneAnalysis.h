@@ -107,6 +107,14 @@ public:
     std::vector<float>& markerValues() { return m_markerValues; }
     /// Sample index of the first point (one int per point).
     int* sampleIndices() { return m_sampleIndices.data(); }
+    /// Registry generation the points and marker rows were taken from; 0
+    /// before the first probabilities. Views compare it with the live one.
+    uint64_t pointsGeneration() const { return m_pointsGeneration; }
+    /// Values per row of markerValues(): the merged parameter count when the
+    /// points were taken. Channels appended later are not in the rows.
+    int markerCount() const { return static_cast<int>(m_markerCount); }
+    /// $PnN of the parameters in the marker rows, as they were named then.
+    const std::vector<std::string>& markerNames() const { return m_markerNames; }
     /// The engine (read-only): iteration counter, bounds, parameters.
     const ApproxTsneGradientDescent& gradientDescent() const { return m_gradientDescent; }
 
@@ -171,6 +179,7 @@ private:
     Request m_pending = Request::None;
     /// Registry generation the points (and the marker rows) were taken from.
     uint64_t m_pointsGeneration = 0;
-    /// Parameters per row of the marker values, as taken.
+    /// Parameters per row of the marker values, as taken, with their names.
     int64_t m_markerCount = 0;
+    std::vector<std::string> m_markerNames;
 };

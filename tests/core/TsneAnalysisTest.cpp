@@ -308,10 +308,16 @@ TEST_F(TsneAnalysisTest, ReopenedFilesAndMissingChannelsAreNotWritten)
 {
     load({200});
     analysis->setIterations(10);
+    const uint64_t takenFrom = registry->generation();
     ui.onCall = [&](const RecordingUiInterface::Call& call) {
         const std::string op = call.operation; // calls made in here may move `call`
         if (op == "analysisUpdatedSignal" && ui.count("analysisUpdatedSignal") == 3)
         {
+            // The rows' width and names are those the values were taken with.
+            EXPECT_EQ(analysis->pointsGeneration(), takenFrom);
+            EXPECT_EQ(analysis->markerCount(), kMarkers + 2);
+            ASSERT_EQ(analysis->markerNames().size(), size_t(kMarkers + 2));
+            EXPECT_EQ(analysis->markerNames()[kMarkers + 1], "VSRNE_TsneY");
             // Opening files inside the loop replaces the registry.
             registry = RegistryTestData::freshRegistry();
             const std::string path = RegistryTestData::writeFcs(dir.path().toStdString(), "g.fcs", kMarkers,
@@ -329,6 +335,8 @@ TEST_F(TsneAnalysisTest, ReopenedFilesAndMissingChannelsAreNotWritten)
         ASSERT_EQ(value(0, e, "VSRNE_TsneX"), 0.0f);
     EXPECT_EQ(analysis->inputData(), nullptr);
     EXPECT_EQ(ui.count("analysisFinishedSignal"), 1);
+    EXPECT_EQ(analysis->pointsGeneration(), takenFrom);
+    EXPECT_NE(MCV_DataRegistry::currentGeneration(), takenFrom);
 
     ui.onCall = nullptr;
     load({200}, false);

@@ -1,0 +1,56 @@
+#include "widgets/saveTableAsCsv.h"
+
+#include "widgets/chooseFileToSave.h"
+
+#include "data/ReplacingFile.h"
+#include "data/TextEscaping.h"
+
+#include <QLocale>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+
+namespace {
+
+/// What the table shows in the cell: numbers as its delegate formats them.
+QString displayText(const QTableWidget* table, const QTableWidgetItem* item)
+{
+    if (!item)
+        return QString();
+    const QVariant value = item->data(Qt::DisplayRole);
+    if (const auto* delegate = qobject_cast<const QStyledItemDelegate*>(table->itemDelegate()))
+        return delegate->displayText(value, table->locale());
+    return value.toString();
+}
+
+} // namespace
+
+QString tableCsvText(const QTableWidget* table, const QString& headerLine, int escapedColumn)
+{
+    QStringList lines;
+    if (!headerLine.isEmpty())
+        lines << headerLine;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QString text = displayText(table, table->item(row, column));
+            cells << (column == escapedColumn
+                          ? QString::fromStdString(TextEscaping::csvField(text.toStdString()))
+                          : text);
+        }
+        lines << cells.join(", ");
+    }
+    return lines.join("\n");
+}
+
+void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& headerLine, int escapedColumn)
+{
+    const QString path = chooseFileToSave(parent, "exportDefaultFilePath", "csv", "Table files (*.csv)");
+    if (path.isEmpty())
+        return;
+    const QByteArray bytes = tableCsvText(table, headerLine, escapedColumn).toUtf8();
+    ReplacingFile file(path.toStdString());
+    if (!file.open())
+        return;
+    file.write(bytes.constData(), bytes.size());
+    file.commit();
+}
