@@ -12,12 +12,14 @@ class QDialog;
 class QDockWidget;
 class UI_AboutDialog;
 class UI_DockableContainerWidget;
+class UI_DockableWidget;
 class UI_ExpanderWidget;
 class UI_FileInfoWidget;
 class UI_Interface;
 class UI_MarkerSelectionWidget;
 class UI_Settings;
 class UI_SettingsWidget;
+class UI_TsneWidget;
 class Ui_MainWindow;
 
 /// The program's one top-level window. It has no central widget: every view
@@ -89,6 +91,27 @@ private:
     /// Writes the registry's load log to "VSRNE_ST.txt" in the directory;
     /// a file that cannot be opened is skipped.
     void writeSampleTagFile(const QString& directory);
+
+    // The parts every analysis command is made of (MainWindowAnalyses.cpp).
+    /// Name prompt of a new analysis of `kind` ("Spade", "A-tSNE"): the
+    /// unique form of the answer; empty without files or on cancel.
+    QString askAnalysisName(const QString& baseName, const QString& kind);
+    /// Titles the dock with the analysis' name (the link by which removal
+    /// finds it), docks it on the right, shows it and lists it.
+    void addViewDock(UI_DockableWidget* dock, const MCV_Analysis* analysis);
+    /// Adds the panel as a "Settings" tab titled with the analysis' name and lists it.
+    void addSettingsPanel(UI_SettingsWidget* panel, const MCV_Analysis* analysis);
+    /// The analysis of `analysisType` that a further view should show: the
+    /// only one without asking, else the one chosen in the analysis chooser;
+    /// null when there is none or the chooser was cancelled.
+    MCV_Analysis* chooseAnalysis(int analysisType);
+    /// The six notifications a t-SNE view follows.
+    void connectTsneView(UI_TsneWidget* dock);
+    /// Takes the dock or panel out of the window at once (disconnected,
+    /// without its analysis, hidden, out of the list) and frees it once the
+    /// event loop is back: a press of one of its buttons may be on the stack.
+    void releaseViewDock(QDockWidget* dock);
+    void releaseSettingsPanel(UI_SettingsWidget* panel);
 
     Ui_MainWindow* m_ui = nullptr;
     UI_Settings* m_settings = nullptr;

@@ -21,3 +21,9 @@ void UI_DockableContainerWidget::addTab(QWidget* widget, const QString& title)
     }
     m_tabWidget->addTab(widget, title);
 }
+
+void UI_DockableContainerWidget::removeTab(QWidget* widget)
+{
+    if (m_tabWidget)
+        m_tabWidget->removeTab(m_tabWidget->indexOf(widget));
+}

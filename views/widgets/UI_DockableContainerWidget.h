@@ -17,6 +17,8 @@ public:
     /// Adds `widget` as a new tab titled `title`; the first call creates the
     /// tab widget at row 0, column 0 of the content layout.
     void addTab(QWidget* widget, const QString& title);
+    /// Takes the widget's tab away; the widget is neither hidden nor deleted.
+    void removeTab(QWidget* widget);
 
 private:
     QTabWidget* m_tabWidget = nullptr;

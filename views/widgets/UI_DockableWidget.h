@@ -18,6 +18,12 @@ public:
     explicit UI_DockableWidget(QWidget* parent = nullptr);
     ~UI_DockableWidget() override;
 
+    /// The analysis this dock shows is about to be deleted, while a press of
+    /// one of the dock's buttons may still be on the call stack: the dock
+    /// drops every pointer to the analysis (its children's included) and
+    /// never reaches it again. Docks without an analysis keep nothing.
+    virtual void detachAnalysis() {}
+
 public slots:
     /// Stores the flag and shows or hides the dock accordingly.
     void setVisibility(bool visible);

@@ -22,3 +22,10 @@ void UI_SettingsWidget::updateMarkerSelection()
         return;
     m_markerSelectionWidget->setData(m_analysis, false);
 }
+
+void UI_SettingsWidget::detachAnalysis()
+{
+    m_analysis = nullptr;
+    if (m_markerSelectionWidget)
+        m_markerSelectionWidget->setData(nullptr, false);
+}

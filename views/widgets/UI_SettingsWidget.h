@@ -25,6 +25,10 @@ public:
     /// Builds the panel's controls.
     virtual void initUI();
 
+    /// The analysis is about to be deleted: the panel and its marker panel
+    /// drop it and never reach it again. Panels holding more of it extend this.
+    virtual void detachAnalysis();
+
     /// Rebuilds the marker check boxes from the current channels; does
     /// nothing without a marker-selection widget or an analysis.
     void updateMarkerSelection();

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "support/ModalDialogDriver.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
+
+/// Opens files through the window's real "Open FCS File(s) ..." dialog,
+/// typing `typedNames` (names in the dialog's folder, each quoted when
+/// several), and closes the post-load dialog with the button `postLoadButton`
+/// ("OK", "Start SPADE" or "Start A-tSNE").
+inline void openFilesThroughDialog(QMainWindow& window, const QString& typedNames,
+                                   const QString& postLoadButton = "OK")
+{
+    whenModal<QFileDialog>([typedNames](QFileDialog* dialog) {
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typedNames);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    whenModal<QDialog>(
+        [postLoadButton](QDialog* dialog) {
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                if (button->text() == postLoadButton) {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                    return;
+                }
+            ADD_FAILURE() << "no button " << postLoadButton.toStdString();
+            dialog->reject();
+        },
+        "Succes");
+    window.findChild<QAction*>("actionOpenFile")->trigger();
+}
+
+/// Answers the next "Analysis Name" prompt with `answer` (a null string keeps
+/// the proposed name; an empty one cancels) and reports the proposed name.
+inline void answerNamePrompt(const QString& answer, QString* proposed = nullptr)
+{
+    whenModal<QInputDialog>(
+        [answer, proposed](QInputDialog* dialog) {
+            if (proposed)
+                *proposed = dialog->textValue();
+            if (answer.isNull()) {
+                dialog->accept();
+            } else if (answer.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->setTextValue(answer);
+                dialog->accept();
+            }
+        },
+        "Analysis Name");
+}
