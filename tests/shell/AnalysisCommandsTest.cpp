@@ -10,6 +10,7 @@
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/DebugLines.h"
 #include "support/IsolatedSettings.h"
 #include "support/MainWindowDriver.h"
 #include "support/RegistryTestData.h"
@@ -27,13 +28,6 @@
 namespace {
 
 const bool settingsIsolated = isolateSettings();
-
-QStringList debugLines;
-
-void recordDebugLine(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    debugLines << message;
-}
 
 class AnalysisCommandsTest : public testing::Test
 {
@@ -123,13 +117,13 @@ TEST_F(AnalysisCommandsTest, NewAnalysesGetUniqueNamesTheirChannelsOnceADockAndA
             prompt->accept();
         },
         "Analysis Name");
-    debugLines.clear();
-    QtMessageHandler previous = qInstallMessageHandler(recordDebugLine);
-    window.findChild<QAction*>("actionNewTsneAnalysis")->trigger();
-    qInstallMessageHandler(previous);
+    {
+        DebugLines debug;
+        window.findChild<QAction*>("actionNewTsneAnalysis")->trigger();
+        EXPECT_EQ(DebugLines::matching("Adding Channel"),
+                  "Adding Channel \"VSRNE_TsneX\".|Adding Channel \"VSRNE_TsneY\".");
+    }
     EXPECT_EQ(label, "Please name the new A-tSNE Analysis.\n Please use unique names to identify your analysis in the system.");
-    EXPECT_EQ(debugLines.filter("Adding Channel").join("|"),
-              "Adding Channel \"VSRNE_TsneX\".|Adding Channel \"VSRNE_TsneY\".");
     const FcsHeader* header = MCV_DataRegistry::instance()->mergedHeader();
     ASSERT_EQ(header->parameterCount(), 5u);
     EXPECT_EQ(header->parameterName(4), "VSRNE_TsneY");
@@ -143,11 +137,11 @@ TEST_F(AnalysisCommandsTest, NewAnalysesGetUniqueNamesTheirChannelsOnceADockAndA
     auto* dock = window.findChild<UI_TsneWidget*>();
     EXPECT_EQ(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
 
-    debugLines.clear();
-    previous = qInstallMessageHandler(recordDebugLine);
-    EXPECT_EQ(newTsne(), "A-tSNE Analysis 1");
-    qInstallMessageHandler(previous);
-    EXPECT_TRUE(debugLines.filter("Adding Channel").isEmpty());
+    {
+        DebugLines debug;
+        EXPECT_EQ(newTsne(), "A-tSNE Analysis 1");
+        EXPECT_EQ(DebugLines::matching("Adding Channel"), "");
+    }
     EXPECT_EQ(MCV_DataRegistry::instance()->parameterCount(), 5);
 
     EXPECT_EQ(newTsne("A-tSNE Analysis"), "A-tSNE Analysis 2") << "the proposal skips taken names";

@@ -7,6 +7,7 @@
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/DebugLines.h"
 #include "support/IsolatedSettings.h"
 #include "support/ModalDialogDriver.h"
 #include "support/RecordingUiInterface.h"
@@ -27,13 +28,6 @@
 namespace {
 
 const bool settingsIsolated = isolateSettings();
-
-QStringList debugLines;
-
-void recordDebugLine(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    debugLines << message;
-}
 
 class TsneViewAndPanelsTest : public testing::Test
 {
@@ -167,14 +161,12 @@ TEST_F(TsneViewAndPanelsTest, ViewFlagsTheSelectedPointsOfTheLiveRegistryOnly)
     EXPECT_EQ(view.selectionFlags(), std::vector<uint16_t>(200, 0)) << "sized for the new points before drawing";
 
     // Pairs name (sample, event); out-of-range pairs are skipped, repeats reported.
-    debugLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(recordDebugLine);
+    DebugLines debug;
     selection()->setPoints(std::vector<MCV_PointIndex>{{1, 5}, {0, 2}, {1, 5}, {2, 0}, {0, 100}, {-1, 3}}, false);
     view.dataRefreshed(MCV_DataRegistry::instance()->pointsDataList().front());
     EXPECT_EQ(view.selectionFlags()[102], 0) << "another set changes nothing";
     view.dataRefreshed(selection());
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(debugLines.filter("double entry").join("|"), "double entry at 2:1, 5");
+    EXPECT_EQ(DebugLines::matching("double entry"), "double entry at 2:1, 5");
     std::vector<uint16_t> expected(200, 0);
     for (int k = 0; k < 200; ++k) {
         const MCV_PointIndex& p = analysis.points()[k];

@@ -41,6 +41,10 @@ UI_SampleStatisticsWidget::UI_SampleStatisticsWidget(QWidget* parent)
 
 void UI_SampleStatisticsWidget::build()
 {
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(0);
+    connect(m_refreshTimer, &QTimer::timeout, this, &UI_SampleStatisticsWidget::refreshNow);
     m_layout = new QGridLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_table = new QTableWidget(0, kColumns, this);
@@ -111,18 +115,13 @@ void UI_SampleStatisticsWidget::setData(MCV_DerivedDataPoints* points)
 
 void UI_SampleStatisticsWidget::refresh()
 {
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QTimer::singleShot(0, this, [this] {
-        if (m_refreshPending)
-            refreshNow();
-    });
+    if (!m_refreshTimer->isActive())
+        m_refreshTimer->start();
 }
 
 void UI_SampleStatisticsWidget::refreshNow()
 {
-    m_refreshPending = false;
+    m_refreshTimer->stop();
     const uint64_t generation = MCV_DataRegistry::currentGeneration();
     if (generation == 0)
         return;

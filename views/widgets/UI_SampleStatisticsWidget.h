@@ -11,6 +11,7 @@ class QGridLayout;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
+class QTimer;
 
 /// One row per loaded sample: how many of its events the shown points set
 /// holds, how many of those are in the registry's "Selection" set, and what
@@ -58,7 +59,8 @@ private:
     QPushButton* m_saveButton = nullptr;
     /// Registry generation the rows were built for.
     uint64_t m_tableGeneration = 0;
-    bool m_refreshPending = false;
+    /// Single-shot, zero interval: the refresh of this event-loop turn.
+    QTimer* m_refreshTimer = nullptr;
     /// Per event of every sample (samples one after another): 1 in the shown
     /// set, 2 counted as selected; kept between refreshes to avoid allocating.
     std::vector<uint8_t> m_eventStates;

@@ -27,6 +27,10 @@ UI_SelectionStatisticsWidget::UI_SelectionStatisticsWidget(QWidget* parent)
 
 void UI_SelectionStatisticsWidget::build()
 {
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(0);
+    connect(m_refreshTimer, &QTimer::timeout, this, &UI_SelectionStatisticsWidget::refreshNow);
     m_layout = new QGridLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_table = new QTableWidget(0, 0, this);
@@ -90,18 +94,13 @@ void UI_SelectionStatisticsWidget::refresh(bool force)
 {
     if (!force && !m_autoRefreshCheckBox->isChecked())
         return;
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QTimer::singleShot(0, this, [this] {
-        if (m_refreshPending)
-            refreshNow();
-    });
+    if (!m_refreshTimer->isActive())
+        m_refreshTimer->start();
 }
 
 void UI_SelectionStatisticsWidget::refreshNow()
 {
-    m_refreshPending = false;
+    m_refreshTimer->stop();
     const uint64_t generation = MCV_DataRegistry::currentGeneration();
     if (generation == 0)
         return;

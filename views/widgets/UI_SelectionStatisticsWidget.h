@@ -10,6 +10,7 @@ class QGridLayout;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
+class QTimer;
 
 /// Median, mean and standard deviation of every parameter over the events
 /// of the registry's "Selection" set: refreshed by "Refresh", or on every
@@ -48,5 +49,6 @@ private:
     QPushButton* m_refreshButton = nullptr;
     QCheckBox* m_autoRefreshCheckBox = nullptr;
     uint64_t m_tableGeneration = 0;
-    bool m_refreshPending = false;
+    /// Single-shot, zero interval: the refresh of this event-loop turn.
+    QTimer* m_refreshTimer = nullptr;
 };
