@@ -151,6 +151,14 @@ float hitShare(float hits, int walks)
     return hits / static_cast<float>(walks);
 }
 
+void turnHitsIntoShares(std::vector<MapMemEff>& areas, int walks)
+{
+#pragma omp parallel for schedule(dynamic, 1024)
+    for (int64_t i = 0; i < static_cast<int64_t>(areas.size()); ++i)
+        for (MapMemEff::Entry& entry : areas[i])
+            entry.value = hitShare(entry.value, walks);
+}
+
 /// Divides every row by its sum (summed in key order); a row that sums to
 /// 0 is emptied. Counts the entries and those above `cut`.
 void normaliseRows(std::vector<MapMemEff>& rows, float cut, uint64_t& entries, uint64_t& effective)
@@ -556,20 +564,11 @@ void HierarchicalSne::computeScaleInCore(const Scale& previous, Scale& scale)
                 weight += transposed.values[e] * previous.landmarkWeights[transposed.keys[e]];
             scale.landmarkWeights[l] = weight;
         }
-#pragma omp parallel for schedule(dynamic, 1024)
-        for (int64_t i = 0; i < static_cast<int64_t>(n); ++i)
-            for (MapMemEff::Entry& entry : scale.areaOfInfluence[i])
-                entry.value = hitShare(entry.value, walks);
+        turnHitsIntoShares(scale.areaOfInfluence, walks);
         statistics_[AreaOfInfluenceWalks] = static_cast<float>(static_cast<double>(walks) * n);
         statistics_[AreaOfInfluenceSparsity] = sparsity(entries, static_cast<double>(landmarks) * n);
     }
-    say("\tComputing finite markov chain...");
-    utils::ScopedTimer timer(statistics_[ChainTime]);
-    uint64_t entries = 0, effective = 0;
-    normaliseRows(scale.transitionMatrix, kInCoreCut, entries, effective);
-    const double squared = static_cast<double>(landmarks) * landmarks;
-    statistics_[TransitionSparsity] = sparsity(entries, squared);
-    statistics_[TransitionEffectiveSparsity] = sparsity(effective, squared);
+    normaliseTransitions(scale, kInCoreCut);
 }
 
 void HierarchicalSne::computeScaleOutOfCore(const Scale& previous, Scale& scale)
@@ -582,10 +581,7 @@ void HierarchicalSne::computeScaleOutOfCore(const Scale& previous, Scale& scale)
     {
         utils::ScopedTimer timer(statistics_[AreaOfInfluenceTime]);
         countLandmarkHits(previous, scale, kOutOfCoreWalkLimit, seed, true);
-#pragma omp parallel for schedule(dynamic, 1024)
-        for (int64_t i = 0; i < static_cast<int64_t>(n); ++i)
-            for (MapMemEff::Entry& entry : scale.areaOfInfluence[i])
-                entry.value = hitShare(entry.value, walks);
+        turnHitsIntoShares(scale.areaOfInfluence, walks);
 
         say("\tCaching weights...");
         uint64_t entries = 0;
@@ -620,11 +616,16 @@ void HierarchicalSne::computeScaleOutOfCore(const Scale& previous, Scale& scale)
         statistics_[AreaOfInfluenceWalks] = static_cast<float>(static_cast<double>(walks) * n);
         statistics_[AreaOfInfluenceSparsity] = sparsity(entries, static_cast<double>(landmarks) * n);
     }
+    normaliseTransitions(scale, kOutOfCoreCut);
+}
+
+void HierarchicalSne::normaliseTransitions(Scale& scale, float cut)
+{
     say("\tComputing finite markov chain...");
     utils::ScopedTimer timer(statistics_[ChainTime]);
     uint64_t entries = 0, effective = 0;
-    normaliseRows(scale.transitionMatrix, kOutOfCoreCut, entries, effective);
-    const double squared = static_cast<double>(landmarks) * landmarks;
+    normaliseRows(scale.transitionMatrix, cut, entries, effective);
+    const double squared = static_cast<double>(scale.size()) * scale.size();
     statistics_[TransitionSparsity] = sparsity(entries, squared);
     statistics_[TransitionEffectiveSparsity] = sparsity(effective, squared);
 }

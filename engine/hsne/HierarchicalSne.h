@@ -165,6 +165,9 @@ private:
     /// Every previous point's walks to landmarks, the hits counted per
     /// landmark into its area-of-influence row (as whole numbers).
     void countLandmarkHits(const Scale& previous, Scale& scale, int limit, uint32_t seed, bool progress);
+    /// Divides every transition row by its sum and sets the two transition
+    /// sparsities, entries above `cut` counting as effective.
+    void normaliseTransitions(Scale& scale, float cut);
 
     std::vector<Scale> scales_;
     int dimensionality_ = 0;
