@@ -87,41 +87,42 @@ struct ScannedRows
     }
 };
 
-/// The same step by binary search over each row's running sums, kept
-/// beside the rows. The sums are the scan's own float additions in key
-/// order, and never decrease, so the key found is the scan's; the long rows
-/// of upper scales no longer cost a step per entry.
+/// The same step by binary search over each row's running sums. The sums
+/// are the scan's own float additions in key order, and never decrease, so
+/// the key found is the scan's; the long rows of upper scales no longer cost
+/// a step per entry. Keys and sums lie side by side in one flat array, so a
+/// step reads two places of memory, not four.
 class SummedRows
 {
 public:
     explicit SummedRows(const std::vector<MapMemEff>& rows)
-        : rows_(rows), offsets_(rows.size() + 1, 0)
+        : offsets_(rows.size() + 1, 0)
     {
         for (size_t r = 0; r < rows.size(); ++r)
             offsets_[r + 1] = offsets_[r] + static_cast<int64_t>(rows[r].size());
-        sums_.resize(static_cast<size_t>(offsets_.back()));
+        entries_.resize(static_cast<size_t>(offsets_.back()));
 #pragma omp parallel for schedule(dynamic, 1024)
         for (int64_t r = 0; r < static_cast<int64_t>(rows.size()); ++r) {
             float running = 0;
             int64_t e = offsets_[r];
             for (const MapMemEff::Entry& entry : rows[r])
-                sums_[e++] = running += entry.value;
+                entries_[e++] = MapMemEff::Entry{entry.key, running += entry.value};
         }
     }
 
     uint32_t operator()(uint32_t from, std::mt19937& engine) const
     {
         const double draw = HierarchicalSne::uniform(engine);
-        const float* begin = sums_.data() + offsets_[from];
-        const float* end = sums_.data() + offsets_[from + 1];
-        const float* at = std::upper_bound(begin, end, draw, [](double u, float sum) { return u < sum; });
-        return at == end ? 0 : (rows_[from].begin() + (at - begin))->key;
+        const MapMemEff::Entry* begin = entries_.data() + offsets_[from];
+        const MapMemEff::Entry* end = entries_.data() + offsets_[from + 1];
+        const MapMemEff::Entry* at =
+            std::upper_bound(begin, end, draw, [](double u, const MapMemEff::Entry& sum) { return u < sum.value; });
+        return at == end ? 0 : at->key;
     }
 
 private:
-    const std::vector<MapMemEff>& rows_;
     std::vector<int64_t> offsets_;
-    std::vector<float> sums_;
+    std::vector<MapMemEff::Entry> entries_;  ///< keys with the running sums up to them
 };
 
 template <typename Step>
