@@ -8,9 +8,12 @@
 
 #include "support/PageUnderTest.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QWebFrame>
 #include <QWebView>
@@ -260,4 +263,27 @@ TEST(PageBridgeTest, OnlyBundlePagesReachTheProgramAndLinksAreNotFollowed)
     view->load(QUrl::fromLocalFile(file.fileName()));
     ASSERT_TRUE(page.waitForLoad());
     EXPECT_EQ(page.evaluate("seen + ' ' + typeof Qt").toString(), "undefined undefined");
+}
+
+TEST(PageBridgeTest, PagesSeeContextMenusButNoStandardMenuAndTakeNoDrops)
+{
+    PageUnderTest page("<body style='height:300px'><script>var menus = 0;"
+                       " document.addEventListener('contextmenu', function () { ++menus; });</script></body>",
+                       "qrc:/html_ui_elements/", nullptr);
+    ASSERT_TRUE(page.waitForLoad());
+    EXPECT_FALSE(page.view()->acceptDrops());
+
+    // The standard menu would run modally; close it should it ever appear.
+    bool menuShown = false;
+    QTimer::singleShot(300, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            menuShown = true;
+            popup->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(50, 50), page.view()->mapToGlobal(QPoint(50, 50)));
+    QApplication::sendEvent(page.view(), &event);
+    QTest::qWait(400);
+    EXPECT_FALSE(menuShown);
+    EXPECT_EQ(page.evaluate("menus").toInt(), 1);
 }

@@ -15,7 +15,7 @@ class UI_DockableContainerWidget;
 /// the handle strip peek out when the cursor nears its bottom edge. A camera
 /// button asks for screenshots and an options button shows and hides the
 /// floating "Extended Settings" dock, whose tabs are the registered option
-/// widgets. Derived panels put their controls into layout().
+/// widgets. Derived panels put their controls into m_layout.
 class UI_SettingsSliderWidget : public QWidget
 {
     Q_OBJECT
