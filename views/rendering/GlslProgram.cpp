@@ -181,6 +181,14 @@ void GlslProgram::setUniformMatrix4fv(int location, const float* columnMajor)
         glUniformMatrix4fv(location, 1, GL_FALSE, columnMajor);
 }
 
+void GlslProgram::setSampler(const std::string& name, int unit, GLenum target, GLuint texture)
+{
+    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+    glBindTexture(target, texture);
+    glActiveTexture(GL_TEXTURE0);
+    setUniform1i(samplerLocation(name), unit);
+}
+
 void GlslProgram::release()
 {
     if (m_program != 0)

@@ -42,6 +42,10 @@ public:
     void setUniform4fv(int location, const float* values);
     void setUniform4i(int location, int x, int y, int z, int w);
     void setUniformMatrix4fv(int location, const float* columnMajor);
+    /// Binds texture (of target, e.g. GL_TEXTURE_2D) to unit and points the
+    /// named sampler there. Every sampler of a program needs a unit of its
+    /// own: two sampler types on one unit make draws fail silently.
+    void setSampler(const std::string& name, int unit, GLenum target, GLuint texture);
 
     /// Deletes the program and its shaders and zeroes every name; the program
     /// can be loaded again in a new context.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rendering/DensityClusterLabeling.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -9,6 +11,8 @@
 
 class GlslProgram;
 class MCV_Analysis;
+class MCV_DerivedDataClusters;
+class VertexAttributes;
 
 /// An OpenGL object name (GLuint); this header stays free of GL headers so
 /// widgets can include it next to Qt's OpenGL classes.
@@ -143,6 +147,70 @@ public:
     void setScreenshotParameters(const std::vector<float>& range, const std::vector<float>& background);
     void setScreenshotMode(bool on);
 
+    // ---- Passes --------------------------------------------------------------
+
+    /// One frame into the target framebuffer: the offscreen passes that the
+    /// shown mode or on-the-fly clustering needs, the points or the density,
+    /// then the selection rectangle.
+    void render(GlName targetFramebuffer);
+    /// Splats every shown point's kernel into the density grid and reads it back.
+    void computeDensity();
+    /// Density gradient of every grid cell.
+    void computeGradient();
+    /// Every cell's uphill walk, read back and labelled into density clusters.
+    void computeMeanShift();
+    void computeDensityClusters();
+    /// size <= 0: into the view square of the bound framebuffer; else into (0, 0, size, size).
+    void drawPoints(int size);
+    void drawDensity(int size);
+    void drawSelectionRect();
+
+    // ---- Density clusters and selection (pixels: x from the left, y from the
+    // ---- bottom, in framebuffer pixels) ----------------------------------------
+
+    /// One clustering now, whatever the on-the-fly setting.
+    void cluster();
+    /// The cluster under a pixel; -1 when the clusters are dirty or missing
+    /// or the pixel is outside the view square.
+    int clusterAt(int x, int y) const;
+    /// The active cluster follows the cursor; the set's highlight follows it.
+    void hoverCluster(int x, int y);
+    /// Toggles the cluster under the pixel (the others cleared unless
+    /// additive); the selection becomes the selected clusters' points.
+    std::vector<int>& selectClusterAt(int x, int y, bool additive);
+    /// A drag starts: adding and removing rectangles apply to the selection
+    /// as it is now, so a drag adds or removes its last rectangle only.
+    void beginRectSelect();
+    void endRectSelect();
+    /// Mode 0 replaces the selection with the points inside, 1 adds them, 2
+    /// removes them. Nothing changes for a rectangle outside the unit square.
+    std::vector<int>& rectSelect(int x0, int y0, int x1, int y1, int mode);
+    /// After the renderer's clusters set changed (merges): cells of merged
+    /// clusters share their id. Other sets are ignored.
+    void updateClusters(MCV_DerivedDataClusters* clusters);
+    void setActiveCluster(MCV_DerivedDataClusters* clusters);
+    /// Name of the density clusters set; empty without one or while dirty.
+    std::string saveClusters() const;
+    void mergeClusters();
+    int countSelectedClusters() const;
+    void clearClusterSelection();
+    /// The latest density clusters set, or null (also once files were reopened).
+    MCV_DerivedDataClusters* densityClusters() const;
+    int activeCluster() const { return m_activeCluster; }
+
+    // ---- Offscreen images ------------------------------------------------------
+
+    /// Three images (768, 384, 192 pixels, cluster colours) for the analysis.
+    void renderPreviews();
+    void drawOffscreen(int mode, int size);
+    /// RGB bytes, bottom row first, of a size x size image of the view (mode
+    /// -1: the shown one); false (output untouched) beyond the largest size
+    /// or without a screenshot framebuffer.
+    bool renderScreenshot(int mode, int size, std::vector<unsigned char>& output);
+    /// Takes effect when the framebuffers are next made.
+    void setMaxOffscreenSize(int size) { m_maxOffscreenSize = size; }
+    const std::array<std::vector<unsigned char>, 3>& previewImages() const { return m_previewImages; }
+
     // ---- State for views and tests -------------------------------------------
 
     int pointCount() const { return m_pointCount; }
@@ -156,6 +224,16 @@ public:
     const std::vector<float>& activeMarkerValues() const { return m_activeMarkerValues; }
     const std::vector<uint16_t>& selectionFlags() const { return m_selectionFlags; }
     const std::vector<int>& activeSamples() const { return m_activeSamples; }
+    float maxDensity() const { return m_maxDensity; }
+    /// The density and mean-shift grids as last read back: res x res x 3
+    /// floats, row by row from the bottom.
+    const std::vector<float>& densityReadback() const { return m_densityReadback; }
+    const std::vector<float>& meanShiftReadback() const { return m_meanShiftReadback; }
+    /// Cluster id of every grid cell (-1: none).
+    const std::vector<int>& clusterIdImage() const { return m_clusterIdImage; }
+    const std::vector<float>& clusterCentres() const { return m_clusterCentres; }
+    const DensityClusterLabeling& labeling() const { return m_labeling; }
+    bool showsSelectionRect() const { return m_showSelectionRect; }
     /// RGB bytes of colour map i (200 texels).
     const std::vector<unsigned char>& colormapImage(int index) const { return m_colormaps[index]; }
     /// 8-bit RGB bytes of an image resource; a grey ramp (and a line) unless
@@ -223,6 +301,22 @@ private:
     int currentColormapIndex() const;
     int modeSlot() const { return m_renderMode != 0 ? 1 : 0; }
 
+    // Pass helpers.
+    void setClearColor(const std::array<float, 4>& color);
+    void setViewportFor(int size);
+    /// Binds the density framebuffer for drawing into one attachment, cleared;
+    /// false when there is none.
+    bool beginGridPass(unsigned attachment);
+    void endGridPass();
+    void readBackGrid(unsigned attachment, std::vector<float>& values);
+    void drawUnitQuad(GlslProgram& program);
+    void bindSampleIds(VertexAttributes& attributes);
+    float pointScaleFactor() const;
+    void uploadClusterImages();
+    /// A pixel in the view square as unit-square coordinates; false outside.
+    bool viewSquarePixel(int x, int y, float& squareX, float& squareY) const;
+    void readOffscreen(int size, std::vector<unsigned char>& output);
+
     // Programs.
     std::array<std::unique_ptr<GlslProgram>, ProgramCount> m_programs;
     bool m_programsReady = false;
@@ -266,10 +360,15 @@ private:
 
     // Density grid and clusters.
     unsigned m_res = 256;
+    std::vector<float> m_densityReadback;
+    std::vector<float> m_meanShiftReadback;
+    std::vector<float> m_clusterCentres;
     std::vector<int> m_clusterIdImage;
     std::vector<int> m_pixelModeImage;
     bool m_densityDirty = true;
     bool m_clustersDirty = true;
+    float m_maxDensity = 0.0f;
+    DensityClusterLabeling m_labeling;
 
     // Points.
     MCV_Analysis* m_analysis = nullptr;
@@ -312,7 +411,18 @@ private:
     int m_otfClustering = 0;
     bool m_showSelectionRect = false;
 
+    std::array<int, 6> m_rectPixels{};  // min x, min y, max x, max y, width, height
+    std::array<float, 4> m_rectUnit{}; // min x, min y, max x, max y
     std::vector<int> m_selectedIndices;
+    std::vector<int> m_pressSelection;
+    bool m_rectSelecting = false;
+
+    // The density clusters set (the registry's) and the registry it belongs to.
+    MCV_DerivedDataClusters* m_densityClusters = nullptr;
+    uint64_t m_clustersGeneration = 0;
+    int m_activeCluster = -1;
+    int m_previewFlag = 0;
+    std::array<std::vector<unsigned char>, 3> m_previewImages;
 
     // Screenshots.
     int m_maxOffscreenSize = defaultMaxOffscreenSize;
