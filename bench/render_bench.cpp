@@ -1,18 +1,27 @@
-// The point renderer's data path on generated embeddings, in milliseconds:
-// setData, refreshEmbedding (as after every t-SNE iteration), setMarker and
-// setSelection. Runs on an offscreen OpenGL context; under Xvfb use
-// scripts/with-display.
+// The point renderer on generated embeddings, in milliseconds: the data path
+// (setData, refreshEmbedding as after every t-SNE iteration, setMarker,
+// setSelection), then frames in a 1000 x 1000 view at grid 256 (points,
+// density cached and recomputed), the density-cluster pass by stage,
+// rectangle selection per mode over half the view and a 4096 screenshot.
+// Runs on an offscreen OpenGL context; under Xvfb use scripts/with-display.
 //
 //     render_bench [points=1000000] [markers=40]
+#include "rendering/DensityClusterLabeling.h"
 #include "rendering/PointRenderer.h"
 #include "rendering/applicationSurfaceFormat.h"
 #include "rendering/initializeGlew.h"
 
+#include "data/MCV_DataRegistry.h"
 #include "helpers/clock.h"
+#include "support/ClusteringTestAnalysis.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>
+#include <QImage>
+#include <QMatrix4x4>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -110,6 +119,58 @@ int main(int argc, char** argv)
         flags[k] = 1;
     std::printf("setSelection (10 %%)     %9.2f ms\n",
                 medianMilliseconds(9, [&] { renderer.setSelection(&flags, false); }));
+
+    // Frames and clusters in a 1000 x 1000 view at grid 256.
+    QOpenGLFramebufferObject view(1000, 1000, QOpenGLFramebufferObject::Depth);
+    renderer.setViewport(1000, 1000, view.handle());
+    QMatrix4x4 projection;
+    projection.ortho(0.0f, 1.0f, 0.0f, 1.0f, 1.0f, -1.0f);
+    projection.translate(0.0f, 0.0f, -1.0f);
+    renderer.setMVP(projection.constData());
+    std::printf("frame, points             %9.2f ms\n",
+                medianMilliseconds(5, [&] { renderer.render(view.handle()); }));
+    renderer.setRenderMode(3);
+    renderer.render(view.handle());
+    std::printf("frame, density cached     %9.2f ms\n",
+                medianMilliseconds(5, [&] { renderer.render(view.handle()); }));
+    std::printf("frame, density recomputed %9.2f ms\n", medianMilliseconds(5, [&] {
+                    renderer.refreshEmbedding();
+                    renderer.render(view.handle());
+                }));
+    renderer.setRenderMode(0);
+
+    ClusteringTestAnalysis analysis;
+    MCV_DataRegistry registry;
+    renderer.setAnalysis(&analysis, markers); // a t-SNE-free analysis: the data stay
+    std::printf("density splat + read-back %9.2f ms\n", medianMilliseconds(3, [&] { renderer.computeDensity(); }));
+    std::printf("gradient                  %9.2f ms\n", medianMilliseconds(3, [&] { renderer.computeGradient(); }));
+    std::printf("mean-shift, read-back, labels, set %9.2f ms\n",
+                medianMilliseconds(3, [&] { renderer.computeMeanShift(); }));
+    DensityClusterLabeling labeling;
+    std::printf("  of which labelling      %9.2f ms\n", medianMilliseconds(5, [&] {
+                    labeling.label(renderer.meanShiftReadback(), renderer.msGridSize(), renderer.normalizedPositions());
+                }));
+    std::printf("  of which clusters set   %9.2f ms  (%zu clusters)\n", medianMilliseconds(3, [&] {
+                    analysis.createDerivedData(labeling.members(), "Density Clusters");
+                }),
+                labeling.members().size());
+
+    for (int mode : {0, 1, 2}) {
+        renderer.selectedIndices().clear();
+        std::printf("rectangle selection mode %d %8.2f ms\n", mode, medianMilliseconds(5, [&] {
+                        renderer.beginRectSelect();
+                        renderer.rectSelect(0, 0, 500, 1000, mode);
+                        renderer.endRectSelect();
+                    }));
+    }
+
+    std::vector<unsigned char> screenshot;
+    std::printf("4096 screenshot, render + read-back %9.2f ms\n",
+                medianMilliseconds(3, [&] { renderer.renderScreenshot(0, 4096, screenshot); }));
+    QTemporaryDir folder;
+    const int64_t start = orb::currentTicks();
+    QImage(screenshot.data(), 4096, 4096, 4096 * 3, QImage::Format_RGB888).save(folder.filePath("shot.png"), "PNG");
+    std::printf("4096 screenshot, PNG      %9.2f ms\n", millisecondsSince(start));
 
     const int small = std::min(points, 100000);
     std::vector<float> smallPositions = blobs(small, random);

@@ -1,6 +1,6 @@
 // Frames, offscreen images and previews read back: points at their pixels,
 // images upright, every pass silent, bad input harmless.
-#include "ClusteringTestAnalysis.h"
+#include "support/ClusteringTestAnalysis.h"
 #include "RendererOnTarget.h"
 
 #include "support/RegistryTestData.h"

@@ -1,6 +1,6 @@
 // Rectangle selection, cluster clicks and hovering, merges and the clusters
 // set's life across grid changes.
-#include "ClusteringTestAnalysis.h"
+#include "support/ClusteringTestAnalysis.h"
 #include "RendererOnTarget.h"
 
 #include "support/RecordingUiInterface.h"

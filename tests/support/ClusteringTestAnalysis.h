@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-/// An analysis for renderer tests: point k is event k of sample 0; density
+/// An analysis for renderer tests and benchmarks: point k is event k of sample 0; density
 /// clusters become a registry clusters set (reused under one name, as an
 /// analysis does), and the previews it is handed are kept.
 class ClusteringTestAnalysis : public MCV_Analysis
