@@ -466,7 +466,7 @@ void MCV_SpadeAnalysis::publishClusters(bool reuse)
     publishClustersSet(m_clusters, m_links, reuse);
 }
 
-void MCV_SpadeAnalysis::createSubtreeData(const std::string& name, const std::vector<int>& clusters)
+std::string MCV_SpadeAnalysis::createSubtreeData(const std::string& name, const std::vector<int>& clusters)
 {
     std::vector<MCV_PointIndex> points;
     for (int c : clusters) {
@@ -476,13 +476,41 @@ void MCV_SpadeAnalysis::createSubtreeData(const std::string& name, const std::ve
         }
         points.insert(points.end(), m_clusters[c].begin(), m_clusters[c].end());
     }
+
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    if (registry->generation() != m_bubbleGeneration) {
+        m_bubbleSets.clear();
+        m_bubbleGeneration = registry->generation();
+    }
+    auto recordOf = [this](const std::string& bubble) {
+        return std::find_if(m_bubbleSets.begin(), m_bubbleSets.end(),
+                            [&bubble](const auto& entry) { return entry.first == bubble; });
+    };
+    MCV_DerivedDataPoints* set = nullptr;
+    if (auto record = recordOf(name); record != m_bubbleSets.end())
+        for (MCV_DerivedDataPoints* candidate : registry->pointsDataList())
+            if (candidate->name() == record->second)
+                set = candidate;
     const int tag = m_targetClusterCount;
-    // The announcements may reopen the files or delete this analysis: only locals from here on.
-    MCV_DerivedDataPoints* set = MCV_DataRegistry::instance()->createPointsData(name, true);
-    if (set == nullptr)
-        return;
+    if (set == nullptr) {
+        const std::weak_ptr<const bool> alive = lifetime();
+        // Not createPointsData: it hands out the shared selection for "Selection".
+        set = registry->createData<MCV_DerivedDataPoints>(MCV_DerivedDataTypePoints, name, false);
+        // The announcement may have reopened the files or deleted this analysis.
+        if (set == nullptr)
+            return std::string();
+        if (!alive.expired()) {
+            if (auto record = recordOf(name); record != m_bubbleSets.end())
+                record->second = set->name();
+            else
+                m_bubbleSets.emplace_back(name, set->name());
+        }
+    }
+    const std::string setName = set->name();
     set->setTag(tag);
+    // Announced last: its slot may reopen the files or delete this analysis.
     set->setPoints(std::move(points), true);
+    return setName;
 }
 
 MCV_DerivedData* MCV_SpadeAnalysis::createDerivedData(const std::vector<std::vector<unsigned>>&, std::string)

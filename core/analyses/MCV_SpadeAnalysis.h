@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class SpadeDensityCounter;
@@ -79,9 +80,14 @@ public:
     /// Installs clusters and links into the clusters set named after the
     /// analysis (a new, uniquely named set when reuse is off) and adopts its name.
     void publishClusters(bool reuse);
-    /// Publishes the events of the listed clusters as the points set of that
-    /// name, tagged with the target cluster count.
-    void createSubtreeData(const std::string& name, const std::vector<int>& clusters);
+    /// Publishes the events of the listed clusters (in list order) as the
+    /// points set of the bubble `name`, tagged with the target cluster count;
+    /// returns the name the set carries, empty when the announcement reopened
+    /// the files. Only a set this analysis published for that bubble in the
+    /// live registry is filled again: a name taken by any other set, or the
+    /// reserved "All Points" and "Selection", gives a new set named name-1,
+    /// name-2, ..., so a bubble never overwrites data it did not create.
+    std::string createSubtreeData(const std::string& name, const std::vector<int>& clusters);
 
     /// The clusters set named after the analysis; both arguments are ignored.
     MCV_DerivedData* createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
@@ -137,6 +143,11 @@ private:
     std::vector<MCV_DerivedDataClusters::Link> m_links;
     std::vector<std::vector<float>> m_medians;
     std::unique_ptr<BoruvkaMst> m_spanningTree;
+
+    /// The sets published for bubbles: bubble name and the set's name, for
+    /// the registry of that generation.
+    std::vector<std::pair<std::string, std::string>> m_bubbleSets;
+    uint64_t m_bubbleGeneration = 0;
 
     /// Registry generation and per-file data hashes the densities in memory belong to.
     uint64_t m_densityGeneration = 0;

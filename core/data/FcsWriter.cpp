@@ -259,6 +259,23 @@ int FcsWriter::writeFcs(const std::string& path)
     return file.commit() ? 0 : 1;
 }
 
+std::vector<std::string> FcsWriter::perSamplePaths(const std::string& path)
+{
+    // "<folder>/<base>-<sample name>.<suffix>", the sample names made safe and distinct.
+    const QFileInfo chosenFile(QString::fromStdString(path));
+    const std::string folder = chosenFile.path().toStdString();
+    const std::string base = chosenFile.completeBaseName().toStdString();
+    const std::string suffix = chosenFile.suffix().isEmpty() ? "" : "." + chosenFile.suffix().toStdString();
+    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    std::vector<std::string> sampleNames;
+    for (int s = 0; s < registry->sampleCount(); ++s)
+        sampleNames.push_back(QFileInfo(QString::fromStdString(registry->samplePath(s))).completeBaseName().toStdString());
+    std::vector<std::string> paths;
+    for (const std::string& part : ExportFileNames::uniqueParts(sampleNames))
+        paths.push_back(folder + "/" + base + "-" + part + suffix);
+    return paths;
+}
+
 int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& parameters, int mode)
 {
     std::cout << "\n\nWriting to " << path << ".\n\n";
@@ -302,23 +319,14 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
         return 1;
     }
 
-    // One file per sample beside the chosen path: "<base>-<sample name>.<suffix>".
-    const QFileInfo chosenFile(QString::fromStdString(path));
-    const std::string folder = chosenFile.path().toStdString();
-    const std::string base = chosenFile.completeBaseName().toStdString();
-    const std::string suffix = chosenFile.suffix().isEmpty() ? "" : "." + chosenFile.suffix().toStdString();
+    const std::vector<std::string> fileNames = perSamplePaths(path);
     const int samples = registry->sampleCount();
-    std::vector<std::string> sampleNames;
-    for (int s = 0; s < samples; ++s)
-        sampleNames.push_back(QFileInfo(QString::fromStdString(registry->samplePath(s))).completeBaseName().toStdString());
-    const std::vector<std::string> parts = ExportFileNames::uniqueParts(sampleNames);
-
     std::vector<std::vector<int64_t>> positions(static_cast<std::size_t>(samples));
     for (std::size_t p = 0; p < points.size(); ++p)
         positions[static_cast<std::size_t>(points[p].sampleIndex)].push_back(static_cast<int64_t>(p));
 
     for (int s = 0; s < samples; ++s) {
-        const std::string fileName = folder + "/" + base + "-" + parts[static_cast<std::size_t>(s)] + suffix;
+        const std::string& fileName = fileNames[static_cast<std::size_t>(s)];
         ReplacingFile file(fileName);
         if (!mayReplace(fileName) || !file.open())
             return 0;

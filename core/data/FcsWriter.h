@@ -38,6 +38,11 @@ public:
     /// empty index list in mode 1, or another mode).
     int writeBinary(const std::string& path, const std::vector<int>& parameters, int mode);
 
+    /// The per-sample file beside `path` of every loaded sample, in sample
+    /// order: "<base name of path>-<sample file base name>" plus the suffix
+    /// of `path`, the sample names made safe and distinct (ExportFileNames).
+    static std::vector<std::string> perSamplePaths(const std::string& path);
+
 private:
     /// True when data and header are set and every point and the header's
     /// parameters lie inside the loaded samples.

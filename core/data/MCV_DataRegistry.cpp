@@ -220,6 +220,9 @@ void MCV_DataRegistry::addEntry(int kind, const std::string& name, const std::st
 std::string MCV_DataRegistry::uniqueName(const std::string& name) const
 {
     auto taken = [this](const std::string& candidate) {
+        // The shared selection is in no list, but its name is reserved.
+        if (candidate == kSelectionName)
+            return true;
         for (const DerivedDataEntry& entry : m_derivedData)
             if (entry.name == candidate)
                 return true;

@@ -134,7 +134,10 @@ public:
 
     /// One FCS file per cluster of the named clusters set; true when all were written.
     bool exportClustersToFcs(const std::string& name, const std::string& path);
-    /// FCS or raw float export of the named points set; the writer's result.
+    /// FCS or raw float export of the named points set; the writer's result
+    /// (FCS: 0 written, 1 not; raw: 1 written, 0 not). perSample 1 writes one
+    /// file per sample beside the path (FcsWriter::perSamplePaths); as FCS
+    /// only for samples that hold events of the set.
     int exportData(const std::string& name, const std::string& path, int perSample,
                    const std::vector<int>& parameters);
 
@@ -150,7 +153,8 @@ public:
     std::vector<Data*> dataOfKind(int kind) const;
 
 private:
-    /// A name not carried by any registered set: name, else name-1, name-2, ...
+    /// A name not carried by any registered set nor the shared selection:
+    /// name, else name-1, name-2, ...
     std::string uniqueName(const std::string& name) const;
     /// The first entry of the kind with exactly that name, else the first of
     /// the kind that was requested under it, or null.

@@ -70,7 +70,31 @@ int MCV_DataRegistry::exportData(const std::string& name, const std::string& pat
         return rawFloats ? 0 : 1;
 
     FcsWriter writer;
-    writer.setData(points);
     writer.setHeader(m_mergedHeader.get());
-    return rawFloats ? writer.writeBinary(path, parameters, perSample) : writer.writeFcs(path);
+    if (rawFloats || perSample != 1) {
+        writer.setData(points);
+        return rawFloats ? writer.writeBinary(path, parameters, perSample) : writer.writeFcs(path);
+    }
+
+    // One FCS file per sample holding events of the set, named as the
+    // per-sample raw float files are.
+    const std::vector<std::string> paths = FcsWriter::perSamplePaths(path);
+    std::vector<std::vector<MCV_PointIndex>> perSampleEvents(m_samples.size());
+    for (const MCV_PointIndex& point : points->points())
+        if (point.sampleIndex >= 0 && point.sampleIndex < sampleCount())
+            perSampleEvents[static_cast<std::size_t>(point.sampleIndex)].push_back(point);
+    int result = 0;
+    for (int s = 0; s < sampleCount(); ++s) {
+        if (perSampleEvents[static_cast<std::size_t>(s)].empty()) {
+            std::cout << "No events of " << m_samples[static_cast<std::size_t>(s)].path << " in " << name
+                      << ": no file for it.\n";
+            continue;
+        }
+        MCV_DerivedDataPoints sampleEvents;
+        sampleEvents.setPoints(std::move(perSampleEvents[static_cast<std::size_t>(s)]), false);
+        writer.setData(&sampleEvents);
+        if (writer.writeFcs(paths[static_cast<std::size_t>(s)]) != 0)
+            result = 1;
+    }
+    return result;
 }

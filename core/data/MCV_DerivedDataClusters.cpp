@@ -123,6 +123,7 @@ void MCV_DerivedDataClusters::mergeClusters(const std::vector<int>& indices)
 
     m_highlighted = -1;
     const int base = sorted.front();
+    remapLinks(sorted);
     const bool withPositions = m_memberPositions.size() == m_members.size();
     for (std::size_t k = 1; k < sorted.size(); ++k) {
         const int other = sorted[k];
@@ -152,6 +153,34 @@ void MCV_DerivedDataClusters::mergeClusters(const std::vector<int>& indices)
     m_selected.assign(clusterCount(), false);
     if (m_uiInterface)
         m_uiInterface->dataRefreshedSignal(this);
+}
+
+void MCV_DerivedDataClusters::remapLinks(const std::vector<int>& merged)
+{
+    // Old index -> index after the merge: the merged ones become the lowest,
+    // every other one moves down by the number of merged-away clusters below it.
+    const int base = merged.front();
+    std::vector<int> newIndex(m_members.size());
+    int removedBelow = 0;
+    for (int i = 0; i < clusterCount(); ++i) {
+        const bool mergedAway = i != base && std::binary_search(merged.begin(), merged.end(), i);
+        newIndex[i] = mergedAway ? base : i - removedBelow;
+        if (mergedAway)
+            ++removedBelow;
+    }
+    std::vector<Link> links;
+    for (Link link : m_links) {
+        link.source = newIndex[link.source];
+        link.target = newIndex[link.target];
+        if (link.source == link.target)
+            continue;
+        const bool repeated = std::any_of(links.begin(), links.end(), [&link](const Link& kept) {
+            return std::minmax(kept.source, kept.target) == std::minmax(link.source, link.target);
+        });
+        if (!repeated)
+            links.push_back(link);
+    }
+    m_links = std::move(links);
 }
 
 void MCV_DerivedDataClusters::mergeSelectedClusters()

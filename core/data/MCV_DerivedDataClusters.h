@@ -60,7 +60,9 @@ public:
 
     /// Renames a valid cluster, marks the texts stale, announces dataRefreshedSignal.
     void setClusterName(int index, const std::string& name);
-    /// Merges distinct valid clusters into the lowest of them (see the cpp).
+    /// Merges distinct valid clusters into the lowest of them (see the cpp);
+    /// links follow: a merged-away end becomes the kept cluster, later
+    /// indices move down, links within the merged clusters and repeats go.
     void mergeClusters(const std::vector<int>& indices);
     /// Merges the selected clusters when at least two are selected.
     void mergeSelectedClusters();
@@ -103,6 +105,8 @@ public:
     void setDirty() override;
 
 private:
+    /// Renumbers the links for a merge of the sorted, valid indices.
+    void remapLinks(const std::vector<int>& merged);
     /// Computes every stale statistic of every cluster in one parallel pass.
     void computeStale();
 

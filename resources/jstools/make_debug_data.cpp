@@ -122,8 +122,8 @@ int main(int argc, char** argv)
     sets.push_back(makeClusters("Small Tree", {{0, 1, 2}, {3, 4}, {5, 6, 7, 8}, {9}, {10, 11, 12}, {13, 14}},
                                 binaryTree(6), all));
 
-    // Merging leaves the tree's links as they were: the last one now names a
-    // cluster that no longer exists, as pages meet it after a merge.
+    // A merged tree: its links follow the merge (the one between the merged
+    // clusters is gone), as pages meet it after a merge in the heat map.
     MCV_DerivedDataClusters* merged = makeClusters("Merged Clusters", singleGroups(8), binaryTree(8), all);
     merged->mergeClusters({2, 5});
     sets.push_back(merged);
@@ -141,7 +141,7 @@ int main(int argc, char** argv)
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
     out << "// Generated at build time by make_debug_data: sample data for pages opened\n"
            "// without the program. _debug_data_ holds clusters JSON texts (a SPADE tree,\n"
-           "// a small tree, a set with a link left stale by a merge, a set with hostile\n"
+           "// a small tree, a merged tree, a set with hostile\n"
            "// names); _debug_data_positions holds layout places for the first one.\n"
            "var _debug_data_ = [\n";
     for (std::size_t i = 0; i < sets.size(); ++i)

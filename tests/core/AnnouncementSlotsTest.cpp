@@ -124,8 +124,17 @@ TEST_F(AnnouncementSlotsTest, SpadeWithADeletedAnalysisOrReopenedFiles)
     analysis->setKeepPercentage(100.0f);
     reopenOn("dataRefreshedSignal"); // the published tree
     analysis->computeSpadeTree();
+    on("newDerivedDataAddedSignal", [&] { analysis.reset(); }); // a subtree
+    MCV_SpadeAnalysis* doomed = analysis.get();
+    EXPECT_EQ(doomed->createSubtreeData("Gone", {0}), "Gone");
+    EXPECT_EQ(analysis, nullptr);
+    analysis = std::make_unique<MCV_SpadeAnalysis>();
+    analysis->initialize(&ui, "SPADE");
+    analysis->setTargetClusterCount(3);
+    analysis->setKeepPercentage(100.0f);
+    analysis->computeSpadeTree();
     reopenOn("newDerivedDataAddedSignal"); // a subtree
-    analysis->createSubtreeData("Subtree", {0});
+    EXPECT_EQ(analysis->createSubtreeData("Subtree", {0}), "");
     // The reopened files have no "All Points" yet: the run makes it.
     on("newDerivedDataAddedSignal", [&] { analysis.reset(); });
     analysis->computeSpadeTree();

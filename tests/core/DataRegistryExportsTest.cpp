@@ -1,5 +1,6 @@
 #include "data/ExportFileNames.h"
 #include "data/FcsError.h"
+#include "data/FcsReader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -71,6 +72,30 @@ TEST_F(DataRegistryExportsTest, ExportDataChoosesTheWriterByExtension)
     // Only a lower-case "bin" means raw floats.
     EXPECT_EQ(registry->exportData("Bubble", out("upper.BIN"), 0, {1}), 0);
     EXPECT_TRUE(FcsStrictChecker::checkFile(out("upper.BIN")).empty());
+}
+
+TEST_F(DataRegistryExportsTest, PerSampleFcsExportWritesTheSamplesThatHoldEvents)
+{
+    for (const char* name : {"t.fcs", "u.fcs"})
+        ASSERT_EQ(registry->loadFcsFile(RegistryTestData::writeFcs(folder, name, 2, {7, 8, 9, 10})), FcsErrorNone);
+    points->setPoints({{1, 1}, {0, 2}, {1, 0}}, false);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(registry->exportData("Bubble", out("b.fcs"), 1, {0}), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("u.fcs in Bubble: no file for it."), std::string::npos);
+    EXPECT_EQ(outFiles(), (QStringList{"b-s.fcs", "b-t.fcs"}));
+    // Each file holds that sample's events of the set, in set order, every parameter.
+    const std::vector<std::pair<std::string, std::vector<float>>> expected{{"b-s.fcs", {5, 6}},
+                                                                          {"b-t.fcs", {9, 10, 7, 8}}};
+    for (const auto& [name, values] : expected) {
+        EXPECT_TRUE(FcsStrictChecker::checkFile(out(name)).empty()) << name;
+        FcsHeader header;
+        header.setFileName(out(name));
+        float* block = nullptr;
+        ASSERT_EQ(FcsReader().read(&block, header), FcsErrorNone) << name;
+        EXPECT_EQ(std::vector<float>(block, block + values.size()), values) << name;
+        EXPECT_EQ(header.eventCount() * header.parameterCount(), static_cast<int64_t>(values.size()));
+        delete[] block;
+    }
 }
 
 TEST_F(DataRegistryExportsTest, ExportDataOfAnUnknownSetFailsWithoutWriting)

@@ -243,7 +243,8 @@ TEST_F(DerivedDataClustersTest, MergeRemapsIdsNamesPointsAndPositions)
         members.push_back({{0, 2 * i}, {0, 2 * i + 1}});
         positions.push_back({2 * i, 2 * i + 1});
     }
-    clusters->setClusters(members, all, {}, positions);
+    // A chain 0-1-2-3-4 and a link inside the merged pair.
+    clusters->setClusters(members, all, {{1, 1, 0}, {2, 2, 1}, {3, 3, 2}, {4, 4, 3}, {5, 3, 1}}, positions);
     clusters->setHighlightedCluster(2);
     clusters->setSelectedClusters({4});
     ui.clear();
@@ -262,10 +263,20 @@ TEST_F(DerivedDataClustersTest, MergeRemapsIdsNamesPointsAndPositions)
     EXPECT_EQ(clusters->selectedClusters(), std::vector<bool>(4, false));
     EXPECT_EQ(clusters->clusterMedians(1), std::vector<float>{6.0f});
     EXPECT_EQ(ui.count("dataRefreshedSignal", clusters), 1);
+    // Links follow (3 -> 1, 4 -> 3): 2-3 repeats 1-2 and 1-3 became a loop.
+    auto linkEnds = [clusters] {
+        std::vector<std::vector<float>> ends;
+        for (const MCV_DerivedDataClusters::Link& link : clusters->links())
+            ends.push_back({float(link.source), float(link.target), link.value});
+        return ends;
+    };
+    EXPECT_EQ(linkEnds(), (std::vector<std::vector<float>>{{0, 1, 1}, {1, 2, 2}, {1, 3, 4}}));
+    EXPECT_NE(clusters->jsonString().find("{\"source\":1, \"target\":3, \"value\":4.000000}"), std::string::npos);
 
     // A second merge remaps the ids already merged.
     clusters->mergeClusters({0, 2});
     EXPECT_EQ(clusters->clusterIds(), (std::vector<int>{0, 1, 0, 1, 2}));
+    EXPECT_EQ(linkEnds(), (std::vector<std::vector<float>>{{0, 1, 1}, {1, 2, 4}}));
 
     // Out-of-range or repeated indices change nothing and say so.
     ui.clear();

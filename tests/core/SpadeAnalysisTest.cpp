@@ -139,12 +139,25 @@ TEST_F(SpadeAnalysisTest, FindsTheBlobsAssignsEveryEventAndPublishesTheTree)
     EXPECT_EQ(readFile(SpadeDensityCache::densitiesPath(b)).size(), 600u * 4);
 
     // A subtree of clusters 2 and 0, in that order, tagged with the cluster count.
-    analysis.createSubtreeData("Subtree", {2, 0});
+    EXPECT_EQ(analysis.createSubtreeData("Subtree", {2, 0}), "Subtree");
     MCV_DerivedDataPoints* subtree = registry->createPointsData("Subtree", true);
     ASSERT_EQ(subtree->points().size(), 1000u);
     EXPECT_EQ(subtree->points().front(), analysis.clusters()[2].front());
     EXPECT_EQ(subtree->points().back(), analysis.clusters()[0].back());
     EXPECT_EQ(subtree->tag(), kBlobs);
+
+    // A bubble fills only its own set again; taken and reserved names get free ones.
+    EXPECT_EQ(analysis.createSubtreeData("Subtree", {1}), "Subtree");
+    EXPECT_EQ(subtree->points(), analysis.clusters()[1]);
+    EXPECT_EQ(analysis.createSubtreeData("All Points", {1}), "All Points-1");
+    EXPECT_EQ(registry->createPointsData("All Points", true)->points().size(), 1500u);
+    EXPECT_EQ(analysis.createSubtreeData("Selection", {1}), "Selection-1");
+    EXPECT_TRUE(registry->selectionData()->points().empty());
+    registry->createPointsData("Theirs", false)->setPoints({{0, 0}}, false);
+    EXPECT_EQ(analysis.createSubtreeData("Theirs", {0}), "Theirs-1");
+    EXPECT_EQ(analysis.createSubtreeData("Theirs", {0, 1}), "Theirs-1");
+    EXPECT_EQ(registry->createPointsData("Theirs", true)->points().size(), 1u);
+    EXPECT_EQ(registry->createPointsData("Theirs-1", true)->points().size(), 1000u);
 
     // A second analysis of the same name gets its own clusters set.
     MCV_SpadeAnalysis second;

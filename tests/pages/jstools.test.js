@@ -86,8 +86,10 @@ test('sample data: four clusters sets and their layout parse', () => {
     const positions = JSON.parse(page._debug_data_positions);
     assert.strictEqual(positions.length, sets[0].nodes.length);
     assert.ok(positions.every((p) => typeof p.px === 'number' && typeof p.py === 'number'));
-    // A merge left one link naming a cluster that is gone.
-    assert.ok(sets[2].links.some((link) => link.target >= sets[2].nodes.length));
+    // The merged tree's links follow the merge.
+    assert.strictEqual(sets[2].nodes.length, 7);
+    assert.strictEqual(sets[2].links.length, 6);
+    assert.ok(sets[2].links.every((link) => link.source < 7 && link.target < 7 && link.source !== link.target));
     const names = sets[3].nodes.map((node) => node.name);
     assert.ok(names.includes('</script><script>Qt.js_debug(\'injected\')</script>'));
     assert.ok(names.includes('line\u2028separator'));
