@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+/// The save dialog that every page view (SPADE tree, heat map, hierarchy)
+/// runs when its page asks for a file, and the writing of text files.
+///
+///     const QString path = PageSaveDialog::chooseFile(this, bubbleName, "fcs",
+///                                                     "Cytometry Files (*.fcs);;Binary File (*.bin)");
+///     if (!path.isEmpty()) ...                       // empty: cancelled
+///     PageSaveDialog::writeText(path, csvText);      // whole or nothing
+///
+/// The dialog opens in the folder stored under "exportDefaultFilePath" (the
+/// home folder when none is stored) and stores the chosen file's folder there.
+class PageSaveDialog
+{
+public:
+    /// Runs a modal save dialog (parent `parent`, empty caption, the
+    /// default suffix and name filter given) proposing `baseName` made safe
+    /// for a file name (ExportFileNames::sanitize) plus "." and the suffix.
+    /// Returns the chosen path, empty when the dialog was cancelled.
+    static QString chooseFile(QWidget* parent, const QString& baseName, const QString& defaultSuffix,
+                              const QString& nameFilter);
+
+    /// Writes the text as UTF-8 into a file that replaces the one at `path`
+    /// only once it is complete. On failure the old file stays as it was, a
+    /// line says so and the result is false.
+    static bool writeText(const QString& path, const QString& text);
+};

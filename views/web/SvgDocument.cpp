@@ -1,0 +1,59 @@
+#include "web/SvgDocument.h"
+
+#include "web/PageSaveDialog.h"
+#include "widgets/readTextResource.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+
+namespace {
+
+const char* const kSvgNamespace = "http://www.w3.org/2000/svg";
+const char* const kXlinkNamespace = "http://www.w3.org/1999/xlink";
+
+/// Whether the start tag declares the attribute (a blank before its name, "=" after).
+bool declares(const QString& startTag, const QString& attribute)
+{
+    return startTag.contains(QRegularExpression("\\s" + QRegularExpression::escape(attribute) + "\\s*="));
+}
+
+} // namespace
+
+QString SvgDocument::styleBlock(const QString& styleSheetResource)
+{
+    const QString sheet = readTextResource(styleSheetResource);
+    const bool needsCdata = sheet.contains('<') || sheet.contains('&');
+    return QStringLiteral("<style type=\"text/css\">") + (needsCdata ? "<![CDATA[" + sheet + "]]>" : sheet)
+           + QStringLiteral("</style>");
+}
+
+QString SvgDocument::standalone(const QString& markup, const QString& styleBlock)
+{
+    const int open = markup.indexOf(QLatin1String("<svg"));
+    const int close = open < 0 ? -1 : markup.indexOf(QLatin1String("</svg>"), open);
+    if (close < 0)
+        return QString();
+
+    QString document = markup;
+    document.insert(close, styleBlock);
+    const int tagEnd = document.indexOf('>', open);
+    const QString startTag = document.mid(open, tagEnd < 0 ? -1 : tagEnd - open);
+    QString declarations;
+    if (!declares(startTag, "xmlns"))
+        declarations += QString(" xmlns=\"%1\"").arg(kSvgNamespace);
+    if (!declares(startTag, "xmlns:xlink"))
+        declarations += QString(" xmlns:xlink=\"%1\"").arg(kXlinkNamespace);
+    document.insert(open + 4, declarations);
+    return document.replace(QLatin1String("&nbsp;"), QLatin1String("&#160;"));
+}
+
+bool SvgDocument::save(QWidget* parent, const QString& markup, const QString& styleBlock, const QString& baseName)
+{
+    const QString document = standalone(markup, styleBlock);
+    if (document.isEmpty()) {
+        qDebug().noquote() << "The page sent no SVG image: nothing was saved.";
+        return false;
+    }
+    const QString path = PageSaveDialog::chooseFile(parent, baseName, "svg", "SVG Image Files (*.svg)");
+    return !path.isEmpty() && PageSaveDialog::writeText(path, document);
+}
