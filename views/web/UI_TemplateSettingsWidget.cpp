@@ -1,7 +1,6 @@
 #include "web/UI_TemplateSettingsWidget.h"
 
 #include "widgets/UI_ExpanderWidget.h"
-#include "widgets/UI_MarkerSelectionWidget.h"
 
 #include "analyses/MCV_TemplateAnalysis.h"
 
@@ -10,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
 
 namespace {
 
@@ -39,22 +37,9 @@ UI_TemplateSettingsWidget::UI_TemplateSettingsWidget(QWidget* parent, MCV_Analys
 void UI_TemplateSettingsWidget::initUI()
 {
     MCV_TemplateAnalysis* analysis = templateAnalysis();
-    m_layout = new QGridLayout(this);
-    auto* scrollArea = new QScrollArea(this);
-    scrollArea->setWidgetResizable(true);
-    auto* content = new QWidget(scrollArea);
-    m_gridLayout = new QGridLayout(content);
-    scrollArea->setWidget(content);
-    m_layout->addWidget(scrollArea, 0, 0);
+    m_gridLayout = buildScrollingContent();
 
-    auto* markers = new UI_ExpanderWidget(content, true, false);
-    markers->setTitle("Active Markers");
-    m_markerSelectionWidget = new UI_MarkerSelectionWidget(markers, 2);
-    m_markerSelectionWidget->setData(m_analysis, false);
-    markers->setBody(m_markerSelectionWidget);
-    m_gridLayout->addWidget(markers, 0, 0);
-
-    auto* parameters = new UI_ExpanderWidget(content, true, false);
+    auto* parameters = new UI_ExpanderWidget(m_gridLayout->parentWidget(), true, false);
     parameters->setTitle("Parameters");
     auto* body = new QWidget(parameters);
     auto* grid = new QGridLayout(body);
@@ -74,7 +59,7 @@ void UI_TemplateSettingsWidget::initUI()
     parameters->setBody(body);
     m_gridLayout->addWidget(parameters, 1, 0);
 
-    m_button = new QPushButton(" Upsample ", content);
+    m_button = new QPushButton(" Upsample ", m_gridLayout->parentWidget());
     m_gridLayout->addWidget(m_button, 2, 0, Qt::AlignTop);
     connect(m_button, &QPushButton::pressed, this, &UI_TemplateSettingsWidget::compute);
 

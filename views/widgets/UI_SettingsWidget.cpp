@@ -1,6 +1,10 @@
 #include "widgets/UI_SettingsWidget.h"
 
+#include "widgets/UI_ExpanderWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
+
+#include <QGridLayout>
+#include <QScrollArea>
 
 UI_SettingsWidget::UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis)
     : QWidget(parent)
@@ -28,4 +32,23 @@ void UI_SettingsWidget::detachAnalysis()
     m_analysis = nullptr;
     if (m_markerSelectionWidget)
         m_markerSelectionWidget->setData(nullptr, false);
+}
+
+QGridLayout* UI_SettingsWidget::buildScrollingContent()
+{
+    m_layout = new QGridLayout(this);
+    auto* scrollArea = new QScrollArea(this);
+    scrollArea->setWidgetResizable(true);
+    auto* content = new QWidget(scrollArea);
+    auto* grid = new QGridLayout(content);
+    scrollArea->setWidget(content);
+    m_layout->addWidget(scrollArea, 0, 0);
+
+    auto* markers = new UI_ExpanderWidget(content, true, false);
+    markers->setTitle("Active Markers");
+    m_markerSelectionWidget = new UI_MarkerSelectionWidget(markers, 2);
+    m_markerSelectionWidget->setData(m_analysis, false);
+    markers->setBody(m_markerSelectionWidget);
+    grid->addWidget(markers, 0, 0);
+    return grid;
 }

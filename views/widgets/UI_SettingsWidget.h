@@ -34,6 +34,12 @@ public:
     void updateMarkerSelection();
 
 protected:
+    /// Lays the panel out as one scroll area (the panel's grid, m_layout)
+    /// whose content grid holds, at row 0, the expanded "Active Markers" box
+    /// with a two-column marker panel on the analysis (without "Sample").
+    /// Returns the content grid for the panel's further rows.
+    QGridLayout* buildScrollingContent();
+
     MCV_Analysis* m_analysis = nullptr;
     QGridLayout* m_layout = nullptr;
     UI_MarkerSelectionWidget* m_markerSelectionWidget = nullptr;
