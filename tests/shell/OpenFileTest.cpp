@@ -377,8 +377,7 @@ TEST_F(OpenFileTest, OpeningAgainReplacesEverythingOfThePreviousLoad)
     const QString other = QDir(dir.filePath("second")).filePath("c.fcs");
     FcsTestFile(6, 5).write(other.toStdString());
     whenModal<QFileDialog>([&](QFileDialog* dialog) {
-        dialog->selectFile(other);
-        static_cast<QDialog*>(dialog)->accept();
+        chooseInFileDialog(dialog, other);
     });
     whenModal<QDialog>([](QDialog* dialog) { QTest::mouseClick(button(dialog, "OK"), Qt::LeftButton); }, "Succes");
     window.findChild<QAction*>("actionOpenFile")->trigger();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -33,4 +35,20 @@ void whenModal(std::function<void(T*)> action, const QString& title = QString(),
         }
     });
     timer->start(10);
+}
+
+/// Chooses `path` (absolute, or relative to the shown folder) in a Qt file
+/// dialog and accepts it, as typing the name and pressing Enter would.
+/// QFileDialog::selectFile leaves a name field that has the focus alone, so
+/// it would race with the dialog's activation.
+inline void chooseInFileDialog(QFileDialog* dialog, const QString& path)
+{
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    if (!name) {
+        ADD_FAILURE() << "not the Qt file dialog";
+        dialog->reject();
+        return;
+    }
+    name->setText(path);
+    static_cast<QDialog*>(dialog)->accept();
 }

@@ -384,8 +384,7 @@ TEST_F(MarkerSelectionWidgetTest, LoadSelectionReadsTheChosenFileAndMakesItTheDe
 
     // An empty file empties the states: every channel starts checked again.
     whenModal<QFileDialog>([](QFileDialog* dialog) {
-        dialog->selectFile("empty.txt");
-        static_cast<QDialog*>(dialog)->accept();
+        chooseInFileDialog(dialog, "empty.txt");
     });
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
     EXPECT_EQ(panel.markerStates(), std::vector<bool>(4, true));

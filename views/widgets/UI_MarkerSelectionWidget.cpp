@@ -1,7 +1,7 @@
 #include "widgets/UI_MarkerSelectionWidget.h"
 
-#include "widgets/UI_Settings.h"
 #include "widgets/chooseFilesToOpen.h"
+#include "widgets/settingsDirectory.h"
 #include "widgets/sideFilePath.h"
 
 #include "analyses/MCV_Analysis.h"
@@ -21,14 +21,6 @@
 #include <algorithm>
 
 namespace {
-
-/// Text of a settings key holding a directory, read right after a sync.
-QString directoryKey(const char* key)
-{
-    UI_Settings* settings = UI_Settings::instance();
-    settings->sync();
-    return settings->value(key, QString()).toString();
-}
 
 /// A check-box label showing the name as it is ('&' would make a shortcut).
 QString boxLabel(const std::string& name)
@@ -186,8 +178,8 @@ void UI_MarkerSelectionWidget::inverseClicked()
 
 void UI_MarkerSelectionWidget::loadClicked()
 {
-    const QStringList files = chooseFilesToOpen(this, QFileDialog::ExistingFile, directoryKey("exportDefaultFilePath"),
-                                                "Text Files (*.txt)");
+    const QStringList files = chooseFilesToOpen(this, QFileDialog::ExistingFile,
+                                                readDirectoryKey("exportDefaultFilePath"), "Text Files (*.txt)");
     if (files.isEmpty())
         return;
     if (readDefaultMarkerStates(files.first(), m_markerStates)) {
@@ -204,7 +196,7 @@ void UI_MarkerSelectionWidget::setDefaultClicked()
     std::vector<bool> copy = m_markerStates;
     DefaultStateStore::instance()->setMarkerStates(copy);
 
-    const QString path = defaultMarkersFilePath(directoryKey("dataDefaultFilePath"));
+    const QString path = defaultMarkersFilePath(readDirectoryKey("dataDefaultFilePath"));
     if (path.isEmpty()) {
         qDebug().noquote() << "\nNo data folder is known yet; default states were not written to disk.";
         return;

@@ -1,6 +1,6 @@
 #include "widgets/chooseFileToSave.h"
 
-#include "widgets/UI_Settings.h"
+#include "widgets/settingsDirectory.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -9,9 +9,7 @@
 QString chooseFileToSave(QWidget* parent, const char* folderKey, const QString& defaultSuffix,
                          const QString& nameFilter, const QString& proposedName)
 {
-    UI_Settings* settings = UI_Settings::instance();
-    settings->sync();
-    const QString folder = settings->value(folderKey, QString()).toString();
+    const QString folder = readDirectoryKey(folderKey);
 
     QFileDialog dialog(parent, QString(), folder.isEmpty() ? QDir::home().absolutePath() : folder, nameFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -22,7 +20,6 @@ QString chooseFileToSave(QWidget* parent, const char* folderKey, const QString& 
         return QString();
 
     const QString path = dialog.selectedFiles().first();
-    settings->setValue(folderKey, QFileInfo(path).absolutePath());
-    settings->sync();
+    writeDirectoryKey(folderKey, QFileInfo(path).absolutePath());
     return path;
 }
