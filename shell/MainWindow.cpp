@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "UI_AboutDialog.h"
 #include "UI_Interface.h"
 #include "UpdateChecker.h"
 #include "ui_MainWindow.h"
@@ -98,7 +99,11 @@ void MainWindow::checkForUpdatesTriggered()
 
 void MainWindow::aboutTriggered()
 {
-    // Filled by the about dialog work: create the dialog once, show it on every use.
+    if (!m_aboutDialog)
+        m_aboutDialog = new UI_AboutDialog(this, Qt::Dialog);
+    m_aboutDialog->show();
+    m_aboutDialog->raise();
+    m_aboutDialog->activateWindow();
 }
 
 void MainWindow::exportSpadeTree()
