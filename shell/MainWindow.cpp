@@ -7,6 +7,7 @@
 
 #include "analyses/MCV_Analysis.h"
 #include "data/MCV_DataRegistry.h"
+#include "web/UI_HeatMapWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
 #include "widgets/UI_FileInfoWidget.h"
 #include "widgets/UI_Settings.h"
@@ -128,7 +129,14 @@ void MainWindow::settingsViewTriggered()
 
 void MainWindow::heatMapViewTriggered()
 {
-    // Filled by the heat map work: a new "HeatMap View" dock on every use.
+    auto* view = new UI_HeatMapWidget(this);
+    view->setWindowTitle("HeatMap View");
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    connect(m_uiInterface, &UI_Interface::dataRefreshedSignal, view, &UI_HeatMapWidget::dataRefreshed);
+    connect(m_uiInterface, &UI_Interface::selectionRefreshedSignal, view, &UI_HeatMapWidget::selectionRefreshed);
+    connect(m_uiInterface, &UI_Interface::highlightRefreshedSignal, view, &UI_HeatMapWidget::highlightRefreshed);
+    m_viewDocks.push_back(view);
 }
 
 void MainWindow::activeMarkerChanged(int, int)

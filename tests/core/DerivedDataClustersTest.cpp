@@ -2,6 +2,7 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/CsvRecords.h"
 #include "support/RecordingUiInterface.h"
 #include "support/RegistryTestData.h"
 
@@ -148,40 +149,6 @@ std::string runNode(const std::string& script)
         output.append(buffer, n);
     pclose(pipe);
     return output;
-}
-
-/// Records as standard CSV readers take them (RFC 4180): fields split at
-/// commas outside quotes; a quote opens a quoted field only as the field's
-/// first character, and "" inside one is a quote.
-std::vector<std::vector<std::string>> parseCsv(const std::string& text)
-{
-    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        std::string& field = records.back().back();
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"' && field.empty()) {
-            quoted = true;
-        } else if (c == ',') {
-            records.back().emplace_back();
-        } else if (c == '\n') {
-            records.emplace_back(1);
-        } else {
-            field += c;
-        }
-    }
-    if (records.back().size() == 1 && records.back()[0].empty())
-        records.pop_back();
-    return records;
 }
 
 TEST_F(DerivedDataClustersTest, HostileNamesRoundTripThroughJsonParseAndCsv)
