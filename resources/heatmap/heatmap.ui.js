@@ -194,7 +194,7 @@ function initRenameDialog() {
 function initTestButtons() {
     if (isQtAvailable)
         return;
-    d3.select('#testButtons').style('display', 'block').selectAll('button')
+    d3.select('#testButtons').style('display', 'inline').selectAll('button')
         .data(_debug_data_.filter(function (text) { return JSON.parse(text).nodes !== undefined; }))
         .enter().append('button')
         .text(function (text, index) { return 'Test Data ' + (index + 1); })

@@ -9,6 +9,7 @@
 #include "support/FcsTestFile.h"
 #include "support/IsolatedSettings.h"
 #include "support/ModalDialogDriver.h"
+#include "support/PageUnderTest.h"
 #include "support/RegistryTestData.h"
 #include "web/UI_TemplateSettingsWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
@@ -165,6 +166,36 @@ TEST_F(ClassifyDataTest, TableNameTabAndUpsample)
     ASSERT_EQ(set->clusterCount(), 4);
     EXPECT_EQ(set->clusterSize(0) + set->clusterSize(1) + set->clusterSize(2) + set->clusterSize(3), 15);
     EXPECT_EQ(set->clusterSize(1), 3) << "1, 2, 0 and the two within 2.5 of it";
+
+    // "HeatMap View" twice: two docks; each offers the set, and it draws its
+    // T + 1 columns. Per-sample totals are the files' events, percentages finite.
+    PageUnderTest firstPage;
+    PageUnderTest page;
+    m_window.findChild<QAction*>("actionHeatMap")->trigger();
+    m_window.findChild<QAction*>("actionHeatMap")->trigger();
+    ASSERT_TRUE(firstPage.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad());
+    int heatMaps = 0;
+    for (QDockWidget* dock : m_window.findChildren<QDockWidget*>())
+        heatMaps += dock->windowTitle() == "HeatMap View" && dock->isVisible();
+    EXPECT_EQ(heatMaps, 2);
+    ASSERT_TRUE(firstPage.waitFor("_availableDataSets.length === 1"));
+    ASSERT_TRUE(page.waitFor("_availableDataSets.length === 1"));
+    EXPECT_EQ(page.evaluate("_availableDataSets").toStringList(), QStringList{"Template Matching Analysis"});
+    page.evaluate("var chooser = document.getElementById('dataChooser'); chooser.selectedIndex = 1;"
+                  " var event = document.createEvent('HTMLEvents'); event.initEvent('change', true, true);"
+                  " chooser.dispatchEvent(event);");
+    EXPECT_EQ(page.evaluate("d3.selectAll('g.column').size()").toInt(), 4);
+    EXPECT_EQ(firstPage.evaluate("d3.selectAll('g.column').size()").toInt(), 0);
+    for (int c = 0; c < 4; ++c) {
+        const std::string statistics = set->selectionStatistics(c);
+        // An empty cluster (the header's zeros) has no share of its own.
+        EXPECT_EQ(statistics.find("nan") == std::string::npos, set->clusterSize(c) > 0) << statistics;
+        for (int f = 0; f < 3; ++f)
+            EXPECT_NE(statistics.find(QString("%1, %2, %3.000000, ").arg(f + 1).arg(m_dir.filePath(QString("s%1.fcs").arg(f))).arg(4 + f).toStdString()),
+                      std::string::npos)
+                << statistics;
+    }
 
     classify("CD3,\n1,2\n", "");
     ASSERT_EQ(tabCount(), 2);

@@ -5,8 +5,15 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/ExportFileNames.h"
+#include "data/ReplacingFile.h"
+#include "widgets/UI_Settings.h"
+#include "widgets/readTextResource.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QTimer>
 #include <QWebFrame>
@@ -28,6 +35,36 @@ std::string toUtf8(const QString& text)
     return text.toUtf8().toStdString();
 }
 
+// Stand-in until the shared save dialog lands.
+QString chooseSaveFile(QWidget* parent, const char* key, const QString& suffix, const QString& proposed,
+                       const QString& filter)
+{
+    UI_Settings* settings = UI_Settings::instance();
+    settings->sync();
+    QString folder = settings->value(key).toString();
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    QFileDialog dialog(parent, QString(), folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(QString::fromStdString(ExportFileNames::sanitize(proposed.toStdString())));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QString path = dialog.selectedFiles().first();
+    settings->setValue(key, QFileInfo(path).absolutePath());
+    settings->sync();
+    return path;
+}
+
+bool writeText(const QString& path, const std::string& text)
+{
+    ReplacingFile file(path.toStdString());
+    if (!file.open())
+        return false;
+    file.write(text.data(), static_cast<int64_t>(text.size()));
+    return file.commit();
+}
+
 } // namespace
 
 UI_HeatMapWidget::UI_HeatMapWidget(QWidget* parent)
@@ -44,7 +81,7 @@ void UI_HeatMapWidget::buildWebView()
     connect(m_webView, &QWebView::loadFinished, this, &UI_HeatMapWidget::webViewFinishedLoading);
     m_generation = MCV_DataRegistry::currentGeneration();
     PageBridge::setUp(m_webView, this, kPage, kBaseUrl);
-    m_styleBlock = SvgDocument::styleBlock(":/heatmap/heatmap.css");
+    m_styleBlock = "<style type=\"text/css\">" + readTextResource(":/heatmap/heatmap.css") + "</style>";
 }
 
 void UI_HeatMapWidget::connectJs()
@@ -94,6 +131,13 @@ std::vector<int> UI_HeatMapWidget::flaggedClusters(const QList<int>& flags) cons
 
 void UI_HeatMapWidget::webViewFinishedLoading(bool)
 {
+    // QtWebKit can report a load finished while the page's scripts are still
+    // loading (seen with two views loading at once); the page connects to the
+    // signals only once they ran.
+    if (m_mainFrame->evaluateJavaScript("document.readyState").toString() != QLatin1String("complete")) {
+        QTimer::singleShot(10, this, [this]() { webViewFinishedLoading(true); });
+        return;
+    }
     m_reloadPending = false;
     m_generation = MCV_DataRegistry::currentGeneration();
     m_shownData = nullptr;
@@ -187,4 +231,81 @@ void UI_HeatMapWidget::highlightRefreshed(void* data)
     if (!followRegistry() || !m_shownData || data != m_shownData)
         return;
     emit qt_setHighlight(m_shownData->highlightedCluster());
+}
+
+void UI_HeatMapWidget::js_saveClusters()
+{
+    MCV_DerivedDataClusters* shown = liveShownData();
+    if (!shown)
+        return;
+    const std::string name = shown->name();
+    const QString path = chooseSaveFile(this, "dataExportDefaultFilePath", "fcs", fromUtf8(name) + ".fcs",
+                                        "Cytometry Files (*.fcs)");
+    if (path.isEmpty() || !followRegistry())
+        return;
+    if (!MCV_DataRegistry::instance()->exportClustersToFcs(name, toUtf8(path)))
+        qDebug().noquote() << "The clusters could not be saved to " + path;
+}
+
+void UI_HeatMapWidget::js_saveStatistics()
+{
+    MCV_DerivedDataClusters* shown = liveShownData();
+    if (!shown)
+        return;
+    const QString path = chooseSaveFile(this, "exportDefaultFilePath", "csv", fromUtf8(shown->name()) + ".csv",
+                                        "Table Files (*.csv)");
+    shown = path.isEmpty() ? nullptr : liveShownData();
+    if (!shown)
+        return;
+    const QString base = path.left(path.size() - 4);
+    qDebug().noquote() << base;
+    std::vector<std::string> names;
+    for (int i = 0; i < shown->clusterCount(); ++i)
+        names.push_back(shown->clusterName(i));
+    const std::vector<std::string> parts = ExportFileNames::uniqueParts(names);
+    for (int i = 0; i < shown->clusterCount(); ++i) {
+        const QString file = base + fromUtf8(parts[static_cast<std::size_t>(i)]) + ".csv";
+        if (!writeText(file, shown->selectionStatistics(i))) {
+            qDebug().noquote() << "The statistics could not be saved to " + file;
+            return;
+        }
+    }
+}
+
+void UI_HeatMapWidget::js_saveCSV()
+{
+    MCV_DerivedDataClusters* shown = liveShownData();
+    if (!shown)
+        return;
+    const QString path = chooseSaveFile(this, "exportDefaultFilePath", "csv", fromUtf8(shown->name()) + ".csv",
+                                        "Table Files (*.csv)");
+    shown = path.isEmpty() ? nullptr : liveShownData();
+    if (shown && !writeText(path, shown->statisticsCsv()))
+        qDebug().noquote() << "The medians could not be saved to " + path;
+}
+
+void UI_HeatMapWidget::js_saveSVG(const QString& markup)
+{
+    MCV_DerivedDataClusters* shown = liveShownData();
+    if (!shown)
+        return;
+    const QString path = chooseSaveFile(this, "exportDefaultFilePath", "svg", fromUtf8(shown->name()) + ".svg",
+                                        "SVG Image Files (*.svg)");
+    if (path.isEmpty())
+        return;
+    QString svg = markup;
+    svg.replace("&nbsp;", "&#160;");
+    const int open = svg.indexOf("<svg");
+    if (open < 0 || svg.indexOf("</svg>") < 0)
+        return;
+    const QString tag = svg.mid(open, svg.indexOf('>', open) - open);
+    QString namespaces;
+    if (!tag.contains("xmlns=\""))
+        namespaces += " xmlns=\"http://www.w3.org/2000/svg\"";
+    if (!tag.contains("xmlns:xlink="))
+        namespaces += " xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
+    svg.insert(open + 4, namespaces);
+    svg.insert(svg.indexOf("</svg>"), m_styleBlock);
+    if (!writeText(path, toUtf8(svg)))
+        qDebug().noquote() << "The image could not be saved to " + path;
 }
