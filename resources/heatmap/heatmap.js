@@ -36,8 +36,7 @@ var _clusterLabelBand = 90;
 var _dendrogramBand = 120;
 var _switchColumn = 30;
 var _frameWidth = 3;
-// Rows of inactive markers are parked here, far above the drawing.
-var _hiddenRowY = -100000;
+var _hiddenRow = -100000;
 
 // ---------------------------------------------------------------------------
 // DOM-free rules
@@ -344,10 +343,15 @@ function rowCount() {
     return _markerSelectionMode ? markerCount() : activeMarkerCount(_markerSelection, markerCount());
 }
 
-function markerRowY(m) {
+// The row a marker stands in; inactive markers are parked far above.
+function markerRow(m) {
     if (_markerSelectionMode)
-        return m * _geometry.rowHeight;
-    return isMarkerActive(m) ? _markerRunningCount[m] * _geometry.rowHeight : _hiddenRowY;
+        return m;
+    return isMarkerActive(m) ? _markerRunningCount[m] : _hiddenRow;
+}
+
+function markerRowY(m) {
+    return markerRow(m) * _geometry.rowHeight;
 }
 
 function isRowShown(m) {
@@ -463,20 +467,22 @@ function layout(duration) {
 
     transitionOf(svg.selectAll('g.column'), duration)
         .attr('transform', function (c) { return 'translate(' + (_sorting[c] * columnWidth) + ',0)'; });
-    svg.selectAll('rect.columnBackground').attr('width', columnWidth).attr('height', g.heatmapHeight);
-
-    // Cells move only when rows, sizes or the variation display changed: a
-    // new order moves whole columns.
-    var cellLayout = [columnWidth, rowHeight, _showVariation, _markerSelectionMode, _markerSelection.join()].join();
+    // Cells are laid out in units of one column and one row, which their
+    // group scales: new sizes and orders move only the 2 * C groups. The
+    // cells move only when rows or the variation display change.
+    transitionOf(svg.selectAll('g.cells'), duration)
+        .attr('transform', 'scale(' + columnWidth + ',' + rowHeight + ')');
+    var cellLayout = [_showVariation, _markerSelectionMode, _markerSelection.join()].join();
     if (cellLayout !== _cellLayout) {
         _cellLayout = cellLayout;
+        svg.selectAll('rect.columnBackground').attr('width', 1).attr('height', rowCount());
         var cells = svg.selectAll('rect.cell')
             .attr('visibility', function (cell) { return isRowShown(cell.m) ? 'visible' : 'hidden'; });
         transitionOf(cells, duration)
-            .attr('x', function (cell) { return cellInset(cell, columnWidth); })
-            .attr('width', function (cell) { return columnWidth - 2 * cellInset(cell, columnWidth); })
-            .attr('y', function (cell) { return markerRowY(cell.m) + cellInset(cell, rowHeight); })
-            .attr('height', function (cell) { return rowHeight - 2 * cellInset(cell, rowHeight); });
+            .attr('x', function (cell) { return cellInset(cell); })
+            .attr('width', function (cell) { return 1 - 2 * cellInset(cell); })
+            .attr('y', function (cell) { return markerRow(cell.m) + cellInset(cell); })
+            .attr('height', function (cell) { return 1 - 2 * cellInset(cell); });
     }
 
     var fontSize = clamp(1, columnWidth - 1, 12);
@@ -505,12 +511,12 @@ function layout(duration) {
     updateLegendLabels();
 }
 
-// How far a painted cell shrinks from each side of its extent, with the
-// variation display on.
-function cellInset(cell, extent) {
+// How far a painted cell shrinks from each side, as a share of its size,
+// with the variation display on.
+function cellInset(cell) {
     if (!_showVariation)
         return 0;
-    return extent * (1 - variationFactor(clusterStddev(cell))) / 2;
+    return (1 - variationFactor(clusterStddev(cell))) / 2;
 }
 
 function recolor() {

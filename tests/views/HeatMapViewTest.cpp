@@ -263,6 +263,19 @@ TEST_F(HeatMapViewTest, DrawsTheChosenSetWithTheCoresMediansAsText)
     }
     for (std::size_t m = 0; m < kMarkers.size(); ++m)
         EXPECT_EQ(js(QString("d3.select('#marker%1').text()").arg(m)).toString(), qs(kMarkers[m]));
+
+    // Sliding the lower bound in the drawer recolours at once.
+    m_page->click("#drawer");
+    QTest::qWait(600);
+    m_page->drag("#rangeSlider .noUi-handle-lower", QPoint(150, 0), 3);
+    const double lower = js("_markerUserBounds[0]").toDouble();
+    EXPECT_GT(lower, low + 1.0);
+    EXPECT_EQ(js("d3.select('#legendMin').text()").toString(), QString::number(lower, 'f', 2));
+    EXPECT_EQ(js("d3.selectAll('rect.cell').filter(function (cell) { return clusterValue(cell) <= _markerUserBounds[0]; })"
+                 ".nodes().map(function (rect) { return rect.getAttribute('fill'); })"
+                 ".filter(function (fill) { return fill !== d3.interpolateViridis(0); }).length")
+                  .toInt(),
+              0);
     EXPECT_EQ(js("document.querySelectorAll('img').length").toInt(), 0);
     EXPECT_FALSE(m_page->messages().join('\n').contains("injected"));
 }
