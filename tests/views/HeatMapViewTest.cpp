@@ -157,13 +157,19 @@ protected:
     {
         return m_page->elementPoint(QString("#cluster%1 rect.cell:nth-of-type(%2)").arg(cluster).arg(marker + 2));
     }
+    /// Waits until no transition runs: columns and cells stand where they go.
+    void idle()
+    {
+        EXPECT_TRUE(m_page->waitFor("Array.prototype.every.call(document.querySelectorAll('#mainView *'),"
+                                    " function (node) { return !node.__transition; })"));
+    }
     void press(int cluster, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         const QPoint point = cellPoint(cluster, 0);
         m_page->move(point, modifiers);
         m_page->press(point, modifiers);
         m_page->release(point, modifiers);
-        m_page->settle();
+        idle();
     }
     /// Opens the page's context menu at the point and clicks the entry.
     void menu(const QString& entry, QPoint at = QPoint(300, 200))
@@ -176,6 +182,7 @@ protected:
                               .toInt();
         ASSERT_GE(index, 0) << entry.toStdString();
         m_page->click(QString(".d3-context-menu li:nth-child(%1)").arg(index + 1));
+        idle();
     }
     QStringList menuEntries(QPoint at = QPoint(300, 200))
     {
@@ -266,7 +273,7 @@ TEST_F(HeatMapViewTest, DrawsTheChosenSetWithTheCoresMediansAsText)
 
     // Sliding the lower bound in the drawer recolours at once.
     m_page->click("#drawer");
-    QTest::qWait(600);
+    ASSERT_TRUE(m_page->waitFor("d3.select('#ui').style('bottom') === '0px'"));
     m_page->drag("#rangeSlider .noUi-handle-lower", QPoint(150, 0), 3);
     const double lower = js("_markerUserBounds[0]").toDouble();
     EXPECT_GT(lower, low + 1.0);
@@ -331,6 +338,7 @@ TEST_F(HeatMapViewTest, MarkerLabelsSortBothWaysSelectedFirstAndTheDendrogramSta
     EXPECT_EQ(displayOrder(), descending);
     m_page->click("#marker1");
     EXPECT_EQ(displayOrder(), ascending);
+    idle();
 
     // Three selected stand first, in either direction.
     press(ascending[4]);
@@ -343,7 +351,6 @@ TEST_F(HeatMapViewTest, MarkerLabelsSortBothWaysSelectedFirstAndTheDendrogramSta
                                                 ascending[0]}));
 
     menu("Toggle Dendrogram");
-    QTest::qWait(600);
     const double columnWidth = js("_geometry.columnWidth").toDouble();
     const QVariantList leaves = js("d3.selectAll('path.dendrogramLink').data().filter(function (link) {"
                                    " return !link.target.children; }).map(function (link) {"
@@ -390,8 +397,7 @@ TEST_F(HeatMapViewTest, PressesKeysHoverMergeAndRenameReachTheCore)
     // Nodes selected elsewhere (a SPADE view of the set) are framed here.
     m_clusters->setSelectedClusters({1, 4});
     EXPECT_EQ(js("_selection").toList(), (QVariantList{0, 1, 0, 0, 1, 0}));
-    m_page->settle();
-    QTest::qWait(600);
+    idle();
     const double columnWidth = js("_geometry.columnWidth").toDouble();
     const QVariantList frameX = js("d3.selectAll('#frames line').nodes().map(function (line) {"
                                    " return +line.getAttribute('x1'); })")
