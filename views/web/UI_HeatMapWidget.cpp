@@ -7,13 +7,10 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/ExportFileNames.h"
 #include "data/ReplacingFile.h"
-#include "widgets/UI_Settings.h"
+#include "widgets/chooseFileToSave.h"
 #include "widgets/readTextResource.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QTimer>
 #include <QWebFrame>
@@ -35,27 +32,7 @@ std::string toUtf8(const QString& text)
     return text.toUtf8().toStdString();
 }
 
-// Stand-in until the shared save dialog lands.
-QString chooseSaveFile(QWidget* parent, const char* key, const QString& suffix, const QString& proposed,
-                       const QString& filter)
-{
-    UI_Settings* settings = UI_Settings::instance();
-    settings->sync();
-    QString folder = settings->value(key).toString();
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    QFileDialog dialog(parent, QString(), folder, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(suffix);
-    dialog.selectFile(QString::fromStdString(ExportFileNames::sanitize(proposed.toStdString())));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    const QString path = dialog.selectedFiles().first();
-    settings->setValue(key, QFileInfo(path).absolutePath());
-    settings->sync();
-    return path;
-}
-
+/// Writes the whole text, or nothing: an existing file is replaced only once the text is complete.
 bool writeText(const QString& path, const std::string& text)
 {
     ReplacingFile file(path.toStdString());
@@ -233,39 +210,41 @@ void UI_HeatMapWidget::highlightRefreshed(void* data)
     emit qt_setHighlight(m_shownData->highlightedCluster());
 }
 
-void UI_HeatMapWidget::js_saveClusters()
+QString UI_HeatMapWidget::chooseFileForShownData(const char* folderKey, const QString& suffix,
+                                                 const QString& nameFilter)
 {
     MCV_DerivedDataClusters* shown = liveShownData();
     if (!shown)
-        return;
-    const std::string name = shown->name();
-    const QString path = chooseSaveFile(this, "dataExportDefaultFilePath", "fcs", fromUtf8(name) + ".fcs",
-                                        "Cytometry Files (*.fcs)");
-    if (path.isEmpty() || !followRegistry())
-        return;
-    if (!MCV_DataRegistry::instance()->exportClustersToFcs(name, toUtf8(path)))
+        return QString();
+    const QString proposed = fromUtf8(ExportFileNames::sanitize(shown->name())) + "." + suffix;
+    const QString path = chooseFileToSave(this, folderKey, suffix, nameFilter, proposed);
+    return liveShownData() ? path : QString();
+}
+
+void UI_HeatMapWidget::js_saveClusters()
+{
+    // The registry writes FCS files only: no other format is offered.
+    const QString path = chooseFileForShownData("dataExportDefaultFilePath", "fcs", "Cytometry Files (*.fcs)");
+    if (!path.isEmpty() && !MCV_DataRegistry::instance()->exportClustersToFcs(m_shownData->name(), toUtf8(path)))
         qDebug().noquote() << "The clusters could not be saved to " + path;
 }
 
 void UI_HeatMapWidget::js_saveStatistics()
 {
-    MCV_DerivedDataClusters* shown = liveShownData();
-    if (!shown)
+    const QString path = chooseFileForShownData("exportDefaultFilePath", "csv", "Table Files (*.csv)");
+    if (path.isEmpty())
         return;
-    const QString path = chooseSaveFile(this, "exportDefaultFilePath", "csv", fromUtf8(shown->name()) + ".csv",
-                                        "Table Files (*.csv)");
-    shown = path.isEmpty() ? nullptr : liveShownData();
-    if (!shown)
-        return;
+    // Every cluster's file beside the chosen path, named by the cluster,
+    // repeated names told apart by their index.
     const QString base = path.left(path.size() - 4);
     qDebug().noquote() << base;
     std::vector<std::string> names;
-    for (int i = 0; i < shown->clusterCount(); ++i)
-        names.push_back(shown->clusterName(i));
+    for (int i = 0; i < m_shownData->clusterCount(); ++i)
+        names.push_back(m_shownData->clusterName(i));
     const std::vector<std::string> parts = ExportFileNames::uniqueParts(names);
-    for (int i = 0; i < shown->clusterCount(); ++i) {
+    for (int i = 0; i < m_shownData->clusterCount(); ++i) {
         const QString file = base + fromUtf8(parts[static_cast<std::size_t>(i)]) + ".csv";
-        if (!writeText(file, shown->selectionStatistics(i))) {
+        if (!writeText(file, m_shownData->selectionStatistics(i))) {
             qDebug().noquote() << "The statistics could not be saved to " + file;
             return;
         }
@@ -274,30 +253,24 @@ void UI_HeatMapWidget::js_saveStatistics()
 
 void UI_HeatMapWidget::js_saveCSV()
 {
-    MCV_DerivedDataClusters* shown = liveShownData();
-    if (!shown)
-        return;
-    const QString path = chooseSaveFile(this, "exportDefaultFilePath", "csv", fromUtf8(shown->name()) + ".csv",
-                                        "Table Files (*.csv)");
-    shown = path.isEmpty() ? nullptr : liveShownData();
-    if (shown && !writeText(path, shown->statisticsCsv()))
+    const QString path = chooseFileForShownData("exportDefaultFilePath", "csv", "Table Files (*.csv)");
+    if (!path.isEmpty() && !writeText(path, m_shownData->statisticsCsv()))
         qDebug().noquote() << "The medians could not be saved to " + path;
 }
 
 void UI_HeatMapWidget::js_saveSVG(const QString& markup)
 {
-    MCV_DerivedDataClusters* shown = liveShownData();
-    if (!shown)
+    if (!markup.contains("<svg") || !markup.contains("</svg>")) {
+        qDebug().noquote() << "The heat map holds no picture to save.";
         return;
-    const QString path = chooseSaveFile(this, "exportDefaultFilePath", "svg", fromUtf8(shown->name()) + ".svg",
-                                        "SVG Image Files (*.svg)");
+    }
+    const QString path = chooseFileForShownData("exportDefaultFilePath", "svg", "SVG Image Files (*.svg)");
     if (path.isEmpty())
         return;
+    // The markup is HTML: "&nbsp;" is no XML entity.
     QString svg = markup;
     svg.replace("&nbsp;", "&#160;");
     const int open = svg.indexOf("<svg");
-    if (open < 0 || svg.indexOf("</svg>") < 0)
-        return;
     const QString tag = svg.mid(open, svg.indexOf('>', open) - open);
     QString namespaces;
     if (!tag.contains("xmlns=\""))

@@ -70,6 +70,9 @@ private:
     void reloadPage();
     /// The shown set, or null without one or after the registry was replaced.
     MCV_DerivedDataClusters* liveShownData();
+    /// Runs the save dialog proposing the shown set's name with the suffix;
+    /// the chosen path, or empty when cancelled or no set is shown (any more).
+    QString chooseFileForShownData(const char* folderKey, const QString& suffix, const QString& nameFilter);
     /// Indices whose flag is set, below the shown set's cluster count.
     std::vector<int> flaggedClusters(const QList<int>& flags) const;
 
