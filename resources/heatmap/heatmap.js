@@ -548,7 +548,8 @@ function placeLine(line) {
         .attr('x2', function (l) { return l[2]; }).attr('y2', function (l) { return l[3]; });
 }
 
+// The colour bounds beside the legend; nothing before data arrive.
 function updateLegendLabels() {
-    d3.select('#legendMax').text(_markerUserBounds[1].toFixed(2));
-    d3.select('#legendMin').text(_markerUserBounds[0].toFixed(2));
+    d3.select('#legendMax').text(_data ? _markerUserBounds[1].toFixed(2) : '');
+    d3.select('#legendMin').text(_data ? _markerUserBounds[0].toFixed(2) : '');
 }

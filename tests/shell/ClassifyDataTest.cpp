@@ -173,14 +173,15 @@ TEST_F(ClassifyDataTest, TableNameTabAndUpsample)
     PageUnderTest page;
     m_window.findChild<QAction*>("actionHeatMap")->trigger();
     m_window.findChild<QAction*>("actionHeatMap")->trigger();
-    ASSERT_TRUE(firstPage.waitForLoad());
-    ASSERT_TRUE(page.waitForLoad());
+    // Pages load slowly in the sanitizer build.
+    ASSERT_TRUE(firstPage.waitForLoad(60000));
+    ASSERT_TRUE(page.waitForLoad(60000));
     int heatMaps = 0;
     for (QDockWidget* dock : m_window.findChildren<QDockWidget*>())
         heatMaps += dock->windowTitle() == "HeatMap View" && dock->isVisible();
     EXPECT_EQ(heatMaps, 2);
-    ASSERT_TRUE(firstPage.waitFor("_availableDataSets.length === 1"));
-    ASSERT_TRUE(page.waitFor("_availableDataSets.length === 1"));
+    ASSERT_TRUE(firstPage.waitFor("_availableDataSets.length === 1", 30000));
+    ASSERT_TRUE(page.waitFor("_availableDataSets.length === 1", 30000));
     EXPECT_EQ(page.evaluate("_availableDataSets").toStringList(), QStringList{"Template Matching Analysis"});
     page.evaluate("var chooser = document.getElementById('dataChooser'); chooser.selectedIndex = 1;"
                   " var event = document.createEvent('HTMLEvents'); event.initEvent('change', true, true);"

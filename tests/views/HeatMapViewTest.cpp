@@ -116,8 +116,9 @@ protected:
         m_view = new UI_HeatMapWidget();
         m_view->resize(900, 640);
         m_view->show();
-        ASSERT_TRUE(m_page->waitForLoad());
-        ASSERT_TRUE(m_page->waitFor("_availableDataSets.length === 1"));
+        // Pages load slowly in the sanitizer build.
+        ASSERT_TRUE(m_page->waitForLoad(60000));
+        ASSERT_TRUE(m_page->waitFor("_availableDataSets.length === 1", 30000));
     }
     void TearDown() override
     {
@@ -531,8 +532,8 @@ TEST_F(HeatMapViewTest, ReplacedRegistryReloadsThePageWithTheNewSets)
     EXPECT_TRUE(fresh->selectionData()->points().empty());
     MCV_DerivedDataClusters* later = fresh->createClustersData("Fresh", false);
     later->setClusters({all->points()}, all, {});
-    ASSERT_TRUE(m_page->waitForLoad());
-    ASSERT_TRUE(m_page->waitFor("_availableDataSets.length === 1"));
+    ASSERT_TRUE(m_page->waitForLoad(60000));
+    ASSERT_TRUE(m_page->waitFor("_availableDataSets.length === 1", 30000));
     EXPECT_EQ(m_view->shownData(), nullptr);
     EXPECT_EQ(js("_availableDataSets").toStringList(), QStringList{"Fresh"});
     choose(0);
@@ -542,7 +543,8 @@ TEST_F(HeatMapViewTest, ReplacedRegistryReloadsThePageWithTheNewSets)
 TEST(HeatMapPageTest, WithoutTheProgramItRunsOnTestDataAndOffersNoMergeOrSaves)
 {
     PageUnderTest page(readTextResource(":/heatmap/heatmap.html"), "qrc:/heatmap/", nullptr);
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
+    ASSERT_TRUE(page.waitFor("document.readyState === 'complete'", 30000));
     EXPECT_TRUE(page.messages().contains("console.log: could not connect qt"));
     EXPECT_EQ(page.evaluate("d3.selectAll('#testButtons button').size()").toInt(), 4);
     page.click("#testButtons button");

@@ -50,6 +50,15 @@ UI_HeatMapWidget::UI_HeatMapWidget(QWidget* parent)
     buildWebView();
 }
 
+UI_HeatMapWidget::~UI_HeatMapWidget()
+{
+    // A page that goes while it loads still reports loadFinished: nothing of
+    // the view may run while it is being destroyed.
+    disconnect(m_webView, nullptr, this, nullptr);
+    disconnect(m_mainFrame, nullptr, this, nullptr);
+    delete m_webView;
+}
+
 void UI_HeatMapWidget::buildWebView()
 {
     m_webView = new QWebView(this);

@@ -28,6 +28,7 @@ class UI_HeatMapWidget : public UI_DockableWidget
 
 public:
     explicit UI_HeatMapWidget(QWidget* parent = nullptr);
+    ~UI_HeatMapWidget() override;
 
     /// The set shown on the page; null until one is chosen.
     MCV_DerivedDataClusters* shownData() const { return m_shownData; }
