@@ -6,9 +6,9 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/ExportFileNames.h"
-#include "data/ReplacingFile.h"
+#include "web/PageSaveDialog.h"
+#include "web/SvgDocument.h"
 #include "widgets/chooseFileToSave.h"
-#include "widgets/readTextResource.h"
 
 #include <QDebug>
 #include <QGridLayout>
@@ -30,16 +30,6 @@ QString fromUtf8(const std::string& text)
 std::string toUtf8(const QString& text)
 {
     return text.toUtf8().toStdString();
-}
-
-/// Writes the whole text, or nothing: an existing file is replaced only once the text is complete.
-bool writeText(const QString& path, const std::string& text)
-{
-    ReplacingFile file(path.toStdString());
-    if (!file.open())
-        return false;
-    file.write(text.data(), static_cast<int64_t>(text.size()));
-    return file.commit();
 }
 
 } // namespace
@@ -67,7 +57,7 @@ void UI_HeatMapWidget::buildWebView()
     connect(m_webView, &QWebView::loadFinished, this, &UI_HeatMapWidget::webViewFinishedLoading);
     m_generation = MCV_DataRegistry::currentGeneration();
     PageBridge::setUp(m_webView, this, kPage, kBaseUrl);
-    m_styleBlock = "<style type=\"text/css\">" + readTextResource(":/heatmap/heatmap.css") + "</style>";
+    m_styleBlock = SvgDocument::styleBlock(":/heatmap/heatmap.css");
 }
 
 void UI_HeatMapWidget::connectJs()
@@ -253,41 +243,26 @@ void UI_HeatMapWidget::js_saveStatistics()
     const std::vector<std::string> parts = ExportFileNames::uniqueParts(names);
     for (int i = 0; i < m_shownData->clusterCount(); ++i) {
         const QString file = base + fromUtf8(parts[static_cast<std::size_t>(i)]) + ".csv";
-        if (!writeText(file, m_shownData->selectionStatistics(i))) {
-            qDebug().noquote() << "The statistics could not be saved to " + file;
+        if (!PageSaveDialog::writeText(file, fromUtf8(m_shownData->selectionStatistics(i))))
             return;
-        }
     }
 }
 
 void UI_HeatMapWidget::js_saveCSV()
 {
     const QString path = chooseFileForShownData("exportDefaultFilePath", "csv", "Table Files (*.csv)");
-    if (!path.isEmpty() && !writeText(path, m_shownData->statisticsCsv()))
-        qDebug().noquote() << "The medians could not be saved to " + path;
+    if (!path.isEmpty())
+        PageSaveDialog::writeText(path, fromUtf8(m_shownData->statisticsCsv()));
 }
 
 void UI_HeatMapWidget::js_saveSVG(const QString& markup)
 {
-    if (!markup.contains("<svg") || !markup.contains("</svg>")) {
+    const QString document = SvgDocument::standalone(markup, m_styleBlock);
+    if (document.isEmpty()) {
         qDebug().noquote() << "The heat map holds no picture to save.";
         return;
     }
     const QString path = chooseFileForShownData("exportDefaultFilePath", "svg", "SVG Image Files (*.svg)");
-    if (path.isEmpty())
-        return;
-    // The markup is HTML: "&nbsp;" is no XML entity.
-    QString svg = markup;
-    svg.replace("&nbsp;", "&#160;");
-    const int open = svg.indexOf("<svg");
-    const QString tag = svg.mid(open, svg.indexOf('>', open) - open);
-    QString namespaces;
-    if (!tag.contains("xmlns=\""))
-        namespaces += " xmlns=\"http://www.w3.org/2000/svg\"";
-    if (!tag.contains("xmlns:xlink="))
-        namespaces += " xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
-    svg.insert(open + 4, namespaces);
-    svg.insert(svg.indexOf("</svg>"), m_styleBlock);
-    if (!writeText(path, toUtf8(svg)))
-        qDebug().noquote() << "The image could not be saved to " + path;
+    if (!path.isEmpty())
+        PageSaveDialog::writeText(path, document);
 }
