@@ -1,0 +1,610 @@
+#include "rendering/UI_ScatterplotWidget.h"
+
+#include "rendering/PointRenderer.h"
+#include "rendering/initializeGlew.h"
+#include "controls/UI_ProgressSpinnerWidget.h"
+#include "overlays/UI_ColormapSelectionWidget.h"
+#include "widgets/UI_Settings.h"
+#include "widgets/sideFilePath.h"
+
+#include "analyses/MCV_Analysis.h"
+#include "data/ExportFileNames.h"
+#include "data/MCV_DataRegistry.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMatrix4x4>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QScreen>
+#include <QWindow>
+
+#include <cstdlib>
+
+namespace {
+
+/// Makes a widget's context current for GL work when it is not already, and
+/// afterwards releases only a context it made current: a call nested in a
+/// frame (or in another such call) must leave the frame's context alone.
+class ContextScope
+{
+public:
+    explicit ContextScope(QOpenGLWidget* widget) : m_widget(widget)
+    {
+        QOpenGLContext* context = widget->context();
+        m_made = context != nullptr && QOpenGLContext::currentContext() != context;
+        if (m_made)
+            widget->makeCurrent();
+    }
+    ~ContextScope()
+    {
+        if (m_made)
+            m_widget->doneCurrent();
+    }
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+
+private:
+    QOpenGLWidget* m_widget;
+    bool m_made = false;
+};
+
+/// Rectangle mode from the keys held: Ctrl adds, Shift removes, else replace.
+int selectionMode(Qt::KeyboardModifiers modifiers)
+{
+    if (modifiers & Qt::ControlModifier)
+        return 1;
+    if (modifiers & Qt::ShiftModifier)
+        return 2;
+    return 0;
+}
+
+const std::vector<int> noIndices;
+
+} // namespace
+
+UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaStartValue, QWidget* parent)
+    : QOpenGLWidget(parent), m_analysis(analysis), m_sigmaStartValue(sigmaStartValue)
+{
+    setMinimumSize(50, 50);
+    buildOverlays();
+}
+
+UI_ScatterplotWidget::~UI_ScatterplotWidget()
+{
+    // The base destroys the context after this part of the object is gone:
+    // its aboutToBeDestroyed must no longer reach cleanup.
+    if (QOpenGLContext* glContext = context())
+        disconnect(glContext, nullptr, this, nullptr);
+    if (m_renderer) {
+        ContextScope scope(this);
+        m_renderer->release();
+    }
+    m_renderer.reset();
+}
+
+void UI_ScatterplotWidget::buildOverlays()
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &UI_ScatterplotWidget::rightClick, this, &UI_ScatterplotWidget::showContextMenu);
+
+    m_colormapPicker = new UI_ColormapSelectionWidget(this);
+    m_colormapPicker->show();
+    connect(m_colormapPicker, &UI_ColormapSelectionWidget::colormapSelected, this,
+            &UI_ScatterplotWidget::colormapChanged);
+    connect(m_colormapPicker, &UI_ColormapSelectionWidget::discreteSelected, this,
+            &UI_ScatterplotWidget::colormapdiscreteChanged);
+
+    m_spinner = new UI_ProgressSpinnerWidget(this);
+    m_spinner->hide();
+    placeOverlays();
+}
+
+void UI_ScatterplotWidget::placeOverlays()
+{
+    m_colormapPicker->updatePlacement(width());
+    m_spinner->move(width() - m_spinner->width() - 10, height() - m_spinner->height() - 10);
+}
+
+template <class Work>
+void UI_ScatterplotWidget::withRenderer(Work work, bool repaint)
+{
+    if (!m_renderer)
+        return;
+    {
+        ContextScope scope(this);
+        work(*m_renderer);
+    }
+    if (repaint)
+        update();
+}
+
+// ---- GL life ------------------------------------------------------------------------
+
+void UI_ScatterplotWidget::initializeGL()
+{
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &UI_ScatterplotWidget::cleanup,
+            Qt::UniqueConnection);
+    const std::string glewError = initializeGlew();
+    if (!glewError.empty())
+        qDebug().noquote() << "Glew error " + QString::fromStdString(glewError);
+    m_pixelRatio = static_cast<float>(devicePixelRatioF());
+    if (!m_renderer)
+        m_renderer = std::make_unique<PointRenderer>();
+    m_renderer->init();
+
+    QMatrix4x4 projection;
+    projection.ortho(0.0f, 1.0f, 0.0f, 1.0f, 1.0f, -1.0f);
+    QMatrix4x4 view;
+    view.translate(0.0f, 0.0f, -1.0f);
+    const QMatrix4x4 model;
+    m_renderer->setMVP((projection * view * model).constData());
+
+    if (m_sampleSelection != nullptr)
+        m_renderer->setSampleSelection(m_sampleSelection);
+    if (m_sampleColors != nullptr)
+        m_renderer->setSampleColors(m_sampleColors);
+    if (m_pendingMarkerCount >= 0) {
+        m_renderer->setAnalysis(m_analysis, m_pendingMarkerCount);
+        m_pendingMarkerCount = -1;
+    }
+    if (m_pendingSelection.first != nullptr) {
+        m_renderer->setSelection(m_pendingSelection.first, m_pendingSelection.second);
+        m_pendingSelection = {nullptr, false};
+    }
+    m_renderer->setSigma(m_sigmaStartValue * 0.005f);
+    m_renderer->setViewport(static_cast<unsigned>(width() * m_pixelRatio),
+                            static_cast<unsigned>(height() * m_pixelRatio), defaultFramebufferObject());
+
+    if (!m_screenConnected && window()->windowHandle() != nullptr) {
+        connect(window()->windowHandle(), &QWindow::screenChanged, this, &UI_ScatterplotWidget::updatePixelRatio);
+        m_screenConnected = true;
+    }
+}
+
+void UI_ScatterplotWidget::resizeGL(int width, int height)
+{
+    if (m_renderer)
+        m_renderer->setViewport(static_cast<unsigned>(width * m_pixelRatio),
+                                static_cast<unsigned>(height * m_pixelRatio), defaultFramebufferObject());
+    placeOverlays();
+}
+
+void UI_ScatterplotWidget::paintGL()
+{
+    if (m_renderer)
+        m_renderer->render(defaultFramebufferObject());
+}
+
+void UI_ScatterplotWidget::cleanup()
+{
+    if (!m_renderer)
+        return;
+    ContextScope scope(this);
+    m_renderer->release();
+}
+
+void UI_ScatterplotWidget::updatePixelRatio()
+{
+    if (!m_renderer)
+        return;
+    m_pixelRatio = static_cast<float>(devicePixelRatioF());
+    withRenderer([this](PointRenderer& renderer) {
+        renderer.setViewport(static_cast<unsigned>(width() * m_pixelRatio),
+                             static_cast<unsigned>(height() * m_pixelRatio), defaultFramebufferObject());
+    });
+}
+
+// ---- Bridge ------------------------------------------------------------------------------
+
+void UI_ScatterplotWidget::setEmbedding(int markerCount)
+{
+    if (!m_renderer) {
+        m_pendingMarkerCount = markerCount;
+        return;
+    }
+    withRenderer([this, markerCount](PointRenderer& renderer) { renderer.setAnalysis(m_analysis, markerCount); },
+                 false);
+}
+
+void UI_ScatterplotWidget::setMarkerNames(const std::vector<std::string>& names)
+{
+    m_markerNames = names;
+}
+
+void UI_ScatterplotWidget::setSelection(const std::vector<uint16_t>* flags, bool useIndexList)
+{
+    if (!m_renderer) {
+        m_pendingSelection = {flags, useIndexList};
+        return;
+    }
+    withRenderer([flags, useIndexList](PointRenderer& renderer) { renderer.setSelection(flags, useIndexList); });
+}
+
+void UI_ScatterplotWidget::refreshEmbedding()
+{
+    withRenderer([](PointRenderer& renderer) { renderer.refreshEmbedding(); }, false);
+}
+
+void UI_ScatterplotWidget::updateClusters(MCV_DerivedDataClusters* clusters)
+{
+    withRenderer([clusters](PointRenderer& renderer) { renderer.updateClusters(clusters); }, false);
+}
+
+void UI_ScatterplotWidget::setActiveCluster(MCV_DerivedDataClusters* clusters)
+{
+    withRenderer([clusters](PointRenderer& renderer) { renderer.setActiveCluster(clusters); });
+}
+
+const std::vector<int>& UI_ScatterplotWidget::selectedIndices() const
+{
+    return m_renderer ? m_renderer->selectedIndices() : noIndices;
+}
+
+void UI_ScatterplotWidget::setSampleSources(const std::vector<bool>* selection,
+                                            const std::vector<unsigned char>* colors)
+{
+    m_sampleSelection = selection;
+    m_sampleColors = colors;
+    sampleSelectionUpdated();
+    sampleColorsUpdated();
+}
+
+// ---- Slots forwarding to the renderer ---------------------------------------------------
+
+void UI_ScatterplotWidget::colormapChanged(int index)
+{
+    withRenderer([index](PointRenderer& renderer) { renderer.setColormap(index); });
+}
+
+void UI_ScatterplotWidget::colormapdiscreteChanged(bool discrete)
+{
+    withRenderer([discrete](PointRenderer& renderer) { renderer.setColormapDiscrete(discrete); });
+}
+
+void UI_ScatterplotWidget::pointSizeChanged(float size)
+{
+    withRenderer([size](PointRenderer& renderer) { renderer.setPointSize(size); });
+}
+
+void UI_ScatterplotWidget::pointOpacityChanged(float opacity)
+{
+    withRenderer([opacity](PointRenderer& renderer) { renderer.setPointOpacity(opacity); });
+}
+
+void UI_ScatterplotWidget::pointHaloSizeChanged(float size)
+{
+    withRenderer([size](PointRenderer& renderer) { renderer.setPointHaloSize(size); });
+}
+
+void UI_ScatterplotWidget::sampleSelectionUpdated()
+{
+    withRenderer([this](PointRenderer& renderer) { renderer.setSampleSelection(m_sampleSelection); });
+}
+
+void UI_ScatterplotWidget::sampleColorsUpdated()
+{
+    withRenderer([this](PointRenderer& renderer) { renderer.setSampleColors(m_sampleColors); });
+}
+
+void UI_ScatterplotWidget::setMsGrid(int res)
+{
+    if (res <= 0)
+        return;
+    withRenderer([res](PointRenderer& renderer) { renderer.setMsGridSize(static_cast<unsigned>(res)); });
+}
+
+void UI_ScatterplotWidget::setOtfClustering(int on)
+{
+    withRenderer([on](PointRenderer& renderer) { renderer.setOtfClustering(on); });
+}
+
+void UI_ScatterplotWidget::cluster()
+{
+    withRenderer([](PointRenderer& renderer) { renderer.cluster(); });
+}
+
+void UI_ScatterplotWidget::computationStarted()
+{
+    m_spinner->show();
+}
+
+void UI_ScatterplotWidget::computationMilestoneReached()
+{
+    withRenderer([](PointRenderer& renderer) { renderer.renderPreviews(); });
+}
+
+void UI_ScatterplotWidget::computationFinished()
+{
+    m_spinner->hide();
+}
+
+void UI_ScatterplotWidget::setMode(int densityMode)
+{
+    m_densityMode = densityMode;
+    withRenderer([this](PointRenderer& renderer) {
+        renderer.setRenderMode(m_densityMode != 0 ? 3 : m_pointBasedMode);
+        m_colormapPicker->setActiveColormap(renderer.getColormap(), renderer.isColormapDiscrete());
+    });
+}
+
+void UI_ScatterplotWidget::setDarkMode(bool dark)
+{
+    m_darkMode = dark;
+    withRenderer([dark](PointRenderer& renderer) { renderer.setDarkMode(dark); });
+    m_colormapPicker->setDarkMode(dark);
+}
+
+void UI_ScatterplotWidget::setPointBasedMode(int mode)
+{
+    m_pointBasedMode = mode;
+    withRenderer([mode](PointRenderer& renderer) { renderer.setRenderMode(mode); });
+}
+
+void UI_ScatterplotWidget::setMarker(int index)
+{
+    m_marker = index < 0 ? -1 : index;
+    withRenderer([this](PointRenderer& renderer) { renderer.setMarker(m_marker); });
+}
+
+template <class Edit>
+void UI_ScatterplotWidget::editColourRange(Edit edit)
+{
+    // The points pass reads the range at every frame: no upload.
+    withRenderer([this, edit](PointRenderer& renderer) {
+        auto& ranges = renderer.getMarkerMinMax();
+        if (m_marker >= 0 && m_marker < static_cast<int>(ranges.size()))
+            edit(ranges[static_cast<size_t>(m_marker)]);
+    });
+}
+
+void UI_ScatterplotWidget::setLowerMarkerBoundary(float value)
+{
+    editColourRange([value](PointRenderer::Range& range) { range.first = value; });
+}
+
+void UI_ScatterplotWidget::setUpperMarkerBoundary(float value)
+{
+    editColourRange([value](PointRenderer::Range& range) { range.second = value; });
+}
+
+void UI_ScatterplotWidget::setMarkerSpan(float lower, float upper)
+{
+    editColourRange([lower, upper](PointRenderer::Range& range) { range = PointRenderer::Range(lower, upper); });
+}
+
+void UI_ScatterplotWidget::setSaturation(float saturation)
+{
+    withRenderer([saturation](PointRenderer& renderer) { renderer.setSaturation(saturation); });
+}
+
+void UI_ScatterplotWidget::setSigma(float sigma)
+{
+    withRenderer([sigma](PointRenderer& renderer) { renderer.setSigma(sigma); });
+}
+
+void UI_ScatterplotWidget::reclusterWithSigma(float sigma)
+{
+    withRenderer([sigma](PointRenderer& renderer) { renderer.setSigma(sigma); });
+}
+
+void UI_ScatterplotWidget::setAdvancedMode(int mode)
+{
+    withRenderer([mode](PointRenderer& renderer) { renderer.setAdvancedMode(mode); });
+}
+
+void UI_ScatterplotWidget::menuShown()
+{
+    m_contextMenuOpen = true;
+}
+
+void UI_ScatterplotWidget::menuHidden()
+{
+    m_contextMenuOpen = false;
+}
+
+// ---- Mouse and keys ------------------------------------------------------------------
+
+QPoint UI_ScatterplotWidget::fromBottom(QPoint widgetPosition) const
+{
+    return QPoint(widgetPosition.x(), height() - widgetPosition.y());
+}
+
+QPoint UI_ScatterplotWidget::rendererPixel(QPoint position) const
+{
+    return QPoint(static_cast<int>(position.x() * m_pixelRatio), static_cast<int>(position.y() * m_pixelRatio));
+}
+
+void UI_ScatterplotWidget::mousePressEvent(QMouseEvent* event)
+{
+    m_pressPosition = fromBottom(event->pos());
+    if (event->button() == Qt::LeftButton && !m_contextMenuOpen && m_renderer) {
+        m_dragging = true;
+        const QPoint press = rendererPixel(m_pressPosition);
+        m_renderer->beginRectSelect();
+        m_renderer->rectSelect(press.x(), press.y(), press.x(), press.y(), selectionMode(event->modifiers()));
+        m_renderer->setShowSelectionRect(true);
+        update();
+    } else if (event->button() == Qt::RightButton) {
+        emit rightClick(event->pos());
+    }
+}
+
+void UI_ScatterplotWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_renderer || m_contextMenuOpen)
+        return;
+    const QPoint current = rendererPixel(fromBottom(event->pos()));
+    if (event->buttons() != Qt::NoButton) {
+        if (!m_dragging)
+            return;
+        const QPoint press = rendererPixel(m_pressPosition);
+        m_renderer->rectSelect(press.x(), press.y(), current.x(), current.y(), selectionMode(event->modifiers()));
+        if (!(event->modifiers() & Qt::AltModifier))
+            emit selectionUpdated();
+        update();
+        return;
+    }
+    m_renderer->hoverCluster(current.x(), current.y());
+}
+
+void UI_ScatterplotWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_contextMenuOpen) {
+        m_contextMenuOpen = false; // the release that closed the menu
+        return;
+    }
+    if (!m_renderer || !m_dragging)
+        return;
+    m_dragging = false;
+    m_renderer->endRectSelect();
+    m_renderer->setShowSelectionRect(false);
+    const QPoint release = fromBottom(event->pos());
+    if (std::abs(release.x() - m_pressPosition.x()) > 1 || std::abs(release.y() - m_pressPosition.y()) > 1) {
+        m_renderer->clearClusterSelection();
+    } else {
+        const QPoint pixel = rendererPixel(release);
+        m_renderer->selectClusterAt(pixel.x(), pixel.y(), event->modifiers() == Qt::ShiftModifier);
+    }
+    emit selectionUpdated();
+    update();
+}
+
+void UI_ScatterplotWidget::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() != Qt::ControlModifier || !m_renderer) {
+        QOpenGLWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_P: {
+        UI_Settings* settings = UI_Settings::instance();
+        settings->sync();
+        takeScreenshot(settings->value("exportDefaultFilePath").toString(), true);
+        break;
+    }
+    case Qt::Key_A:
+        m_renderer->selectAll();
+        emit selectionUpdated();
+        update();
+        break;
+    case Qt::Key_D:
+        m_renderer->clearSelection();
+        emit selectionUpdated();
+        update();
+        break;
+    default:
+        QOpenGLWidget::keyPressEvent(event);
+    }
+}
+
+// ---- Context menu, cluster export, screenshots -------------------------------------------
+
+void UI_ScatterplotWidget::showContextMenu(QPoint position)
+{
+    if (!m_renderer)
+        return;
+    // The zoom actions belong to hierarchical views above their first scale.
+    const bool clustersPresent = !m_renderer->saveClusters().empty();
+    QMenu menu(this);
+    QAction* merge = nullptr;
+    QAction* save = nullptr;
+    if (clustersPresent && m_renderer->countSelectedClusters() > 1)
+        merge = menu.addAction("Merge Clusters");
+    if (clustersPresent)
+        save = menu.addAction("Save Clusters");
+    if (menu.actions().isEmpty())
+        return;
+    m_contextMenuOpen = true;
+    QAction* chosen = menu.exec(mapToGlobal(position));
+    if (chosen != nullptr && chosen == merge)
+        withRenderer([](PointRenderer& renderer) { renderer.mergeClusters(); });
+    else if (chosen != nullptr && chosen == save)
+        saveClusters();
+}
+
+void UI_ScatterplotWidget::saveClusters()
+{
+    const std::string clusters = m_renderer ? m_renderer->saveClusters() : std::string();
+    if (clusters.empty())
+        return;
+    UI_Settings* settings = UI_Settings::instance();
+    settings->sync();
+    QString folder = settings->value("dataExportDefaultFilePath").toString();
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    QFileDialog dialog(this, "Save Clusters", folder, "Cytometry Files (*.fcs);;Binary File (*.bin)");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("fcs");
+    // The set's name carries the analysis name a user typed.
+    dialog.selectFile(QString::fromStdString(ExportFileNames::sanitize(clusters)) + ".fcs");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    settings->setValue("dataExportDefaultFilePath", QFileInfo(path).absolutePath());
+    settings->sync();
+    if (!MCV_DataRegistry::instance()->exportClustersToFcs(clusters, path.toStdString()))
+        qDebug().noquote() << "The clusters could not be saved to " + path + " (FCS files only).";
+}
+
+bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
+{
+    if (!m_renderer)
+        return false;
+    if (folder.isEmpty()) {
+        qDebug() << "No screenshot: no export folder is set.";
+        return false;
+    }
+    const int side = PointRenderer::defaultMaxOffscreenSize;
+    std::vector<unsigned char> bytes;
+    bool rendered = false;
+    withRenderer([&](PointRenderer& renderer) { rendered = renderer.renderScreenshot(-1, side, bytes); }, false);
+    if (!rendered)
+        return false;
+
+    std::string tag = "screenshot";
+    if (m_marker < 0 && !m_markerNames.empty())
+        tag = "sampleTag";
+    else if (m_marker >= 0 && m_marker < static_cast<int>(m_markerNames.size()))
+        tag = m_markerNames[static_cast<size_t>(m_marker)];
+    const QString name = QString::fromStdString(ExportFileNames::sanitize(tag)) + "_"
+                         + QDateTime::currentDateTime().toString("yy_MM_dd_HH_mm_ss_zzz") + ".png";
+    const QString path = sideFilePath(folder, name);
+    const QImage image(bytes.data(), side, side, side * 3, QImage::Format_RGB888);
+    if (!image.save(path, "PNG")) {
+        qDebug().noquote() << "The screenshot could not be saved to " + path + ".";
+        return false;
+    }
+    if (confirm)
+        qDebug().noquote() << "\nScreenshot Saved to " + path + ".";
+    return true;
+}
+
+void UI_ScatterplotWidget::saveScreenshotSeries(const std::vector<int>& markers, const std::vector<float>& range,
+                                                const QColor& background, const QString& folder)
+{
+    if (!m_renderer)
+        return;
+    const std::vector<float> backgroundColor{static_cast<float>(background.redF()),
+                                             static_cast<float>(background.greenF()),
+                                             static_cast<float>(background.blueF()), 1.0f};
+    m_renderer->setScreenshotParameters(range, backgroundColor);
+    m_renderer->setScreenshotMode(true);
+    const int shown = m_marker;
+    for (int marker : markers) {
+        m_marker = marker;
+        withRenderer([marker](PointRenderer& renderer) { renderer.setMarker(marker); }, false);
+        takeScreenshot(folder, false);
+    }
+    m_marker = shown;
+    withRenderer([](PointRenderer& renderer) { renderer.setScreenshotMode(false); });
+}

@@ -1,0 +1,168 @@
+#pragma once
+
+#include <QColor>
+#include <QOpenGLWidget>
+#include <QPoint>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class MCV_Analysis;
+class MCV_DerivedDataClusters;
+class PointRenderer;
+class UI_ColormapSelectionWidget;
+class UI_ProgressSpinnerWidget;
+
+/// The interactive OpenGL view of one embedding. It owns a PointRenderer
+/// (made at the first context initialisation and rebuilt, GL-wise, on every
+/// new context: a dock floated, re-docked or moved to another window), turns
+/// mouse and keys into rectangle selections, cluster clicks and hovering,
+/// and writes PNG screenshots and cluster exports. The analysis docks drive
+/// it through the bridge operations.
+///
+/// Renderer calls that issue GL commands outside initializeGL and paintGL
+/// make the widget's context current only when it is not already (a call
+/// nested in a frame keeps the frame's context) and release only what they
+/// made current.
+///
+/// Children it carries: the colour-map picker and the progress spinner. The
+/// slide-in settings panel, the sample selection panel, the statistics panels
+/// and the screenshot dialog are made by their own work and connect to the
+/// slots below: the sample panel hands its vectors over with
+/// setSampleSources and announces changes through sampleSelectionUpdated and
+/// sampleColorsUpdated; the screenshot dialog's choices go to
+/// saveScreenshotSeries.
+class UI_ScatterplotWidget : public QOpenGLWidget
+{
+    Q_OBJECT
+
+public:
+    UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaStartValue, QWidget* parent = nullptr);
+    ~UI_ScatterplotWidget() override;
+
+    // ---- Bridge for the docks (calls before the renderer exists are kept
+    // ---- for initializeGL where the Part's data need them) -----------------
+
+    /// The analysis' embedding with the merged header's marker count.
+    void setEmbedding(int markerCount);
+    void setMarkerNames(const std::vector<std::string>& names);
+    /// Selection flags of the dock (one per point), or its index list.
+    void setSelection(const std::vector<uint16_t>* flags, bool useIndexList);
+    /// After an iteration of the embedding; the caller repaints.
+    void refreshEmbedding();
+    void updateClusters(MCV_DerivedDataClusters* clusters);
+    void setActiveCluster(MCV_DerivedDataClusters* clusters);
+    /// The file selection shown (the sample panel's), or null.
+    const std::vector<bool>* sampleSelection() const { return m_sampleSelection; }
+    /// The renderer's selected indices; empty before the renderer exists.
+    const std::vector<int>& selectedIndices() const;
+    /// Where the file selection and file colours come from: the sample
+    /// panel's vectors, read again on every sampleSelectionUpdated and
+    /// sampleColorsUpdated.
+    void setSampleSources(const std::vector<bool>* selection, const std::vector<unsigned char>* colors);
+
+    /// "Save Clusters": an FCS file per density cluster, chosen in a dialog.
+    void saveClusters();
+    /// A 4096-pixel PNG of the view into folder, named after the marker and
+    /// the time; true when written.
+    bool takeScreenshot(const QString& folder, bool confirm);
+    /// One screenshot per marker with an optional colour range (empty or
+    /// min, max) and background, then the marker shown before.
+    void saveScreenshotSeries(const std::vector<int>& markers, const std::vector<float>& range,
+                              const QColor& background, const QString& folder);
+
+    PointRenderer* renderer() const { return m_renderer.get(); }
+    MCV_Analysis* analysis() const { return m_analysis; }
+    int marker() const { return m_marker; }
+    bool isContextMenuOpen() const { return m_contextMenuOpen; }
+    UI_ColormapSelectionWidget* colormapPicker() const { return m_colormapPicker; }
+    UI_ProgressSpinnerWidget* progressSpinner() const { return m_spinner; }
+
+signals:
+    void selectionUpdated();
+    void rightClick(QPoint position);
+    void clusterSelected(int cluster);
+    void drillIntoSelectionClicked();
+    void drillIntoClusterClicked(std::string clusters, int cluster);
+
+public slots:
+    void cleanup();
+    void colormapChanged(int index);
+    void colormapdiscreteChanged(bool discrete);
+    void pointSizeChanged(float size);
+    void pointOpacityChanged(float opacity);
+    void pointHaloSizeChanged(float size);
+    void sampleSelectionUpdated();
+    void sampleColorsUpdated();
+    void setMsGrid(int res);
+    void setOtfClustering(int on);
+    void cluster();
+    void computationStarted();
+    void computationMilestoneReached();
+    void computationFinished();
+    void showContextMenu(QPoint position);
+    void setMode(int densityMode);
+    void setDarkMode(bool dark);
+    void setPointBasedMode(int mode);
+    void setMarker(int index);
+    void setLowerMarkerBoundary(float value);
+    void setUpperMarkerBoundary(float value);
+    void setMarkerSpan(float lower, float upper);
+    void setSaturation(float saturation);
+    void setSigma(float sigma);
+    void reclusterWithSigma(float sigma);
+    void setAdvancedMode(int mode);
+    void updatePixelRatio();
+    void menuShown();
+    void menuHidden();
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildOverlays();
+    void placeOverlays();
+    /// A widget position with y from the bottom, in the renderer's pixels.
+    QPoint rendererPixel(QPoint fromBottom) const;
+    QPoint fromBottom(QPoint widgetPosition) const;
+    /// Runs work on the renderer with the context current, then repaints.
+    template <class Work>
+    void withRenderer(Work work, bool repaint = true);
+    /// Edits the shown marker's colour range, when a marker is shown, and repaints.
+    template <class Edit>
+    void editColourRange(Edit edit);
+
+    MCV_Analysis* m_analysis = nullptr;
+    std::unique_ptr<PointRenderer> m_renderer;
+    float m_pixelRatio = 1.0f;
+    float m_sigmaStartValue = 0.0f;
+
+    UI_ColormapSelectionWidget* m_colormapPicker = nullptr;
+    UI_ProgressSpinnerWidget* m_spinner = nullptr;
+
+    int m_marker = 0;
+    int m_densityMode = 0;
+    int m_pointBasedMode = 0;
+    bool m_darkMode = false;
+    bool m_dragging = false;
+    QPoint m_pressPosition;
+    bool m_contextMenuOpen = false;
+    std::vector<std::string> m_markerNames;
+
+    const std::vector<bool>* m_sampleSelection = nullptr;
+    const std::vector<unsigned char>* m_sampleColors = nullptr;
+    // Bridge calls that came before the renderer.
+    int m_pendingMarkerCount = -1;
+    std::pair<const std::vector<uint16_t>*, bool> m_pendingSelection{nullptr, false};
+    bool m_screenConnected = false;
+};
