@@ -14,6 +14,7 @@ TEST(ScreenshotFilePathTest, MarkerNamesStayInTheFolderAndNoFolderGivesNoPath)
         const QFileInfo file(screenshotFilePath(folder, tag, time));
         EXPECT_EQ(file.absolutePath(), folder) << tag;
         EXPECT_TRUE(file.fileName().endsWith("_24_03_05_07_08_09_045.png")) << tag;
+        EXPECT_FALSE(file.fileName().startsWith('.')) << tag;
     }
     EXPECT_TRUE(screenshotFilePath(QString(), "sampleTag", time).isEmpty());
 }

@@ -4,8 +4,10 @@
 #include "rendering/initializeGlew.h"
 #include "controls/UI_ProgressSpinnerWidget.h"
 #include "overlays/UI_ColormapSelectionWidget.h"
+#include "widgets/UI_SampleSelectionWidget.h"
+#include "widgets/UI_ScreenshotDialog.h"
 #include "widgets/UI_Settings.h"
-#include "widgets/sideFilePath.h"
+#include "widgets/screenshotFilePath.h"
 
 #include "analyses/MCV_Analysis.h"
 #include "data/ExportFileNames.h"
@@ -74,6 +76,7 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaSt
 {
     setMinimumSize(50, 50);
     buildOverlays();
+    buildSamplePanel();
 }
 
 UI_ScatterplotWidget::~UI_ScatterplotWidget()
@@ -105,6 +108,19 @@ void UI_ScatterplotWidget::buildOverlays()
     m_spinner = new UI_ProgressSpinnerWidget(this);
     m_spinner->hide();
     placeOverlays();
+}
+
+void UI_ScatterplotWidget::buildSamplePanel()
+{
+    // Read the registry's samples now, as the view is made; kept hidden
+    // until a settings panel shows it.
+    m_samplePanel = new UI_SampleSelectionWidget(this);
+    m_samplePanel->hide();
+    connect(m_samplePanel, &UI_SampleSelectionWidget::selectionUpdated, this,
+            &UI_ScatterplotWidget::sampleSelectionUpdated);
+    connect(m_samplePanel, &UI_SampleSelectionWidget::colorsUpdated, this,
+            &UI_ScatterplotWidget::sampleColorsUpdated);
+    setSampleSources(&m_samplePanel->sampleSelection(), &m_samplePanel->sampleColors());
 }
 
 void UI_ScatterplotWidget::placeOverlays()
@@ -576,9 +592,7 @@ bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
         tag = "sampleTag";
     else if (m_marker >= 0 && m_marker < static_cast<int>(m_markerNames.size()))
         tag = m_markerNames[static_cast<size_t>(m_marker)];
-    const QString name = QString::fromStdString(ExportFileNames::sanitize(tag)) + "_"
-                         + QDateTime::currentDateTime().toString("yy_MM_dd_HH_mm_ss_zzz") + ".png";
-    const QString path = sideFilePath(folder, name);
+    const QString path = screenshotFilePath(folder, tag, QDateTime::currentDateTime());
     const QImage image(bytes.data(), side, side, side * 3, QImage::Format_RGB888);
     if (!image.save(path, "PNG")) {
         qDebug().noquote() << "The screenshot could not be saved to " + path + ".";
@@ -587,6 +601,14 @@ bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
     if (confirm)
         qDebug().noquote() << "\nScreenshot Saved to " + path + ".";
     return true;
+}
+
+void UI_ScatterplotWidget::takeScreenshotSeries()
+{
+    UI_ScreenshotDialog dialog;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    saveScreenshotSeries(dialog.selectedMarkers(), dialog.overrideRange(), dialog.backgroundColor(), dialog.folder());
 }
 
 void UI_ScatterplotWidget::saveScreenshotSeries(const std::vector<int>& markers, const std::vector<float>& range,

@@ -16,6 +16,7 @@ class MCV_DerivedDataClusters;
 class PointRenderer;
 class UI_ColormapSelectionWidget;
 class UI_ProgressSpinnerWidget;
+class UI_SampleSelectionWidget;
 
 /// The interactive OpenGL view of one embedding. It owns a PointRenderer
 /// (made at the first context initialisation and rebuilt, GL-wise, on every
@@ -29,13 +30,11 @@ class UI_ProgressSpinnerWidget;
 /// nested in a frame keeps the frame's context) and release only what they
 /// made current.
 ///
-/// Children it carries: the colour-map picker and the progress spinner. The
-/// slide-in settings panel, the sample selection panel, the statistics panels
-/// and the screenshot dialog are made by their own work and connect to the
-/// slots below: the sample panel hands its vectors over with
-/// setSampleSources and announces changes through sampleSelectionUpdated and
-/// sampleColorsUpdated; the screenshot dialog's choices go to
-/// saveScreenshotSeries.
+/// Children it carries: the colour-map picker, the progress spinner and the
+/// sample selection panel, whose file flags and colours the renderer draws
+/// with. takeScreenshotSeries asks the screenshot dialog for a series. The
+/// slide-in settings panel and the statistics panels are made by their own
+/// work and connect to the slots below.
 class UI_ScatterplotWidget : public QOpenGLWidget
 {
     Q_OBJECT
@@ -61,8 +60,8 @@ public:
     /// The renderer's selected indices; empty before the renderer exists.
     const std::vector<int>& selectedIndices() const;
     /// Where the file selection and file colours come from: the sample
-    /// panel's vectors, read again on every sampleSelectionUpdated and
-    /// sampleColorsUpdated.
+    /// panel's vectors unless replaced here, read again on every
+    /// sampleSelectionUpdated and sampleColorsUpdated.
     void setSampleSources(const std::vector<bool>* selection, const std::vector<unsigned char>* colors);
 
     /// "Save Clusters": an FCS file per density cluster, chosen in a dialog.
@@ -81,6 +80,7 @@ public:
     bool isContextMenuOpen() const { return m_contextMenuOpen; }
     UI_ColormapSelectionWidget* colormapPicker() const { return m_colormapPicker; }
     UI_ProgressSpinnerWidget* progressSpinner() const { return m_spinner; }
+    UI_SampleSelectionWidget* samplePanel() const { return m_samplePanel; }
 
 signals:
     void selectionUpdated();
@@ -98,6 +98,8 @@ public slots:
     void pointHaloSizeChanged(float size);
     void sampleSelectionUpdated();
     void sampleColorsUpdated();
+    /// Runs the screenshot dialog; an accepted one takes the series.
+    void takeScreenshotSeries();
     void setMsGrid(int res);
     void setOtfClustering(int on);
     void cluster();
@@ -131,6 +133,7 @@ protected:
 
 private:
     void buildOverlays();
+    void buildSamplePanel();
     void placeOverlays();
     /// A widget position with y from the bottom, in the renderer's pixels.
     QPoint rendererPixel(QPoint fromBottom) const;
@@ -149,6 +152,7 @@ private:
 
     UI_ColormapSelectionWidget* m_colormapPicker = nullptr;
     UI_ProgressSpinnerWidget* m_spinner = nullptr;
+    UI_SampleSelectionWidget* m_samplePanel = nullptr;
 
     int m_marker = 0;
     int m_densityMode = 0;
