@@ -5,6 +5,8 @@
 #include "helpers/logValue.h"
 #include "helpers/rand15.h"
 
+#include "parallel/WorkerPool.h"
+
 #include <omp.h>
 
 #include <algorithm>
@@ -29,6 +31,9 @@ int forceThreads(int n)
 {
     return std::max(1, std::min(omp_get_max_threads() - 1, n / 2000));
 }
+
+/// Points per task of the update.
+constexpr int64_t kUpdateChunk = 8192;
 
 } // namespace
 
@@ -94,16 +99,12 @@ double ApproxTsneGradientDescent::computeForces()
     forces_.computeAttraction(tree_, embedding_, n_, dimensions_, probabilities_->jointOffsets.data(),
                               probabilities_->jointKeys.data(), jointProbabilities_.data(),
                               probabilities_->exaggerationWeights.data(), gradient_.data(), threads);
-    TreeOrderedForces::computeRepulsion(tree_, n_, dimensions_, parameters_.theta, negativeForces_.data(),
+    TreeOrderedForces::computeRepulsion(tree_, n_, parameters_.theta, negativeForces_.data(),
                                         partialSums_.data(), threads);
     // sumQ in point order, whatever the thread count.
     double sumQ = 0;
     for (int i = 0; i < n_; ++i)
         sumQ += partialSums_[i];
-    const int64_t coordinates = static_cast<int64_t>(n_) * dimensions_;
-#pragma omp parallel for num_threads(threads) schedule(static)
-    for (int64_t k = 0; k < coordinates; ++k)
-        gradient_[k] = gradient_[k] - negativeForces_[k] / sumQ;
     return sumQ;
 }
 
@@ -111,7 +112,9 @@ void ApproxTsneGradientDescent::computeGradient(double* gradient, double& sumQ)
 {
     orb::checkInitialized(initialized_);
     sumQ = computeForces();
-    std::copy(gradient_.begin(), gradient_.end(), gradient);
+    const int64_t coordinates = static_cast<int64_t>(n_) * dimensions_;
+    for (int64_t k = 0; k < coordinates; ++k)
+        gradient[k] = gradient_[k] - negativeForces_[k] / sumQ;
 }
 
 void ApproxTsneGradientDescent::iterate()
@@ -126,25 +129,24 @@ void ApproxTsneGradientDescent::iterate()
     const double eta = parameters_.learningRate;
     const double momentum = iteration_ < parameters_.momentumSwitchIteration ? parameters_.momentum
                                                                               : parameters_.finalMomentum;
-    // Every thread keeps the bounds of its own points; minima and maxima do
+    // Every task keeps the bounds of its own points; minima and maxima do
     // not depend on the order in which they are combined.
     const int threads = forceThreads(n_);
-    threadBounds_.resize(static_cast<size_t>(threads) * 2 * d);
-    for (int t = 0; t < threads; ++t) {
-        std::fill_n(&threadBounds_[static_cast<size_t>(t) * 2 * d], d, DBL_MAX);
-        std::fill_n(&threadBounds_[static_cast<size_t>(t) * 2 * d + d], d, kSmallestNormal);
-    }
-#pragma omp parallel num_threads(threads)
-    {
-        double* minimum = &threadBounds_[static_cast<size_t>(omp_get_thread_num()) * 2 * d];
+    const int64_t tasks = (static_cast<int64_t>(n_) + kUpdateChunk - 1) / kUpdateChunk;
+    taskBounds_.resize(static_cast<size_t>(tasks) * 2 * d);
+    WorkerPool::shared().run(threads, tasks, [&](int64_t task) {
+        double* minimum = &taskBounds_[static_cast<size_t>(task) * 2 * d];
         double* maximum = minimum + d;
-#pragma omp for schedule(static)
-        for (int i = 0; i < n_; ++i) {
+        std::fill_n(minimum, d, DBL_MAX);
+        std::fill_n(maximum, d, kSmallestNormal);
+        const int64_t end = std::min<int64_t>(n_, (task + 1) * kUpdateChunk);
+        for (int64_t i = task * kUpdateChunk; i < end; ++i) {
             if (pointFlags_ && (pointFlags_[i] & kFixedPoint))
                 continue;
             for (int k = 0; k < d; ++k) {
                 const size_t c = static_cast<size_t>(i) * d + k;
-                double gradient = gradient_[c];
+                double gradient = gradient_[c] - negativeForces_[c] / sumQ;
+                gradient_[c] = gradient;
                 double gain = gains_[c];
                 gain = sign(gradient) != sign(previousUpdate_[c]) ? gain + 0.2 : gain * 0.8;
                 gain = std::max(gain, parameters_.minimumGain);
@@ -163,15 +165,15 @@ void ApproxTsneGradientDescent::iterate()
                 minimum[k] = std::min(minimum[k], coordinate);
             }
         }
-    }
+    });
     std::fill(minimum_.begin(), minimum_.end(), DBL_MAX);
     std::fill(maximum_.begin(), maximum_.end(), kSmallestNormal);
-    for (int t = 0; t < threads; ++t)
+    for (int64_t t = 0; t < tasks; ++t)
         for (int k = 0; k < d; ++k) {
-            minimum_[k] = std::min(minimum_[k], threadBounds_[static_cast<size_t>(t) * 2 * d + k]);
-            maximum_[k] = std::max(maximum_[k], threadBounds_[static_cast<size_t>(t) * 2 * d + d + k]);
+            minimum_[k] = std::min(minimum_[k], taskBounds_[static_cast<size_t>(t) * 2 * d + k]);
+            maximum_[k] = std::max(maximum_[k], taskBounds_[static_cast<size_t>(t) * 2 * d + d + k]);
         }
-    centerData(embedding_, n_, d);
+    centerData(embedding_, n_, d, threads);
 
     if (iteration_ == parameters_.momentumSwitchIteration && verbose_ && log_)
         log_->display("Switch momentum!");

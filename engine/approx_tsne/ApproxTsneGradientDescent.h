@@ -79,7 +79,8 @@ public:
 private:
     void updateExaggeration();
     /// Attraction into gradient_, negative forces into negativeForces_;
-    /// returns sumQ, summed in point order.
+    /// returns sumQ, summed in point order. The gradient is then
+    /// attraction - negative force / sumQ.
     double computeForces();
 
     bool initialized_ = false;
@@ -107,5 +108,5 @@ private:
     SpacePartitionTree<double> tree_;
     std::vector<double> negativeForces_;
     std::vector<double> partialSums_;
-    std::vector<double> threadBounds_;   ///< per update thread: D minima, then D maxima
+    std::vector<double> taskBounds_;   ///< per update task: D minima, then D maxima
 };

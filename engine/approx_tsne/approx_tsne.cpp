@@ -4,11 +4,13 @@
 #include "helpers/initialization_helper.h"
 #include "helpers/logValue.h"
 #include "knn/NeighbourSearch.h"
+#include "parallel/WorkerPool.h"
 #include "sparse/RowTranspose.h"
 
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -161,7 +163,7 @@ void symmetrize(int n, ApproxTsneProbabilities& p)
 
 } // namespace
 
-void centerData(double* data, int n, int d)
+void centerData(double* data, int n, int d, int threads)
 {
     std::vector<double> mean(static_cast<size_t>(d), 0.0);
     for (int i = 0; i < n; ++i)
@@ -169,9 +171,11 @@ void centerData(double* data, int n, int d)
             mean[j] += data[static_cast<int64_t>(i) * d + j];
     for (int j = 0; j < d; ++j)
         mean[j] /= n;
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < d; ++j)
-            data[static_cast<int64_t>(i) * d + j] -= mean[j];
+    WorkerPool::shared().forChunks(threads, n, 16384, [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i)
+            for (int j = 0; j < d; ++j)
+                data[i * d + j] -= mean[j];
+    });
 }
 
 void normalizeByMaximum(double* data, int n, int d)
@@ -253,13 +257,12 @@ void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters,
             probabilities.knnKeys.resize(rows * k);
             probabilities.knnValues.resize(rows * k);
             std::vector<int64_t> counts(rows);
-            bool complete = true;
-#pragma omp parallel reduction(&& : complete)
-            {
+            std::atomic<bool> complete{true};
+            WorkerPool::shared().forChunks(omp_get_max_threads(), n, 1024, [&](int64_t begin, int64_t end) {
                 std::vector<double> gaussians(static_cast<size_t>(k));
                 std::vector<uint64_t> scratch;
-#pragma omp for schedule(static)
-                for (int p = 0; p < n; ++p) {
+                bool chunkComplete = true;
+                for (int64_t p = begin; p < end; ++p) {
                     const size_t i = static_cast<size_t>(order[p]);
                     const size_t row = static_cast<size_t>(p) * columns + 1;
                     fitGaussian(distances.data() + row, k, perplexity, gaussians.data(), probabilities.rowSums[i],
@@ -267,9 +270,11 @@ void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters,
                     counts[i] = writeSortedRow(found.data() + row, gaussians.data(), k, scratch,
                                                probabilities.knnKeys.data() + i * k,
                                                probabilities.knnValues.data() + i * k);
-                    complete = complete && counts[i] == k;
+                    chunkComplete = chunkComplete && counts[i] == k;
                 }
-            }
+                if (!chunkComplete)
+                    complete.store(false, std::memory_order_relaxed);
+            });
             if (complete) {
                 probabilities.knnOffsets.resize(rows + 1);
                 for (size_t i = 0; i <= rows; ++i)

@@ -3,8 +3,10 @@
 #include "approx_tsne/ApproxTsneParameters.h"
 #include "approx_tsne/ApproxTsneProbabilities.h"
 
-/// Subtracts the per-dimension mean over the n rows from every row.
-void centerData(double* data, int n, int d);
+/// Subtracts the per-dimension mean over the n rows from every row. The
+/// mean is summed in row order; the subtraction runs on up to `threads`
+/// threads.
+void centerData(double* data, int n, int d, int threads = 1);
 
 /// Divides every value by the largest one (at least the smallest positive
 /// normal double).

@@ -1,5 +1,7 @@
 #include "knn/NeighbourSearch.h"
 
+#include "parallel/WorkerPool.h"
+
 #include <flann/flann.hpp>
 #include <omp.h>
 
@@ -10,6 +12,9 @@
 #include <numeric>
 
 namespace {
+
+/// Queries per task of the search.
+constexpr int64_t kSearchBatch = 256;
 
 /// Orders the point indices in [begin, end) so that points close in space
 /// are close in the list. NaN sorts last.
@@ -86,15 +91,22 @@ void NeighbourSearch<T>::search(int columns, int checks, int cores, std::vector<
     const size_t width = static_cast<size_t>(columns);
     neighbours.resize(rows * width);
     distances.resize(rows * width);
-    flann::Matrix<T> dataset(ordered_.data(), rows, static_cast<size_t>(d_));
-    flann::Matrix<int> neighbourMatrix(neighbours.data(), rows, width);
-    flann::Matrix<T> distanceMatrix(distances.data(), rows, width);
+    // Every query is answered on its own, so the points are searched in
+    // small batches that free threads claim in turn: a thread the system
+    // deschedules holds up one batch, not a fixed share of the points.
     flann::SearchParams parameters(checks, 0, true);
-    parameters.cores = cores;
-    index_->knnSearch(dataset, neighbourMatrix, distanceMatrix, width, parameters);
-#pragma omp parallel for schedule(static)
-    for (int64_t at = 0; at < static_cast<int64_t>(rows * width); ++at)
-        neighbours[at] = order_[static_cast<size_t>(neighbours[at])];
+    parameters.cores = 1;
+    const int threads = cores > 0 ? cores : omp_get_max_threads();
+    WorkerPool::shared().forChunks(threads, n_, kSearchBatch, [&](int64_t begin, int64_t end) {
+        const size_t count = static_cast<size_t>(end - begin);
+        const size_t first = static_cast<size_t>(begin);
+        flann::Matrix<T> queries(ordered_.data() + first * d_, count, static_cast<size_t>(d_));
+        flann::Matrix<int> neighbourMatrix(neighbours.data() + first * width, count, width);
+        flann::Matrix<T> distanceMatrix(distances.data() + first * width, count, width);
+        index_->knnSearch(queries, neighbourMatrix, distanceMatrix, width, parameters);
+        for (size_t at = first * width; at < (first + count) * width; ++at)
+            neighbours[at] = order_[static_cast<size_t>(neighbours[at])];
+    });
 }
 
 template <typename T>

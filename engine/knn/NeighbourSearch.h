@@ -32,8 +32,8 @@ public:
     void build(const T* data, int n, int d, int trees);
 
     /// Every point's `columns` nearest points, nearest first (usually the
-    /// point itself), searched with `checks` leaf checks on `cores` FLANN
-    /// threads (0: FLANN's choice). Row p of the results, `columns` entries
+    /// point itself), searched with `checks` leaf checks on `cores`
+    /// threads (0: as many as OpenMP would use). Row p of the results, `columns` entries
     /// from p * columns on, belongs to point order()[p]; neighbours are the
     /// caller's row numbers, distances FLANN's squared L2 distances.
     void search(int columns, int checks, int cores, std::vector<int>& neighbours, std::vector<T>& distances);

@@ -226,7 +226,7 @@ void SparseTsne::computeBarnesHutGradient(float exaggeration)
                               weights_.data(), attraction_.data(), threads);
     stageTimes_.attraction += secondsSince(mark);
 
-    TreeOrderedForces::computeRepulsion(tree_, n, d, static_cast<double>(theta_), negativeForces_.data(),
+    TreeOrderedForces::computeRepulsion(tree_, n, static_cast<double>(theta_), negativeForces_.data(),
                                         partialSums_.data(), threads);
     // sumQ is a float, summed in point order.
     float sumQ = 0;

@@ -1,11 +1,25 @@
 #include "tree/SpacePartitionTree.h"
 
-#include <omp.h>
+#include "parallel/WorkerPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <stdexcept>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VESSARINE_REPULSION_PACKETS 1
+#endif
+
+namespace {
+
+/// Lanes of one packet of points evaluated together, two per SSE2 register.
+constexpr int kPacketVectors = 4;
+constexpr int kPacketLanes = 2 * kPacketVectors;
+
+} // namespace
 
 namespace {
 
@@ -19,6 +33,9 @@ constexpr uint16_t kLost = 0xffff;
 
 /// Subtrees with at most this many points are built as one task.
 constexpr int64_t kSmallestTask = 2048;
+
+/// Points per task when the points of the top nodes are partitioned.
+constexpr int64_t kPartitionChunk = 16384;
 
 } // namespace
 
@@ -287,69 +304,100 @@ void SpacePartitionTree<T>::placePoints(Store& store, const Pending& pending)
 
 template <typename T>
 template <int Dim>
-void SpacePartitionTree<T>::placePointsInParallel(const Pending& pending, int threads)
+void SpacePartitionTree<T>::placeLevelInParallel(const std::vector<Pending>& level, std::vector<Pending>& next,
+                                                 int threads)
 {
-    // The same placement as placePoints for a node of many points: the
-    // running mean stays sequential, the choice of children and the stable
-    // partition run on chunks of the points.
-    int64_t other = 0;
-    if (placeWithoutSubdividing<Dim>(tree_, pending, other))
-        return;
-    const int64_t begin = pending.begin;
-    const int64_t end = pending.end;
+    // The same placement as placePoints for every node of the level at once:
+    // the running means stay sequential (one task per node), the choice of
+    // children and the stable partition run on chunks of the points.
+    levelNodes_.clear();
+    for (const Pending& pending : level) {
+        LevelNode node;
+        if (placeWithoutSubdividing<Dim>(tree_, pending, node.other))
+            continue;
+        node.pending = pending;
+        subdivide<Dim>(tree_, pending, node.cells);
+        levelNodes_.push_back(node);
+    }
+    levelChunks_.clear();
+    for (size_t b = 0; b < levelNodes_.size(); ++b) {
+        const Pending& pending = levelNodes_[b].pending;
+        levelNodes_[b].firstChunk = static_cast<int64_t>(levelChunks_.size());
+        for (int64_t begin = pending.begin; begin < pending.end; begin += kPartitionChunk)
+            levelChunks_.push_back(LevelChunk{static_cast<int64_t>(b), begin, std::min(pending.end, begin + kPartitionChunk)});
+    }
+    const int64_t nodes = static_cast<int64_t>(levelNodes_.size());
+    const int64_t chunks = static_cast<int64_t>(levelChunks_.size());
     const int children = childCount_;
-    ChildCells cells;
-    subdivide<Dim>(tree_, pending, cells);
-    chunkCounts_.assign(static_cast<size_t>(threads) * children, 0);
-    std::vector<int64_t>& ends = tree_.counts;
-    std::fill(ends.begin(), ends.end(), 0);
+    const int width = children + 1;   // the children, then the points that end here
+    chunkCounts_.assign(static_cast<size_t>(chunks) * width, 0);
+    WorkerPool& pool = WorkerPool::shared();
 
-#pragma omp parallel num_threads(threads)
-    {
-#pragma omp single nowait
-        addRunningMean<Dim>(tree_, pending);
-
-        const int team = omp_get_num_threads();
-        const int t = omp_get_thread_num();
-        const int64_t chunkBegin = begin + (end - begin) * t / team;
-        const int64_t chunkEnd = begin + (end - begin) * (t + 1) / team;
-        int64_t* counts = &chunkCounts_[static_cast<size_t>(t) * children];
-        for (int64_t j = chunkBegin; j < chunkEnd; ++j) {
-            const uint16_t child = j > begin && j < other ? kLost : chooseChild<Dim>(j, cells);
+    pool.run(threads, nodes + chunks, [&](int64_t task) {
+        if (task < nodes) {
+            addRunningMean<Dim>(tree_, levelNodes_[task].pending);
+            return;
+        }
+        const LevelChunk& chunk = levelChunks_[task - nodes];
+        const LevelNode& node = levelNodes_[chunk.node];
+        int64_t* counts = &chunkCounts_[static_cast<size_t>(task - nodes) * width];
+        for (int64_t j = chunk.begin; j < chunk.end; ++j) {
+            // Copies of the stored point that came before any other point end here.
+            const uint16_t child =
+                j > node.pending.begin && j < node.other ? kLost : chooseChild<Dim>(j, node.cells);
             childOf_[j] = child;
-            if (child != kLost)
-                ++counts[child];
+            ++counts[child == kLost ? children : child];
         }
-#pragma omp barrier
-#pragma omp single
-        {
-            int64_t offset = begin;
-            for (int i = 0; i < children; ++i) {
-                for (int u = 0; u < team; ++u) {
-                    int64_t& count = chunkCounts_[static_cast<size_t>(u) * children + i];
-                    const int64_t chunkCount = count;
-                    count = offset;
-                    offset += chunkCount;
-                }
-                ends[i] = offset;
+    });
+
+    // Every chunk's count becomes the start of its points in each child.
+    levelEnds_.resize(static_cast<size_t>(nodes) * children);
+    for (int64_t b = 0; b < nodes; ++b) {
+        LevelNode& node = levelNodes_[b];
+        const int64_t lastChunk = b + 1 < nodes ? levelNodes_[b + 1].firstChunk : chunks;
+        int64_t offset = node.pending.begin;
+        for (int i = 0; i < children; ++i) {
+            for (int64_t u = node.firstChunk; u < lastChunk; ++u) {
+                int64_t& count = chunkCounts_[static_cast<size_t>(u) * width + i];
+                const int64_t chunkCount = count;
+                count = offset;
+                offset += chunkCount;
             }
+            levelEnds_[static_cast<size_t>(b) * children + i] = offset;
         }
-        for (int64_t j = chunkBegin; j < chunkEnd; ++j) {
+        node.ending = node.pending.end - offset;
+    }
+
+    pool.run(threads, chunks, [&](int64_t task) {
+        const LevelChunk& chunk = levelChunks_[task];
+        int64_t* starts = &chunkCounts_[static_cast<size_t>(task) * width];
+        for (int64_t j = chunk.begin; j < chunk.end; ++j) {
             const uint16_t c = childOf_[j];
             if (c != kLost)
-                moveToScratch(j, counts[c]++);
+                moveToScratch(j, starts[c]++);
         }
-#pragma omp barrier
-        const int64_t placedEnd = ends[children - 1];
-        const int64_t copyBegin = begin + (placedEnd - begin) * t / team;
-        const int64_t copyEnd = begin + (placedEnd - begin) * (t + 1) / team;
-        moveBackFromScratch(copyBegin, copyEnd);
+    });
+    // The placed points of a node fill the start of its range.
+    pool.run(threads, chunks, [&](int64_t task) {
+        const LevelChunk& chunk = levelChunks_[task];
+        const int64_t placedEnd = levelEnds_[static_cast<size_t>(chunk.node + 1) * children - 1];
+        if (chunk.begin < placedEnd)
+            moveBackFromScratch(chunk.begin, std::min(chunk.end, placedEnd));
+    });
+
+    for (int64_t b = 0; b < nodes; ++b) {
+        const LevelNode& node = levelNodes_[b];
+        const Pending& pending = node.pending;
+        // Copies that stopped here and points no child holds end their way here.
+        if (node.ending > 0)
+            for (int64_t j = pending.begin; j < pending.end; ++j)
+                if (childOf_[j] == kLost)
+                    tree_.order.push_back(partition_[j]);
+        const int64_t* ends = &levelEnds_[static_cast<size_t>(b) * children];
+        for (int i = 0; i < children; ++i)
+            next.push_back(Pending{node.cells.firstChild + i, node.cells.level, i == 0 ? pending.begin : ends[i - 1],
+                                   ends[i]});
     }
-    // Copies that stopped here and points no child holds end their way here.
-    for (int64_t j = begin; j < end; ++j)
-        if (childOf_[j] == kLost)
-            tree_.order.push_back(partition_[j]);
-    pushChildren(tree_, cells, begin, ends.data());
 }
 
 template <typename T>
@@ -387,6 +435,48 @@ void SpacePartitionTree<T>::mergeSubtree(const Store& store, int64_t node, int64
 }
 
 template <typename T>
+int64_t SpacePartitionTree<T>::takePoints(const T* data, int n, const std::vector<double>& rootCentre, int threads)
+{
+    // Points outside the root cell (possible only through rounding at huge
+    // coordinates) are refused, like any insertion outside a cell. Usually
+    // there are none, and every point is copied to its own place at once.
+    const int d = dimensions_;
+    auto inside = [&](const T* p) {
+        for (int k = 0; k < d; ++k) {
+            const double value = p[k];
+            if (value < rootCentre[k] - levelHalfWidths_[k] || value > rootCentre[k] + levelHalfWidths_[k])
+                return false;
+        }
+        return true;
+    };
+    std::atomic<bool> allInside{true};
+    WorkerPool::shared().forChunks(threads, n, kPartitionChunk, [&](int64_t begin, int64_t end) {
+        bool chunkInside = true;
+        for (int64_t i = begin; i < end; ++i) {
+            const T* p = data + i * d;
+            chunkInside = chunkInside && inside(p);
+            std::copy_n(p, d, &partitionCoordinates_[i * d]);
+            partition_[i] = static_cast<int32_t>(i);
+        }
+        if (!chunkInside)
+            allInside.store(false, std::memory_order_relaxed);
+    });
+    if (allInside.load())
+        return n;
+    int64_t accepted = 0;
+    for (int i = 0; i < n; ++i) {
+        const T* p = data + static_cast<int64_t>(i) * d;
+        if (inside(p)) {
+            std::copy_n(p, d, &partitionCoordinates_[accepted * d]);
+            partition_[accepted++] = i;
+        } else {
+            tree_.order.push_back(i);
+        }
+    }
+    return accepted;
+}
+
+template <typename T>
 void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int threads)
 {
     if (dimensions < 1 || dimensions > kMaxDimensions)
@@ -399,83 +489,99 @@ void SpacePartitionTree<T>::build(int dimensions, const T* data, int n, int thre
     std::vector<double> rootCentre;
     computeCells(data, n, rootCentre);
     tree_.reset(childCount_, d, rootCentre.data(), 0);
-
-    // Points outside the root cell (possible only through rounding at huge
-    // coordinates) are refused, like any insertion outside a cell.
     extendMeanFactors(n);
     partition_.resize(static_cast<size_t>(n));
     partitionCoordinates_.resize(static_cast<size_t>(n) * d);
     partitionScratch_.resize(static_cast<size_t>(n));
     coordinatesScratch_.resize(static_cast<size_t>(n) * d);
     childOf_.resize(static_cast<size_t>(n));
-    int64_t accepted = 0;
-    for (int i = 0; i < n; ++i) {
-        const T* p = data + static_cast<int64_t>(i) * d;
-        bool inside = true;
-        for (int k = 0; k < d; ++k) {
-            const double value = p[k];
-            if (value < rootCentre[k] - levelHalfWidths_[k] || value > rootCentre[k] + levelHalfWidths_[k])
-                inside = false;
+    const int64_t accepted = takePoints(data, n, rootCentre, threads);
+
+    if (threads <= 1) {
+        tree_.stack.push_back(Pending{0, 0, 0, accepted});
+        while (!tree_.stack.empty()) {
+            const Pending pending = tree_.stack.back();
+            tree_.stack.pop_back();
+            if (d == 2)
+                placePoints<2>(tree_, pending);
+            else
+                placePoints<0>(tree_, pending);
         }
-        if (inside) {
-            std::copy_n(p, d, &partitionCoordinates_[accepted * d]);
-            partition_[accepted++] = i;
-        } else
-            tree_.order.push_back(i);
+        return;
     }
 
-    // The top of the tree is built here, its largest nodes with the points
-    // split among the threads; subtrees small enough become tasks built side
-    // by side and then copied behind the top.
-    const int64_t taskSize = threads > 1 ? std::max(kSmallestTask, accepted / (4 * threads)) : -1;
+    // The top of the tree is built here, level by level, each level's nodes
+    // larger than a task together, with their points split among the
+    // threads; smaller subtrees become tasks built side by side and then
+    // copied behind the top.
+    const int64_t taskSize = std::max(kSmallestTask, accepted / (4 * threads));
     subtreeRoots_.clear();
-    tree_.stack.push_back(Pending{0, 0, 0, accepted});
-    while (!tree_.stack.empty()) {
-        const Pending pending = tree_.stack.back();
-        tree_.stack.pop_back();
-        const int64_t size = pending.end - pending.begin;
-        if (size > 1 && size <= taskSize)
-            subtreeRoots_.push_back(pending);
-        else if (threads > 1 && size > taskSize && d == 2)
-            placePointsInParallel<2>(pending, threads);
-        else if (threads > 1 && size > taskSize)
-            placePointsInParallel<0>(pending, threads);
-        else if (d == 2)
-            placePoints<2>(tree_, pending);
-        else
-            placePoints<0>(tree_, pending);
+    std::vector<Pending>& level = levelPending_;
+    std::vector<Pending>& next = nextLevelPending_;
+    level.assign(1, Pending{0, 0, 0, accepted});
+    while (!level.empty()) {
+        next.clear();
+        largeNodes_.clear();
+        for (const Pending& pending : level) {
+            const int64_t size = pending.end - pending.begin;
+            if (size > taskSize)
+                largeNodes_.push_back(pending);
+            else if (size > 1)
+                subtreeRoots_.push_back(pending);
+            else if (d == 2)
+                placePoints<2>(tree_, pending);
+            else
+                placePoints<0>(tree_, pending);
+        }
+        if (!largeNodes_.empty()) {
+            if (d == 2)
+                placeLevelInParallel<2>(largeNodes_, next, threads);
+            else
+                placeLevelInParallel<0>(largeNodes_, next, threads);
+        }
+        std::swap(level, next);
     }
     if (subtreeRoots_.empty())
         return;
-    // Largest first, dealt out in turn, keeps the threads evenly loaded.
+    // Largest first keeps the threads evenly loaded.
     std::stable_sort(subtreeRoots_.begin(), subtreeRoots_.end(), [](const Pending& a, const Pending& b) {
         return a.end - a.begin > b.end - b.begin;
     });
 
-    const int tasks = static_cast<int>(subtreeRoots_.size());
+    const int64_t tasks = static_cast<int64_t>(subtreeRoots_.size());
     if (subtreeStores_.size() < subtreeRoots_.size())
         subtreeStores_.resize(subtreeRoots_.size());
-#pragma omp parallel for num_threads(std::max(1, threads)) schedule(static, 1)
-    for (int t = 0; t < tasks; ++t) {
+    WorkerPool& pool = WorkerPool::shared();
+    pool.run(threads, tasks, [&](int64_t t) {
         const Pending& root = subtreeRoots_[t];
         Store& store = subtreeStores_[t];
         store.reset(childCount_, d, &tree_.centres[root.node * d], root.level);
         buildSubtree(store, Pending{0, root.level, root.begin, root.end});
-    }
+    });
 
-    std::vector<int64_t> bases(static_cast<size_t>(tasks));
+    // Every subtree's nodes and points get their place behind the top.
+    std::vector<int64_t>& bases = subtreeBases_;
+    bases.resize(static_cast<size_t>(tasks) + 1);
     int64_t total = tree_.count;
-    for (int t = 0; t < tasks; ++t) {
+    for (int64_t t = 0; t < tasks; ++t) {
         bases[t] = total;
         total += subtreeStores_[t].count - childCount_;
     }
     tree_.reserveNodes(total, d);
     tree_.count = total;
-#pragma omp parallel for num_threads(std::max(1, threads)) schedule(static, 1)
-    for (int t = 0; t < tasks; ++t)
-        mergeSubtree(subtreeStores_[t], subtreeRoots_[t].node, bases[t]);
-    for (int t = 0; t < tasks; ++t)
-        tree_.order.insert(tree_.order.end(), subtreeStores_[t].order.begin(), subtreeStores_[t].order.end());
+    std::vector<int64_t>& orderStarts = subtreeOrderStarts_;
+    orderStarts.resize(static_cast<size_t>(tasks));
+    int64_t ordered = static_cast<int64_t>(tree_.order.size());
+    for (int64_t t = 0; t < tasks; ++t) {
+        orderStarts[t] = ordered;
+        ordered += static_cast<int64_t>(subtreeStores_[t].order.size());
+    }
+    tree_.order.resize(static_cast<size_t>(ordered));
+    pool.run(threads, tasks, [&](int64_t t) {
+        const Store& store = subtreeStores_[t];
+        mergeSubtree(store, subtreeRoots_[t].node, bases[t]);
+        std::copy(store.order.begin(), store.order.end(), tree_.order.begin() + orderStarts[t]);
+    });
 }
 
 namespace {
@@ -573,6 +679,199 @@ void SpacePartitionTree<T>::computeRepulsiveForces(int index, double theta, doub
         negativeForce[k] = force[k];
     sumQ = sum;
 }
+
+template <typename T>
+void SpacePartitionTree<T>::computeRepulsiveForces(const int32_t* points, int64_t count, double theta,
+                                                   double* negativeForces, double* sums) const
+{
+    const int d = dimensions_;
+#if VESSARINE_REPULSION_PACKETS
+    if (d == 2) {
+        for (int64_t j = 0; j < count; j += kPacketLanes)
+            repelPacket(points + j, static_cast<int>(std::min<int64_t>(kPacketLanes, count - j)), theta,
+                        negativeForces, sums);
+        return;
+    }
+#endif
+    for (int64_t j = 0; j < count; ++j) {
+        const int64_t i = points[j];
+        double* force = negativeForces + i * d;
+        std::fill_n(force, d, 0.0);
+        double sum = 0;
+        computeRepulsiveForces(static_cast<int>(i), theta, force, sum);
+        sums[i] = sum;
+    }
+}
+
+#if VESSARINE_REPULSION_PACKETS
+
+namespace {
+
+/// `bits` (two lanes) as an all-ones or all-zeros mask per lane.
+inline __m128d laneMask(unsigned bits)
+{
+    return _mm_castsi128_pd(_mm_set_epi64x(bits & 2 ? -1 : 0, bits & 1 ? -1 : 0));
+}
+
+inline __m128d select(__m128d mask, __m128d yes, __m128d no)
+{
+    return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+}
+
+inline double lane(__m128d vector, int l)
+{
+    return l == 0 ? _mm_cvtsd_f64(vector) : _mm_cvtsd_f64(_mm_unpackhi_pd(vector, vector));
+}
+
+} // namespace
+
+/// Points of a two-dimensional embedding evaluated together: the same
+/// arithmetic as one evaluation per point, lane by lane, so every point's
+/// sums come out bit for bit the same.
+template <typename T>
+struct SpacePartitionTree<T>::Packet
+{
+    __m128d x[kPacketVectors];
+    __m128d y[kPacketVectors];
+    __m128d forceX[kPacketVectors];
+    __m128d forceY[kPacketVectors];
+    __m128d sum[kPacketVectors];
+    __m128i index[kPacketLanes / 4];   ///< the lanes' points, four per register
+    __m128d theta;
+    __m128d thetaSquared;
+    double thetaScalar;
+};
+
+template <typename T>
+inline unsigned SpacePartitionTree<T>::visitWithPacket(int64_t node, uint32_t level, unsigned active,
+                                                       Packet& packet) const
+{
+    const Node& entry = tree_.nodes[node];
+    if (entry.cumulativeSize == 0)
+        return 0;
+    const bool leaf = entry.firstChild < 0;
+    if (leaf) {
+        // A lane skips the leaf that stores its own point.
+        const __m128i stored = _mm_set1_epi32(static_cast<int>(entry.storedIndex));
+        for (int v = 0; v < kPacketLanes / 4; ++v) {
+            const __m128i same = _mm_cmpeq_epi32(packet.index[v], stored);
+            active &= ~(static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(same))) << (4 * v));
+        }
+        if (active == 0)
+            return 0;
+    }
+    const double* com = &tree_.centresOfMass[node * 2];
+    const __m128d comX = _mm_set1_pd(com[0]);
+    const __m128d comY = _mm_set1_pd(com[1]);
+    __m128d diffX[kPacketVectors], diffY[kPacketVectors], distanceSquared[kPacketVectors];
+    for (int v = 0; v < kPacketVectors; ++v) {
+        diffX[v] = _mm_sub_pd(packet.x[v], comX);
+        diffY[v] = _mm_sub_pd(packet.y[v], comY);
+        distanceSquared[v] = _mm_add_pd(_mm_mul_pd(diffX[v], diffX[v]), _mm_mul_pd(diffY[v], diffY[v]));
+    }
+    unsigned open = 0;
+    if (!leaf) {
+        // farEnough lane by lane: the squares settle it unless they lie too
+        // close to each other or out of range; then the exact expression.
+        const double width = levelLargestWidth_[level];
+        const double lhs = width * width;
+        const bool lhsInRange = lhs > 1e-290 && lhs < 1e290;
+        const __m128d left = _mm_set1_pd(lhs);
+        unsigned far = 0;
+        unsigned decided = 0;
+        for (int v = 0; v < kPacketVectors; ++v) {
+            const __m128d rhs = _mm_mul_pd(packet.thetaSquared, distanceSquared[v]);
+            const __m128d inRange =
+                _mm_and_pd(_mm_cmpgt_pd(rhs, _mm_set1_pd(1e-290)), _mm_cmplt_pd(rhs, _mm_set1_pd(1e290)));
+            const __m128d yes = _mm_and_pd(inRange, _mm_cmplt_pd(left, _mm_mul_pd(rhs, _mm_set1_pd(1 - 1e-9))));
+            const __m128d no = _mm_and_pd(inRange, _mm_cmpgt_pd(left, _mm_mul_pd(rhs, _mm_set1_pd(1 + 1e-9))));
+            far |= static_cast<unsigned>(_mm_movemask_pd(yes)) << (2 * v);
+            decided |= static_cast<unsigned>(_mm_movemask_pd(_mm_or_pd(yes, no))) << (2 * v);
+        }
+        if (!lhsInRange) {
+            far = 0;
+            decided = 0;
+        }
+        for (unsigned undecided = active & ~decided; undecided != 0; undecided &= undecided - 1) {
+            const int l = __builtin_ctz(undecided);
+            if (width / std::sqrt(lane(distanceSquared[l / 2], l % 2)) < packet.thetaScalar)
+                far |= 1u << l;
+        }
+        open = active & ~far;
+        active &= far;
+    }
+    if (active != 0) {
+        const __m128d one = _mm_set1_pd(1.0);
+        const __m128d size = _mm_set1_pd(static_cast<double>(entry.cumulativeSize));
+        for (int v = 0; v < kPacketVectors; ++v) {
+            const unsigned bits = (active >> (2 * v)) & 3u;
+            if (bits == 0)
+                continue;
+            const __m128d mask = laneMask(bits);
+            const __m128d q = _mm_div_pd(one, _mm_add_pd(one, distanceSquared[v]));
+            const __m128d m = _mm_mul_pd(size, q);
+            const __m128d mq = _mm_mul_pd(m, q);
+            packet.sum[v] = select(mask, _mm_add_pd(packet.sum[v], m), packet.sum[v]);
+            packet.forceX[v] = select(mask, _mm_add_pd(packet.forceX[v], _mm_mul_pd(mq, diffX[v])), packet.forceX[v]);
+            packet.forceY[v] = select(mask, _mm_add_pd(packet.forceY[v], _mm_mul_pd(mq, diffY[v])), packet.forceY[v]);
+        }
+    }
+    return open;
+}
+
+template <typename T>
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
+void SpacePartitionTree<T>::descendWithPacket(int64_t node, uint32_t level, unsigned active, Packet& packet) const
+{
+    const int64_t firstChild = tree_.nodes[node].firstChild;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned open = visitWithPacket(firstChild + i, level + 1, active, packet);
+        if (open != 0)
+            descendWithPacket(firstChild + i, level + 1, open, packet);
+    }
+}
+
+template <typename T>
+void SpacePartitionTree<T>::repelPacket(const int32_t* points, int count, double theta, double* negativeForces,
+                                        double* sums) const
+{
+    Packet packet;
+    double x[kPacketLanes] = {}, y[kPacketLanes] = {};
+    alignas(16) uint32_t index[kPacketLanes];
+    for (int l = 0; l < kPacketLanes; ++l) {
+        index[l] = l < count ? static_cast<uint32_t>(points[l]) : kNoPoint;
+        if (l < count) {
+            x[l] = data_[static_cast<int64_t>(points[l]) * 2];
+            y[l] = data_[static_cast<int64_t>(points[l]) * 2 + 1];
+        }
+    }
+    for (int v = 0; v < kPacketLanes / 4; ++v)
+        packet.index[v] = _mm_load_si128(reinterpret_cast<const __m128i*>(index + 4 * v));
+    for (int v = 0; v < kPacketVectors; ++v) {
+        packet.x[v] = _mm_set_pd(x[2 * v + 1], x[2 * v]);
+        packet.y[v] = _mm_set_pd(y[2 * v + 1], y[2 * v]);
+        packet.forceX[v] = _mm_setzero_pd();
+        packet.forceY[v] = _mm_setzero_pd();
+        packet.sum[v] = _mm_setzero_pd();
+    }
+    packet.thetaScalar = theta;
+    packet.theta = _mm_set1_pd(theta);
+    packet.thetaSquared = _mm_set1_pd(theta * theta);
+    const unsigned all = (1u << count) - 1;
+    const unsigned open = visitWithPacket(root(), 0, all, packet);
+    if (open != 0)
+        descendWithPacket(root(), 0, open, packet);
+    for (int l = 0; l < count; ++l) {
+        const int64_t i = points[l];
+        negativeForces[i * 2] = lane(packet.forceX[l / 2], l % 2);
+        negativeForces[i * 2 + 1] = lane(packet.forceY[l / 2], l % 2);
+        sums[i] = lane(packet.sum[l / 2], l % 2);
+    }
+}
+
+#endif
 
 template class SpacePartitionTree<double>;
 template class SpacePartitionTree<float>;

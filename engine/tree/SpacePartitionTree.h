@@ -37,6 +37,13 @@ public:
     /// caller's accumulators, visiting children in index order.
     void computeRepulsiveForces(int index, double theta, double* negativeForce, double& sumQ) const;
 
+    /// The repulsion on `count` points, each from zero: the negative force
+    /// of point i = points[j] goes to negativeForces[i * D ...], its sum to
+    /// sums[i]. Bit for bit one call of the above per point, but points close
+    /// in space are evaluated together, sharing their way through the tree.
+    void computeRepulsiveForces(const int32_t* points, int64_t count, double theta, double* negativeForces,
+                                double* sums) const;
+
     /// Every point once, in the order of the nodes where it came to rest:
     /// points close in this order are close in space, so evaluating forces in
     /// it keeps the shared part of the tree in cache.
@@ -110,10 +117,6 @@ private:
     /// entries to its stack (child 0 on top).
     template <int Dim>
     void placePoints(Store& store, const Pending& pending);
-    /// placePoints for a node of the top of the tree, on `threads` threads.
-    template <int Dim>
-    void placePointsInParallel(const Pending& pending, int threads);
-
     /// The cells of a subdivided node's children.
     struct ChildCells
     {
@@ -125,6 +128,31 @@ private:
     /// Sets the count and, when the node stays a leaf (no points, one point
     /// and its copies, or the depth limit), everything else; otherwise gives
     /// the position of the first point that differs from the first one.
+    /// A node of the top of the tree whose points are partitioned in parallel.
+    struct LevelNode
+    {
+        Pending pending;
+        ChildCells cells;
+        int64_t other = 0;        ///< first point that differs from the stored one
+        int64_t firstChunk = 0;
+        int64_t ending = 0;       ///< points that end their way in this node
+    };
+    /// A run of one level node's points, partitioned as one task.
+    struct LevelChunk
+    {
+        int64_t node;
+        int64_t begin;
+        int64_t end;
+    };
+    /// Places the points of every node of `level` (nodes at the top of the
+    /// tree, each larger than a task) at once, on `threads` threads; the
+    /// pending entries of their children go to `next`.
+    template <int Dim>
+    void placeLevelInParallel(const std::vector<Pending>& level, std::vector<Pending>& next, int threads);
+    /// Copies the points inside the root cell, in order, to the partition
+    /// buffer; the others end their way at the root. Returns their count.
+    int64_t takePoints(const T* data, int n, const std::vector<double>& rootCentre, int threads);
+
     template <int Dim>
     bool placeWithoutSubdividing(Store& store, const Pending& pending, int64_t& other);
     template <int Dim>
@@ -162,6 +190,14 @@ private:
     template <int Dim>
     void descend(uint32_t index, const Query& query, double* negativeForce, double& sumQ) const;
 
+    /// Two-dimensional points evaluated together, lane by lane.
+    struct Packet;
+    /// contributeOrOpen for the packet's `active` lanes; returns the lanes
+    /// that have to visit the node's children.
+    unsigned visitWithPacket(int64_t node, uint32_t level, unsigned active, Packet& packet) const;
+    void descendWithPacket(int64_t node, uint32_t level, unsigned active, Packet& packet) const;
+    void repelPacket(const int32_t* points, int count, double theta, double* negativeForces, double* sums) const;
+
     int dimensions_ = 0;
     int childCount_ = 0;
     const T* data_ = nullptr;
@@ -176,11 +212,19 @@ private:
     std::vector<double> partitionCoordinates_;
     std::vector<int32_t> partitionScratch_;
     std::vector<double> coordinatesScratch_;
-    std::vector<int64_t> chunkCounts_;      ///< per thread and child, while partitioning in parallel
+    std::vector<int64_t> chunkCounts_;      ///< per chunk and child, while partitioning in parallel
     std::vector<double> meanFactors_;       ///< pairs (c - 1) / c, 1 / c for c = 0, 1, ...
     std::vector<uint16_t> childOf_;         ///< per partition position: its child, or kLost
     std::vector<Store> subtreeStores_;
     std::vector<Pending> subtreeRoots_;
+    std::vector<int64_t> subtreeBases_;
+    std::vector<int64_t> subtreeOrderStarts_;
+    std::vector<Pending> levelPending_;
+    std::vector<Pending> nextLevelPending_;
+    std::vector<Pending> largeNodes_;
+    std::vector<LevelNode> levelNodes_;
+    std::vector<LevelChunk> levelChunks_;
+    std::vector<int64_t> levelEnds_;        ///< per level node and child: end of its points
 };
 
 extern template class SpacePartitionTree<double>;

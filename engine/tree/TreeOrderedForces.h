@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#define VESSARINE_ATTRACTION_PAIRS 1
+#endif
+
 /// Both force terms of a t-SNE gradient, evaluated point by point in the
 /// spatial order of the Barnes-Hut tree: neighbouring points share tree
 /// paths and neighbours, so a chunk of points keeps its part of the tree and
@@ -26,11 +30,11 @@ public:
                            const double* weights, double* attraction, int threads);
 
     /// Barnes-Hut repulsion with threshold theta on every point: its negative
-    /// force into `negativeForces` (n x dimensions) and its Student-t sum into
+    /// force into `negativeForces` (n x the tree's dimensions) and its Student-t sum into
     /// partialSums[i].
     template <typename T>
-    static void computeRepulsion(const SpacePartitionTree<T>& tree, int n, int dimensions, double theta,
-                                 double* negativeForces, double* partialSums, int threads);
+    static void computeRepulsion(const SpacePartitionTree<T>& tree, int n, double theta, double* negativeForces,
+                                 double* partialSums, int threads);
 
     /// The next attraction lays the rows out anew (the rows have changed).
     void forgetLayout() { order_.clear(); }
@@ -41,6 +45,12 @@ private:
                     const Probability* probabilities, int threads);
     template <int Dim>
     void attractRows(const double* weights, int dimensions, double* attraction, int threads) const;
+#if VESSARINE_ATTRACTION_PAIRS
+    /// The sum of one two-dimensional row, entries first to end - 1, two
+    /// entries per step.
+    void attractInPairs(const double* embedding, int64_t first, int64_t end, double weight, const double* yi,
+                        double* attraction) const;
+#endif
 
     // The rows as the attraction reads them: row by row in a spatial order of
     // the embedding, keys turned into positions in that order, and the

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -324,4 +325,34 @@ TEST(SpacePartitionTree, DuplicateSkipsOnlyTheLeafOfItsStoredCopy)
     EXPECT_NEAR(sum3, expectedSum + 2.0, 1e-14);
     EXPECT_NEAR(force1[0], expected[0], 1e-14);
     EXPECT_NEAR(force3[1], expected[1], 1e-14);
+}
+
+TEST(SpacePartitionTree, PointsEvaluatedTogetherGetTheSumsOfOneAtATime)
+{
+    // Awkward points (duplicates, cell boundaries) in the tree's spatial
+    // order and shuffled, in runs of every length up to two packets.
+    auto check = [](const auto& y, unsigned seed) {
+        using T = typename std::decay_t<decltype(y)>::value_type;
+        const int n = static_cast<int>(y.size()) / 2;
+        SpacePartitionTree<T> tree;
+        tree.build(2, y.data(), n, 4);
+        std::vector<int32_t> inOrder = tree.spatialOrder();
+        std::vector<int32_t> shuffled = inOrder;
+        std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(seed));
+        for (const std::vector<int32_t>* points : {&inOrder, &shuffled})
+            for (double theta : {0.5, 0.1, 0.0}) {
+                std::vector<double> forces(static_cast<size_t>(n) * 2, -7.0), sums(static_cast<size_t>(n), -7.0);
+                for (int begin = 0, run = 1; begin < n; begin += run, run = run % 17 + 1)
+                    tree.computeRepulsiveForces(points->data() + begin, std::min(run, n - begin), theta,
+                                                forces.data(), sums.data());
+                for (int i = 0; i < n; ++i) {
+                    double force[2] = {0, 0}, sum = 0;
+                    tree.computeRepulsiveForces(i, theta, force, sum);
+                    ASSERT_EQ(std::memcmp(&sums[i], &sum, sizeof(double)), 0) << "point " << i << " theta " << theta;
+                    ASSERT_EQ(std::memcmp(&forces[2 * i], force, sizeof force), 0) << "point " << i;
+                }
+            }
+    };
+    check(awkwardPoints<double>(3000, 2, 21), 1);
+    check(awkwardPoints<float>(2000, 2, 22), 2);
 }
