@@ -141,6 +141,7 @@ int main(int argc, char** argv)
             parameters.cores = 8;
             parameters.verbose = false;
             computeHighDimensionalProbabilities(parameters, data.data(), events, kMarkers, probabilities);
+            probabilities.releaseKnnRows();   // as the analysis does
         }
         {
             orb::ScopedTimer timer(initializationMs);

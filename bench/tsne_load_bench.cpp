@@ -6,6 +6,7 @@
 // before each, and the ratio of the wall times. Both descents start from
 // the first run's probabilities (the neighbour search's trees are shuffled
 // differently in every run), so their embeddings must agree bit for bit.
+// With 0 busy processes only the quiet run is made.
 // Usage: tsne_load_bench [events] [iterations] [busy processes]
 // (defaults 100000, 1000, 4)
 
@@ -62,6 +63,7 @@ Run runOnce(int events, int iterations, ApproxTsneProbabilities* keep, const App
         parameters.cores = 8;
         parameters.verbose = false;
         computeHighDimensionalProbabilities(parameters, data.data(), events, kMarkers, probabilities);
+        probabilities.releaseKnnRows();   // as the analysis does
     }
     if (keep)
         *keep = probabilities;
@@ -132,9 +134,12 @@ int main(int argc, char** argv)
                 iterations, busy);
 
     ApproxTsneProbabilities probabilities;
-    const Run quiet = runOnce(events, iterations, &probabilities, nullptr);
+    const Run quiet = runOnce(events, iterations, busy > 0 ? &probabilities : nullptr, nullptr);
     print("quiet", quiet);
+    std::printf("peak memory %.2f GiB\n", bench::peakMemoryGiB());
     std::fflush(stdout);
+    if (busy <= 0)
+        return 0;
 
     const std::vector<pid_t> children = startBusyProcesses(busy);
     const Run loaded = runOnce(events, iterations, nullptr, &probabilities);

@@ -9,6 +9,7 @@
 #include "helpers/ScopedTimer.h"
 #include "helpers/logValue.h"
 #include "tree/SpacePartitionTree.h"
+#include "tree/TreeOrderedForces.h"
 
 #include <algorithm>
 #include <cmath>
@@ -240,6 +241,8 @@ bool MCV_TsneAnalysis::computeProbabilities()
         computeHighDimensionalProbabilities(similarity, m_dataMatrix.data(), count, static_cast<int>(active),
                                             m_probabilities);
     }
+    // Only the similarity stage reads the kNN rows.
+    m_probabilities.releaseKnnRows();
     m_pointCount = count;
 
     std::cout << "\n" << std::string(80, '=') << "\n"
@@ -373,17 +376,11 @@ double MCV_TsneAnalysis::computeKlDivergence()
     SpacePartitionTree<double> tree;
     tree.build(dimensions, m_embedding.data(), m_pointCount, omp_get_max_threads());
     const double theta = m_gradientDescent.parameters().theta;
-    // Points visited in the tree's spatial order keep shared nodes in cache;
-    // the per-point sums are added in point order, the same at any thread count.
-    const std::vector<int32_t>& order = tree.spatialOrder();
+    // The per-point sums are added in point order, the same at any thread count.
     std::vector<double> sums(static_cast<size_t>(m_pointCount), 0.0);
-#pragma omp parallel for schedule(static)
-    for (int k = 0; k < m_pointCount; ++k)
-    {
-        const int i = order[static_cast<size_t>(k)];
-        double negativeForce[SpacePartitionTree<double>::kMaxDimensions] = {};
-        tree.computeRepulsiveForces(i, theta, negativeForce, sums[static_cast<size_t>(i)]);
-    }
+    std::vector<double> negativeForces(static_cast<size_t>(m_pointCount) * dimensions);
+    TreeOrderedForces::computeRepulsion(tree, m_pointCount, theta, negativeForces.data(), sums.data(),
+                                        omp_get_max_threads());
     double sumQ = 0.0;
     for (double s : sums)
         sumQ += s;

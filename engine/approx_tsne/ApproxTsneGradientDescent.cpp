@@ -57,13 +57,6 @@ void ApproxTsneGradientDescent::initialize(ApproxTsneProbabilities* probabilitie
     negativeForces_.assign(coordinates, 0.0);
     partialSums_.assign(static_cast<size_t>(n_), 0.0);
 
-    // The joint probabilities, formed once instead of in every iteration.
-    jointProbabilities_.resize(probabilities_->jointKeys.size());
-#pragma omp parallel for schedule(static)
-    for (int i = 0; i < n_; ++i)
-        for (int64_t e = probabilities_->jointRowBegin(i); e < probabilities_->jointRowEnd(i); ++e)
-            jointProbabilities_[e] = probabilities_->jointProbability(i, e);
-
     const int seed = parameters_.seed == -1 ? static_cast<int>(std::time(nullptr)) : parameters_.seed;
     std::srand(static_cast<unsigned>(seed));
     for (size_t k = 0; k < coordinates; ++k)
@@ -96,9 +89,12 @@ double ApproxTsneGradientDescent::computeForces()
 {
     const int threads = forceThreads(n_);
     tree_.build(dimensions_, embedding_, n_, threads);
-    forces_.computeAttraction(tree_, embedding_, n_, dimensions_, probabilities_->jointOffsets.data(),
-                              probabilities_->jointKeys.data(), jointProbabilities_.data(),
-                              probabilities_->exaggerationWeights.data(), gradient_.data(), threads);
+    // The joint probabilities are formed whenever the rows are laid out
+    // anew rather than kept: at a million points they would take a gigabyte.
+    const ApproxTsneProbabilities& p = *probabilities_;
+    const auto jointProbability = [&p](int row, int64_t entry) { return p.jointProbability(row, entry); };
+    forces_.computeAttraction(tree_, embedding_, n_, dimensions_, p.jointOffsets.data(), p.jointKeys.data(),
+                              jointProbability, p.exaggerationWeights.data(), gradient_.data(), threads);
     TreeOrderedForces::computeRepulsion(tree_, n_, parameters_.theta, negativeForces_.data(),
                                         partialSums_.data(), threads);
     // sumQ in point order, whatever the thread count.

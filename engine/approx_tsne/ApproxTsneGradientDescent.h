@@ -15,9 +15,9 @@
 /// The caller owns the probabilities, the point flags and the embedding, sets
 /// log, verbosity and parameters, then calls initialize once and iterate once
 /// per step, reading the embedding and its bounds between steps. The joint
-/// probabilities are read at initialisation (the exaggeration weights in
-/// every step): changed probabilities need a new engine, as does a new
-/// initialisation.
+/// rows are read every tenth step, the exaggeration weights in every step,
+/// so the probabilities must outlive the engine unchanged: changed
+/// probabilities need a new engine, as does a new initialisation.
 class ApproxTsneGradientDescent
 {
 public:
@@ -98,7 +98,6 @@ private:
     std::vector<double> maximum_;
     int iteration_ = 0;
     std::vector<double> gains_;
-    std::vector<double> jointProbabilities_;  ///< per joint entry, formed at initialisation
     TreeOrderedForces forces_;   ///< the joint rows laid out in the tree's spatial order
     orb::AbstractLog* log_ = nullptr;
     bool verbose_ = true;

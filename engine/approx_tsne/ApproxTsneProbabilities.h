@@ -37,6 +37,11 @@ public:
     /// (row sums and precisions 0, exaggeration weights 1).
     void reset(int n);
 
+    /// Frees the kNN rows, leaving none to read: the joint rows hold every
+    /// value that the gradient descent and the divergence read, and at a
+    /// million points the kNN rows take a gigabyte.
+    void releaseKnnRows();
+
     int64_t knnRowBegin(int row) const { return knnOffsets[row]; }
     int64_t knnRowEnd(int row) const { return knnOffsets[row + 1]; }
     int64_t jointRowBegin(int row) const { return jointOffsets[row]; }

@@ -222,8 +222,9 @@ void SparseTsne::computeBarnesHutGradient(float exaggeration)
 
     // p E / (1 + d^2) / n x diff x E: the exaggeration enters twice.
     weights_.assign(static_cast<size_t>(n), static_cast<double>(exaggeration) * exaggeration / n);
-    forces_.computeAttraction(tree_, y, n, d, jointOffsets_.data(), jointKeys_.data(), jointValues_.data(),
-                              weights_.data(), attraction_.data(), threads);
+    const auto jointValue = [this](int, int64_t entry) { return static_cast<double>(jointValues_[entry]); };
+    forces_.computeAttraction(tree_, y, n, d, jointOffsets_.data(), jointKeys_.data(), jointValue, weights_.data(),
+                              attraction_.data(), threads);
     stageTimes_.attraction += secondsSince(mark);
 
     TreeOrderedForces::computeRepulsion(tree_, n, static_cast<double>(theta_), negativeForces_.data(),

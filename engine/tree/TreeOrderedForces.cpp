@@ -10,18 +10,12 @@
 
 namespace {
 
-/// Points per task of the force loops: small enough that a thread the
-/// system deschedules holds up little, large enough to share tree paths.
-constexpr int64_t kChunk = 512;
-
 /// Points per task of the plain copies.
 constexpr int64_t kCopyChunk = 16384;
 
 /// The neighbours' coordinates are scattered over the embedding; asking
 /// for them this many entries ahead hides most of the wait.
 constexpr int64_t kPrefetchDistance = 16;
-
-constexpr int kEvaluationsPerLayout = 10;
 
 inline void prefetch(const double* address)
 {
@@ -34,18 +28,15 @@ inline void prefetch(const double* address)
 
 } // namespace
 
-template <typename Probability>
-void TreeOrderedForces::layOutRows(const std::vector<int32_t>& spatialOrder, int n, const int64_t* offsets,
-                                   const int32_t* keys, const Probability* probabilities, int threads)
+void TreeOrderedForces::orderRows(const std::vector<int32_t>& spatialOrder, int n, const int64_t* offsets,
+                                  int threads)
 {
-    WorkerPool& pool = WorkerPool::shared();
     order_.assign(spatialOrder.begin(), spatialOrder.end());
     positionOf_.resize(static_cast<size_t>(n));
-    pool.forChunks(threads, n, kCopyChunk, [&](int64_t begin, int64_t end) {
+    WorkerPool::shared().forChunks(threads, n, kCopyChunk, [&](int64_t begin, int64_t end) {
         for (int64_t position = begin; position < end; ++position)
             positionOf_[order_[position]] = static_cast<int32_t>(position);
     });
-
     offsets_.resize(static_cast<size_t>(n) + 1);
     offsets_[0] = 0;
     for (int position = 0; position < n; ++position) {
@@ -54,16 +45,6 @@ void TreeOrderedForces::layOutRows(const std::vector<int32_t>& spatialOrder, int
     }
     keys_.resize(static_cast<size_t>(offsets[n]));
     probabilities_.resize(static_cast<size_t>(offsets[n]));
-    pool.forChunks(threads, n, kChunk, [&](int64_t begin, int64_t end) {
-        for (int64_t position = begin; position < end; ++position) {
-            const int i = order_[position];
-            int64_t target = offsets_[position];
-            for (int64_t e = offsets[i]; e < offsets[i + 1]; ++e, ++target) {
-                keys_[target] = positionOf_[keys[e]];
-                probabilities_[target] = probabilities[e];
-            }
-        }
-    });
 }
 
 template <int Dim>
@@ -146,16 +127,9 @@ void TreeOrderedForces::attractInPairs(const double* embedding, int64_t first, i
 }
 #endif
 
-template <typename T, typename Probability>
-void TreeOrderedForces::computeAttraction(const SpacePartitionTree<T>& tree, const T* embedding, int n,
-                                          int dimensions, const int64_t* offsets, const int32_t* keys,
-                                          const Probability* probabilities, const double* weights,
-                                          double* attraction, int threads)
+template <typename T>
+void TreeOrderedForces::copyEmbedding(const T* embedding, int n, int dimensions, int threads)
 {
-    if (order_.empty() || ++evaluationsSinceLayout_ >= kEvaluationsPerLayout) {
-        layOutRows(tree.spatialOrder(), n, offsets, keys, probabilities, threads);
-        evaluationsSinceLayout_ = 0;
-    }
     const int d = dimensions;
     embedding_.resize(static_cast<size_t>(n) * d);
     WorkerPool::shared().forChunks(threads, n, kCopyChunk, [&](int64_t begin, int64_t end) {
@@ -163,10 +137,14 @@ void TreeOrderedForces::computeAttraction(const SpacePartitionTree<T>& tree, con
             std::copy_n(embedding + static_cast<int64_t>(order_[position]) * d, d,
                         &embedding_[static_cast<size_t>(position) * d]);
     });
-    if (d == 2)
-        attractRows<2>(weights, d, attraction, threads);
+}
+
+void TreeOrderedForces::attract(const double* weights, int dimensions, double* attraction, int threads) const
+{
+    if (dimensions == 2)
+        attractRows<2>(weights, dimensions, attraction, threads);
     else
-        attractRows<0>(weights, d, attraction, threads);
+        attractRows<0>(weights, dimensions, attraction, threads);
 }
 
 template <typename T>
@@ -179,12 +157,8 @@ void TreeOrderedForces::computeRepulsion(const SpacePartitionTree<T>& tree, int 
     });
 }
 
-template void TreeOrderedForces::computeAttraction<double, double>(const SpacePartitionTree<double>&, const double*,
-                                                                   int, int, const int64_t*, const int32_t*,
-                                                                   const double*, const double*, double*, int);
-template void TreeOrderedForces::computeAttraction<float, float>(const SpacePartitionTree<float>&, const float*, int,
-                                                                 int, const int64_t*, const int32_t*, const float*,
-                                                                 const double*, double*, int);
+template void TreeOrderedForces::copyEmbedding<double>(const double*, int, int, int);
+template void TreeOrderedForces::copyEmbedding<float>(const float*, int, int, int);
 template void TreeOrderedForces::computeRepulsion<double>(const SpacePartitionTree<double>&, int, double, double*,
                                                           double*, int);
 template void TreeOrderedForces::computeRepulsion<float>(const SpacePartitionTree<float>&, int, double, double*,

@@ -36,8 +36,9 @@ TEST(TreeOrderedForces, AttractionIsThePlainLoopBitForBit)
                 value = normal(generator);
             tree.build(d, y.data(), n, 8);
             std::vector<double> attraction(y.size(), -1.0);
-            forces.computeAttraction(tree, y.data(), n, d, offsets.data(), keys.data(), probabilities.data(),
-                                     weights.data(), attraction.data(), 8);
+            const auto value = [&](int, int64_t e) { return probabilities[e]; };
+            forces.computeAttraction(tree, y.data(), n, d, offsets.data(), keys.data(), value, weights.data(),
+                                     attraction.data(), 8);
             for (int i = 0; i < n; ++i) {
                 double sum[3] = {0, 0, 0};
                 for (int64_t e = offsets[i]; e < offsets[i + 1]; ++e) {
