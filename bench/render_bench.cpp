@@ -8,18 +8,15 @@
 //     render_bench [points=1000000] [markers=40]
 #include "rendering/DensityClusterLabeling.h"
 #include "rendering/PointRenderer.h"
-#include "rendering/applicationSurfaceFormat.h"
-#include "rendering/initializeGlew.h"
 
 #include "data/MCV_DataRegistry.h"
 #include "helpers/clock.h"
 #include "support/ClusteringTestAnalysis.h"
+#include "shared/RenderBenchSetup.h"
 
 #include <QGuiApplication>
-#include <QOffscreenSurface>
 #include <QImage>
 #include <QMatrix4x4>
-#include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QTemporaryDir>
 
@@ -51,20 +48,6 @@ double medianMilliseconds(int runs, const std::function<void()>& work)
     return times[static_cast<size_t>(runs / 2)];
 }
 
-/// Gaussian blobs in a t-SNE-like extent (tens of units).
-std::vector<float> blobs(int points, std::mt19937& random)
-{
-    std::normal_distribution<float> normal(0.0f, 2.0f);
-    std::uniform_int_distribution<int> blob(0, 9);
-    std::vector<float> positions(2 * static_cast<size_t>(points));
-    for (int k = 0; k < points; ++k) {
-        const int b = blob(random);
-        positions[2 * k] = 8.0f * static_cast<float>(b % 4) + normal(random);
-        positions[2 * k + 1] = 8.0f * static_cast<float>(b / 4) + normal(random);
-    }
-    return positions;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,26 +55,16 @@ int main(int argc, char** argv)
     const int points = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int markers = argc > 2 ? std::atoi(argv[2]) : 40;
     QGuiApplication application(argc, argv);
-    QOpenGLContext context;
-    context.setFormat(applicationSurfaceFormat());
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!context.create() || !context.makeCurrent(&surface)) {
+    OffscreenGl gl;
+    if (!gl.ready()) {
         std::printf("no OpenGL context\n");
         return 1;
     }
-    initializeGlew();
 
     std::mt19937 random(7);
-    std::vector<float> positions = blobs(points, random);
-    std::vector<float> values(static_cast<size_t>(points) * markers);
-    std::uniform_real_distribution<float> uniform(0.0f, 6.0f);
-    for (float& v : values)
-        v = uniform(random);
-    std::vector<int> sampleIds(static_cast<size_t>(points));
-    for (int k = 0; k < points; ++k)
-        sampleIds[k] = k % 3;
+    std::vector<float> positions = blobPositions(points, random);
+    std::vector<float> values = uniformMarkerValues(points, markers, random);
+    const std::vector<int> sampleIds = filesInTurn(points);
     std::vector<bool> files(3, true);
 
     PointRenderer renderer;
@@ -173,7 +146,7 @@ int main(int argc, char** argv)
     std::printf("4096 screenshot, PNG      %9.2f ms\n", millisecondsSince(start));
 
     const int small = std::min(points, 100000);
-    std::vector<float> smallPositions = blobs(small, random);
+    std::vector<float> smallPositions = blobPositions(small, random);
     std::vector<float> smallValues(static_cast<size_t>(small) * markers, 1.0f);
     renderer.setData(&smallPositions, &smallValues, small, markers, sampleIds.data(), false);
     std::printf("refreshEmbedding 10^5   %9.2f ms\n", medianMilliseconds(51, [&] { refresh(smallPositions); }));

@@ -6,17 +6,14 @@
 //
 //     render_screenshot_series [points=1000000] [markers=10]
 #include "rendering/PointRenderer.h"
-#include "rendering/applicationSurfaceFormat.h"
-#include "rendering/initializeGlew.h"
 #include "widgets/screenshotFilePath.h"
 
 #include "helpers/clock.h"
+#include "shared/RenderBenchSetup.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QImage>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -39,33 +36,16 @@ int main(int argc, char** argv)
     const int points = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int markers = argc > 2 ? std::atoi(argv[2]) : 10;
     QGuiApplication application(argc, argv);
-    QOpenGLContext context;
-    context.setFormat(applicationSurfaceFormat());
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!context.create() || !context.makeCurrent(&surface)) {
+    OffscreenGl gl;
+    if (!gl.ready()) {
         std::printf("no OpenGL context\n");
         return 1;
     }
-    initializeGlew();
 
     std::mt19937 random(11);
-    std::normal_distribution<float> normal(0.0f, 2.0f);
-    std::uniform_int_distribution<int> blob(0, 9);
-    std::vector<float> positions(2 * static_cast<size_t>(points));
-    for (int k = 0; k < points; ++k) {
-        const int b = blob(random);
-        positions[2 * k] = 8.0f * static_cast<float>(b % 4) + normal(random);
-        positions[2 * k + 1] = 8.0f * static_cast<float>(b / 4) + normal(random);
-    }
-    std::vector<float> values(static_cast<size_t>(points) * markers);
-    std::uniform_real_distribution<float> uniform(0.0f, 6.0f);
-    for (float& v : values)
-        v = uniform(random);
-    std::vector<int> sampleIds(static_cast<size_t>(points));
-    for (int k = 0; k < points; ++k)
-        sampleIds[k] = k % 3;
+    std::vector<float> positions = blobPositions(points, random);
+    std::vector<float> values = uniformMarkerValues(points, markers, random);
+    const std::vector<int> sampleIds = filesInTurn(points);
     std::vector<bool> files(3, true);
 
     PointRenderer renderer;
