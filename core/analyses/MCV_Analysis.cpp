@@ -3,8 +3,11 @@
 #include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "data/FcsHeader.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iostream>
 #include <utility>
 
 MCV_Analysis::~MCV_Analysis() = default;
@@ -59,6 +62,38 @@ void MCV_Analysis::publishClustersSet(const std::vector<std::vector<MCV_PointInd
         return;
     m_name = set->name();
     set->setClusters(clusters, input, links); // last: it announces
+}
+
+bool MCV_Analysis::usableInputEvents(const std::vector<MCV_PointIndex>& input, const std::string& prefix,
+                                     const std::string& result, std::vector<MCV_PointIndex>& usable) const
+{
+    usable.clear();
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const int64_t parameters = registry->parameterCount();
+    for (const MCV_PointIndex& p : input)
+    {
+        if (p.sampleIndex < 0 || p.sampleIndex >= registry->sampleCount() || p.eventIndex < 0
+            || p.eventIndex >= registry->sampleHeader(p.sampleIndex)->eventCount())
+        {
+            std::cout << prefix << "The input of " << m_name << " names events that are not loaded; nothing is computed."
+                      << std::endl;
+            return false;
+        }
+    }
+    // One non-finite value would make every similarity NaN: such events stay out.
+    usable.reserve(input.size());
+    for (const MCV_PointIndex& p : input)
+    {
+        const float* row = registry->sampleData(p.sampleIndex) + static_cast<int64_t>(p.eventIndex) * parameters;
+        if (std::all_of(m_activeMarkerIndices.begin(), m_activeMarkerIndices.end(),
+                        [row](int marker) { return std::isfinite(row[marker]); }))
+            usable.push_back(p);
+    }
+    if (usable.size() < input.size())
+        std::cout << prefix << input.size() - usable.size() << " events of " << m_name
+                  << " have a value that is not a finite number in an active marker and are left out of the "
+                  << result << "." << std::endl;
+    return true;
 }
 
 void MCV_Analysis::setMarkerActive(int marker, bool on)

@@ -33,107 +33,53 @@ void MCV_TsneAnalysis::initialize(MCV_UiInterface* uiInterface, std::string name
 
 void MCV_TsneAnalysis::compute()
 {
-    request(Request::Compute);
+    request(Compute);
 }
 
 void MCV_TsneAnalysis::restart()
 {
-    request(Request::Restart);
+    request(Restart);
 }
 
 void MCV_TsneAnalysis::runGradientDescent()
 {
-    if (m_busy && m_running)
+    if (isBusy() && m_running)
         return;
-    request(Request::Resume);
+    request(Resume);
 }
 
-void MCV_TsneAnalysis::stop()
+void MCV_TsneAnalysis::runRequest(int request)
 {
-    m_running = false;
-    m_pending = Request::None;
-}
-
-void MCV_TsneAnalysis::requestDeletion()
-{
-    if (m_deletionAnnounced)
+    bool ready = true;
+    if (request == Compute)
+        ready = computeProbabilities();
+    // A request made inside analysisInitializedSignal replaces this one.
+    if (!ready || m_pending != kNoRequest || m_deletionRequested)
         return;
-    m_deletionRequested = true;
-    m_running = false;
-    m_pending = Request::None;
-    if (m_busy)
-        return; // drive() announces once the computation has unwound
-    m_deletionAnnounced = true;
-    if (m_uiInterface)
-        m_uiInterface->readyForDeletionSignal(this); // the owner may delete us here
-}
-
-void MCV_TsneAnalysis::request(Request request)
-{
-    if (m_deletionRequested)
-        return;
-    if (m_busy)
+    if (request != Resume)
     {
-        // A computation further down the stack picks this up at its next iteration.
-        m_pending = request;
-        m_running = false;
+        if (m_pointCount > 0)
+            initializeGradientDescent();
+        else
+            std::cout << "A-tSNE: " << m_name << " has no probabilities to embed yet." << std::endl;
+    }
+    if (!m_descentReady)
+    {
+        if (request == Resume)
+            std::cout << "A-tSNE: " << m_name << " has no embedding to resume." << std::endl;
         return;
     }
-    drive(request);
+    iterate();
+    if (!m_deletionRequested && m_uiInterface)
+        m_uiInterface->analysisFinishedSignal(this);
 }
 
-void MCV_TsneAnalysis::drive(Request request)
+void MCV_TsneAnalysis::runFailed(const std::exception& failure)
 {
-    m_busy = true;
-    try
-    {
-        while (request != Request::None && !m_deletionRequested)
-        {
-            m_pending = Request::None;
-            bool ready = true;
-            if (request == Request::Compute)
-                ready = computeProbabilities();
-            // A request made inside analysisInitializedSignal replaces this one.
-            if (ready && m_pending == Request::None && !m_deletionRequested)
-            {
-                if (request != Request::Resume)
-                {
-                    if (m_pointCount > 0)
-                        initializeGradientDescent();
-                    else
-                        std::cout << "A-tSNE: " << m_name << " has no probabilities to embed yet." << std::endl;
-                }
-                if (!m_descentReady)
-                {
-                    if (request == Request::Resume)
-                        std::cout << "A-tSNE: " << m_name << " has no embedding to resume." << std::endl;
-                }
-                else
-                {
-                    iterate();
-                    if (!m_deletionRequested && m_uiInterface)
-                        m_uiInterface->analysisFinishedSignal(this);
-                }
-            }
-            request = m_pending;
-        }
-    }
-    catch (const std::exception& failure)
-    {
-        // An engine failure ends this computation with a line; the analysis stays usable.
-        std::cout << "A-tSNE: " << m_name << " failed: " << failure.what() << std::endl;
-        m_running = false;
-        m_embeddingLive = false;
-        m_descentReady = false;
-    }
-    m_pending = Request::None;
-    m_busy = false;
-    if (m_deletionRequested && !m_deletionAnnounced)
-    {
-        m_deletionAnnounced = true;
-        if (m_uiInterface)
-            m_uiInterface->readyForDeletionSignal(this); // last action: the owner may delete us here
-    }
+    // An engine failure ends this computation with a line; the analysis stays usable.
+    std::cout << "A-tSNE: " << m_name << " failed: " << failure.what() << std::endl;
+    m_embeddingLive = false;
+    m_descentReady = false;
 }
 
 bool MCV_TsneAnalysis::computeProbabilities()
@@ -153,32 +99,9 @@ bool MCV_TsneAnalysis::computeProbabilities()
     // A non-null input set implies the live registry is the one it belongs to.
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const int64_t parameters = registry->parameterCount();
-    for (const MCV_PointIndex& p : inputPoints)
-    {
-        if (p.sampleIndex < 0 || p.sampleIndex >= registry->sampleCount() || p.eventIndex < 0
-            || p.eventIndex >= registry->sampleHeader(p.sampleIndex)->eventCount())
-        {
-            std::cout << "A-tSNE: The input of " << m_name
-                      << " names events that are not loaded; nothing is computed." << std::endl;
-            return false;
-        }
-    }
-
-    // One non-finite value would make every similarity NaN: such events stay
-    // out of the embedding, and their channels keep their values.
     std::vector<MCV_PointIndex> embedded;
-    embedded.reserve(inputPoints.size());
-    for (const MCV_PointIndex& p : inputPoints)
-    {
-        const float* row = registry->sampleData(p.sampleIndex) + static_cast<int64_t>(p.eventIndex) * parameters;
-        if (std::all_of(m_activeMarkerIndices.begin(), m_activeMarkerIndices.end(),
-                        [row](int marker) { return std::isfinite(row[marker]); }))
-            embedded.push_back(p);
-    }
-    if (embedded.size() < inputPoints.size())
-        std::cout << "A-tSNE: " << inputPoints.size() - embedded.size() << " events of " << m_name
-                  << " have a value that is not a finite number in an active marker and are left out of the embedding."
-                  << std::endl;
+    if (!usableInputEvents(inputPoints, "A-tSNE: ", "embedding", embedded))
+        return false;
     const int64_t n = static_cast<int64_t>(embedded.size());
 
     // The similarity stage needs K + 1 = 3 x perplexity + 1 points; N / 4

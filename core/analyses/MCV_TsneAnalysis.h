@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analyses/MCV_Analysis.h"
+#include "analyses/MCV_IterativeAnalysis.h"
 #include "data/MCV_PointIndex.h"
 
 #include "approx_tsne/ApproxTsneGradientDescent.h"
@@ -16,29 +16,11 @@
 /// the GUI thread (one analysisUpdatedSignal per iteration), and finally the
 /// embedding written into the channels "VSRNE_TsneX" and "VSRNE_TsneY".
 ///
-/// Re-entrancy. Views process pending events inside analysisUpdatedSignal
-/// (and inside the other notifications), so any operation may be called while
-/// this analysis is already computing further down the call stack ("busy").
-/// While busy, compute, restart, runGradientDescent, stop and requestDeletion
-/// only record the request and clear the running flag; the computation on
-/// the stack honours it at the start of its next iteration, unwinds that run
-/// (channels written, summary printed, analysisFinishedSignal), and then
-/// starts the requested run itself. So there is never a second loop on top of
-/// the first, and no buffer is replaced while a loop uses it. The last run
-/// request wins; stop and requestDeletion drop a pending one.
-///
-/// Deletion. requestDeletion is announced exactly once with
-/// readyForDeletionSignal, and that call is the analysis' very last action:
-/// the owner deletes the analysis inside that slot.
-///  - While busy: the loop ends at its next iteration, the channels are
-///    written, the summary printed, and readyForDeletionSignal replaces
-///    analysisFinishedSignal once the computation has unwound.
-///  - While not busy: readyForDeletionSignal is announced at once, from
-///    inside requestDeletion.
-/// Closing the main window uses requestDeletion too: it ends a running loop
-/// at its next iteration, drops any pending run, and hands the analysis back
-/// through readyForDeletionSignal when nothing of it is left on the stack.
-/// Deleting the analysis any other way is safe only while isBusy() is false.
+/// Run requests follow the run-state contract of MCV_IterativeAnalysis:
+/// compute, restart and runGradientDescent made during a run are honoured at
+/// the next iteration, and deletion is announced once and last. A run that
+/// ends writes the channels and prints the summary before its closing
+/// announcement. Closing the main window uses requestDeletion too.
 ///
 /// Refusals (a line on standard output, nothing announced, nothing changed):
 /// no active markers; a perplexity below 1, which an input of 1 to 3 points
@@ -53,7 +35,7 @@
 /// reopen the files; only the slots of readyForDeletionSignal and of
 /// createDerivedData's announcements (newDerivedDataAddedSignal,
 /// dataRefreshedSignal) may delete the analysis.
-class MCV_TsneAnalysis : public MCV_Analysis
+class MCV_TsneAnalysis : public MCV_IterativeAnalysis
 {
 public:
     MCV_TsneAnalysis();
@@ -69,11 +51,6 @@ public:
     /// Runs `iterations` iterations of the current gradient descent (resumes a
     /// stopped one). Ignored while a loop of this analysis is already running.
     void runGradientDescent();
-    /// Ends a running loop at its next iteration and drops a pending run.
-    void stop();
-    /// See the class comment: the analysis ends its work and announces
-    /// readyForDeletionSignal once; the owner deletes it in that slot.
-    void requestDeletion() override;
 
     /// Stored now, used from the next run (iterations) or set-up (the others).
     void setIterations(int iterations) { m_iterations = iterations; }
@@ -91,12 +68,8 @@ public:
     bool skipNormalization() const { return m_skipNormalization; }
     void setVerbose(bool verbose) { m_verbose = verbose; }
 
-    /// True while the gradient-descent loop runs and no stop was requested.
-    bool isRunning() const { return m_running; }
     /// True from a gradient-descent set-up until the end of the next run.
     bool isEmbeddingLive() const { return m_embeddingLive; }
-    /// True while a computation of this analysis is on the call stack.
-    bool isBusy() const { return m_busy; }
 
     int pointCount() const { return m_pointCount; }
     /// The embedded points; index k of every buffer is point k of this list.
@@ -129,13 +102,10 @@ public:
 
 private:
     /// What a run request asks for; later ones replace earlier pending ones.
-    enum class Request { None, Compute, Restart, Resume };
+    enum Request { Compute = 1, Restart, Resume };
 
-    /// Runs the request now, or records it when a computation is on the stack.
-    void request(Request request);
-    /// The one place where computations run, one after another, until no
-    /// request is pending; ends with the deletion announcement when asked.
-    void drive(Request request);
+    void runRequest(int request) override;
+    void runFailed(const std::exception& failure) override;
     /// Fills the buffers and probabilities from the input set; false (nothing
     /// changed, nothing announced) when there is nothing to compute.
     bool computeProbabilities();
@@ -156,9 +126,7 @@ private:
     int m_exponentialDecayIterations = 70;
     int m_perplexity = 30;
     int m_embeddingDimensions = 2;
-    bool m_running = false;
     bool m_embeddingLive = false;
-    bool m_deletionRequested = false;
 
     std::vector<MCV_PointIndex> m_points;
     int m_pointCount = 0;
@@ -172,11 +140,7 @@ private:
     std::vector<double> m_dataMatrix;
     ApproxTsneGradientDescent m_gradientDescent;
 
-    // Re-entrancy and registry bookkeeping.
-    bool m_busy = false;
-    bool m_deletionAnnounced = false;
     bool m_descentReady = false;
-    Request m_pending = Request::None;
     /// Registry generation the points (and the marker rows) were taken from.
     uint64_t m_pointsGeneration = 0;
     /// Parameters per row of the marker values, as taken, with their names.

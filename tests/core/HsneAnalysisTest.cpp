@@ -1,0 +1,426 @@
+#include "analyses/MCV_HsneAnalysis.h"
+#include "analyses/MCV_HsneAnalysisHierarchy.h"
+#include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataExploration.h"
+#include "data/MCV_DerivedDataHierarchy.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "support/RecordingUiInterface.h"
+#include "support/RegistryTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <omp.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+
+namespace {
+
+const int kMarkers = 4;
+const int kBlobs = 3;
+
+/// Event e of a file lies in blob e % 3, far from the other two.
+std::vector<float> blobValues(int events, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<float> noise(0.0f, 1.0f);
+    std::vector<float> values;
+    for (int e = 0; e < events; ++e)
+        for (int m = 0; m < kMarkers; ++m)
+            values.push_back(noise(random) + 25.0f * ((e % kBlobs) == m % kBlobs));
+    return values;
+}
+
+class HsneAnalysisTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { load({3000, 3000}); }
+
+    void TearDown() override
+    {
+        levels.clear();
+        hierarchy.reset();
+        if (MCV_DataRegistry::currentGeneration() != 0)
+            MCV_DataRegistry::instance()->setUiInterface(nullptr);
+        RegistryTestData::dropRegistry();
+    }
+
+    void load(const std::vector<int>& eventsPerFile)
+    {
+        registry = RegistryTestData::freshRegistry();
+        for (size_t f = 0; f < eventsPerFile.size(); ++f)
+            ASSERT_EQ(registry->loadFcsFile(RegistryTestData::writeFcs(
+                          dir.path().toStdString(), "s" + std::to_string(f) + ".fcs", kMarkers,
+                          blobValues(eventsPerFile[f], static_cast<unsigned>(f + 1)))),
+                      0);
+        all = registry->createAllPointsData();
+        registry->setUiInterface(&ui);
+    }
+
+    /// A hierarchy analysis "H" on "All Points" with a fixed seed and an
+    /// overview level of `iterations` iterations, owned by the test.
+    MCV_HsneAnalysis* makeHierarchy(int iterations)
+    {
+        hierarchy = std::make_unique<MCV_HsneAnalysisHierarchy>();
+        hierarchy->initialize(&ui, "H");
+        hierarchy->setInputData(all);
+        hierarchy->setSeed(7);
+        exploration = registry->createExplorationData("H", true);
+        hierarchy->setExploration(exploration);
+        MCV_HsneAnalysis* overview = addLevel();
+        overview->setIterations(iterations);
+        hierarchy->addLevel(overview);
+        return overview;
+    }
+
+    MCV_HsneAnalysis* addLevel(MCV_HsneAnalysis* level = nullptr)
+    {
+        if (level == nullptr)
+        {
+            level = new MCV_HsneAnalysis();
+            level->initialize(&ui, "level");
+        }
+        levels.emplace_back(level);
+        return level;
+    }
+
+    /// Deletes removed levels as the main window does: they are asked to go
+    /// and deleted when they announce it.
+    void deleteLevelsLikeTheWindow()
+    {
+        ui.onCall = [this](const RecordingUiInterface::Call& call) {
+            if (call.operation == "analysesRemovedSignal")
+                for (const std::string& name : ui.removedAnalysisNames.back())
+                    for (auto& level : levels)
+                        if (level && level->name() == name)
+                            level->requestDeletion();
+            if (call.operation == "readyForDeletionSignal")
+                for (auto& level : levels)
+                    if (level.get() == call.argument)
+                        level.reset();
+        };
+    }
+
+    QTemporaryDir dir;
+    MCV_DataRegistry* registry = nullptr;
+    MCV_DerivedDataPoints* all = nullptr;
+    MCV_DerivedDataExploration* exploration = nullptr;
+    RecordingUiInterface ui;
+    std::unique_ptr<MCV_HsneAnalysisHierarchy> hierarchy;
+    std::vector<std::unique_ptr<MCV_HsneAnalysis>> levels;
+};
+
+/// Share of points whose 10 nearest embedding neighbours carry their label.
+double neighbourAgreement(const std::vector<float>& xy, const std::vector<int>& labels)
+{
+    const size_t n = labels.size();
+    size_t agreeing = 0;
+    for (size_t i = 0; i < n; ++i)
+    {
+        std::vector<std::pair<float, size_t>> distances;
+        for (size_t j = 0; j < n; ++j)
+            if (j != i)
+            {
+                const float dx = xy[2 * i] - xy[2 * j];
+                const float dy = xy[2 * i + 1] - xy[2 * j + 1];
+                distances.push_back({dx * dx + dy * dy, j});
+            }
+        std::partial_sort(distances.begin(), distances.begin() + 10, distances.end());
+        for (int k = 0; k < 10; ++k)
+            agreeing += labels[distances[static_cast<size_t>(k)].second] == labels[i];
+    }
+    return static_cast<double>(agreeing) / static_cast<double>(n * 10);
+}
+
+} // namespace
+
+TEST_F(HsneAnalysisTest, CacheHoldsEveryEventOncePerScaleAtAnyThreadCount)
+{
+    vel::HierarchicalSne::Parameters parameters;
+    parameters.seed = 3;
+    parameters.trees = 3;
+    parameters.checks = 256;
+    MCV_DerivedDataHierarchy data;
+    data.initialize("h", 6000, kMarkers, 3, all->points(), parameters);
+    for (size_t k = 0; k < all->points().size(); ++k)
+    {
+        const MCV_PointIndex& p = all->points()[k];
+        std::copy_n(registry->sampleData(p.sampleIndex) + p.eventIndex * kMarkers, kMarkers,
+                    data.data().begin() + static_cast<int64_t>(k) * kMarkers);
+    }
+    testing::internal::CaptureStdout();
+    data.computeHierarchy();
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("Caching Points per Landmark... "), std::string::npos);
+    ASSERT_EQ(data.builtScaleCount(), 3);
+    EXPECT_EQ(data.pointsPerLandmark(0), nullptr);
+    EXPECT_EQ(data.pointsPerLandmark(3), nullptr);
+    std::vector<std::vector<std::vector<MCV_PointIndex>>> eightThreads;
+    for (int s = 1; s < 3; ++s)
+    {
+        const auto& lists = *data.pointsPerLandmark(s);
+        ASSERT_EQ(static_cast<int>(lists.size()), data.landmarkCount(s));
+        std::set<std::pair<int, int>> seen;
+        size_t cached = 0;
+        for (const auto& list : lists)
+            for (const MCV_PointIndex& p : list)
+            {
+                seen.insert({p.sampleIndex, p.eventIndex});
+                ++cached;
+            }
+        size_t misses = 0;
+        const std::string miss = " at scale " + std::to_string(s) + " num possible";
+        for (size_t at = output.find(miss); at != std::string::npos; at = output.find(miss, at + 1))
+            ++misses;
+        EXPECT_EQ(seen.size(), cached);
+        EXPECT_EQ(cached + misses, 6000u);
+        eightThreads.push_back(lists);
+    }
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(1);
+    testing::internal::CaptureStdout();
+    data.cachePointsPerLandmark();
+    testing::internal::GetCapturedStdout();
+    omp_set_num_threads(threads);
+    for (int s = 1; s < 3; ++s)
+        EXPECT_TRUE(*data.pointsPerLandmark(s) == eightThreads[static_cast<size_t>(s - 1)]) << s;
+}
+
+TEST_F(HsneAnalysisTest, OverviewEmbedsTheTopScaleWithMilestonesAndSeparatesTheBlobs)
+{
+    EXPECT_EQ(MCV_HsneAnalysis::embeddingTheta(1000), 0.0f);
+    EXPECT_EQ(MCV_HsneAnalysis::embeddingTheta(11000), 0.5f);
+    EXPECT_GT(MCV_HsneAnalysis::embeddingTheta(1200), 0.0f);
+    EXPECT_EQ(MCV_HsneAnalysis::embeddingParameters(200000, 250, 150).exaggerationFactor, 40.0);
+    EXPECT_EQ(MCV_HsneAnalysis::embeddingParameters(5000, 250, 150).exaggerationFactor, 11.0);
+
+    hierarchy = std::make_unique<MCV_HsneAnalysisHierarchy>();
+    hierarchy->initialize(&ui, "H");
+    hierarchy->setInputData(all);
+    hierarchy->setSeed(11);
+    ASSERT_TRUE(hierarchy->computeHierarchy()); // creates its own overview
+    ASSERT_EQ(hierarchy->levels().size(), 1u);
+    MCV_HsneAnalysis* overview = hierarchy->levels()[0];
+    EXPECT_EQ(overview->name(), "H - Overview Level");
+    EXPECT_EQ(overview->analysisType(), MCV_AnalysisTypeHsne);
+    EXPECT_EQ(hierarchy->analysisType(), MCV_AnalysisTypeUnset);
+    EXPECT_EQ(overview->scale(), hierarchy->hierarchy()->builtScaleCount() - 1);
+    EXPECT_EQ(overview->scale(), 2);
+    EXPECT_EQ(ui.count("analysisInitializedSignal", overview), 1);
+    EXPECT_EQ(ui.count("analysisMilestoneSignal", overview), 10);
+    EXPECT_EQ(ui.count("analysisUpdatedSignal", overview), 1000);
+    EXPECT_EQ(ui.count("analysisFinishedSignal", overview), 1);
+    EXPECT_EQ(overview->sparseTsne().theta(), MCV_HsneAnalysis::embeddingTheta(overview->pointCount()));
+    const int n = overview->pointCount();
+    ASSERT_GT(n, 30);
+    std::vector<int> labels;
+    for (const MCV_PointIndex& p : overview->landmarkPoints())
+        labels.push_back(p.eventIndex % kBlobs);
+    EXPECT_GE(neighbourAgreement(overview->embeddingPositions(), labels), 0.95);
+    EXPECT_EQ(overview->markerValues().size(), static_cast<size_t>(n) * kMarkers);
+    EXPECT_EQ(overview->markerValues()[kMarkers * 3 + 1],
+              registry->sampleData(overview->landmarkPoints()[3].sampleIndex)
+                  [overview->landmarkPoints()[3].eventIndex * kMarkers + 1]);
+}
+
+TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(20);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    const std::shared_ptr<MCV_DerivedDataHierarchy> data = hierarchy->hierarchy();
+    const int top = overview->scale();
+    const auto& lists = *data->pointsPerLandmark(top);
+
+    // Selection members: the cached events of the landmarks, by sample.
+    std::vector<MCV_PointIndex> members;
+    const std::vector<bool> firstSample{true};
+    ASSERT_TRUE(overview->collectSelectionMembers({0, 2, 99999}, members, &firstSample));
+    std::vector<MCV_PointIndex> expected;
+    for (unsigned l : {0u, 2u})
+        for (const MCV_PointIndex& p : lists[l])
+            if (p.sampleIndex == 0)
+                expected.push_back(p);
+    EXPECT_TRUE(members == expected);
+
+    // Point scales: hiding sample 1 removes landmarks made only of it.
+    std::vector<float> weights;
+    std::vector<float> landmarkWeights;
+    data->landmarkWeights(top, landmarkWeights);
+    EXPECT_EQ(overview->landmarkSelectionWeights({true, false}, weights),
+              *std::max_element(landmarkWeights.begin(), landmarkWeights.end()));
+    for (size_t l = 0; l < lists.size(); ++l)
+    {
+        const auto zero = std::count_if(lists[l].begin(), lists[l].end(),
+                                        [](const MCV_PointIndex& p) { return p.sampleIndex == 0; });
+        EXPECT_FLOAT_EQ(weights[l], zero == 0 ? -1.0f
+                                              : static_cast<float>(zero) / lists[l].size() * landmarkWeights[l]);
+    }
+
+    // A drill into the landmarks of blob 0, against the area-of-influence rows.
+    std::vector<unsigned> chosen;
+    for (unsigned l = 0; l < overview->landmarkPoints().size(); ++l)
+        if (overview->landmarkPoints()[l].eventIndex % kBlobs == 0)
+            chosen.push_back(l);
+    MCV_HsneAnalysis* level = addLevel(hierarchy->createLevel(overview, chosen, "H - Scale 1"));
+    ASSERT_NE(level, nullptr);
+    const vel::HierarchicalSne::Scale& upper = data->engine()->scales()[static_cast<size_t>(top)];
+    const vel::HierarchicalSne::Scale& lower = data->engine()->scales()[static_cast<size_t>(top - 1)];
+    std::vector<unsigned> subset;
+    for (unsigned i = 0; i < upper.areaOfInfluence.size(); ++i)
+    {
+        std::map<float, unsigned> byValue; // the later key wins a tie
+        for (const auto& entry : upper.areaOfInfluence[i])
+            byValue[entry.value] = entry.key;
+        if (!byValue.empty() && std::count(chosen.begin(), chosen.end(), byValue.rbegin()->second))
+            subset.push_back(i);
+    }
+    level->setHierarchy(data);
+    ASSERT_NE(level->landmarkSubset(), nullptr);
+    EXPECT_EQ(*level->landmarkSubset(), subset);
+    ASSERT_EQ(level->transitionMatrix()->size(), subset.size());
+    for (size_t j = 0; j < subset.size(); ++j)
+    {
+        std::map<uint32_t, double> row;
+        double sum = 0;
+        for (const auto& entry : lower.transitionMatrix[subset[j]])
+        {
+            const auto at = std::find(subset.begin(), subset.end(), entry.key);
+            if (at != subset.end())
+            {
+                row[static_cast<uint32_t>(at - subset.begin())] = entry.value;
+                sum += entry.value;
+            }
+        }
+        const vel::MapMemEff& got = (*level->transitionMatrix())[j];
+        ASSERT_EQ(got.size(), row.size());
+        for (const auto& entry : got)
+            EXPECT_NEAR(entry.value, row[entry.key] / sum, 1e-6);
+    }
+    EXPECT_EQ(exploration->nodes()[static_cast<size_t>(exploration->nodeIndex("H - Scale 1"))].parent,
+              exploration->nodeIndex("H - Overview Level"));
+    level->setIterations(20);
+    level->runGradientDescent();
+    EXPECT_EQ(level->scale(), top - 1);
+    ASSERT_EQ(level->pointCount(), static_cast<int>(subset.size()));
+    for (const MCV_PointIndex& p : level->landmarkPoints())
+        EXPECT_EQ(p.eventIndex % kBlobs, 0);
+    EXPECT_EQ(ui.count("analysisFinishedSignal", level), 1);
+
+    // Clusters of a level describe events; a cluster drill finds its landmarks.
+    MCV_DerivedData* set = level->createDerivedData({{0, 1}, {2, 3}}, "Density Clusters");
+    ASSERT_NE(set, nullptr);
+    auto* clusters = static_cast<MCV_DerivedDataClusters*>(set);
+    std::vector<MCV_PointIndex> first;
+    level->collectSelectionMembers({0, 1}, first);
+    EXPECT_TRUE(clusters->members()[0] == first);
+    std::vector<unsigned> landmarks;
+    EXPECT_FALSE(hierarchy->clusterLandmarks(overview, clusters->name(), 0, landmarks)); // another level's set
+    EXPECT_FALSE(hierarchy->clusterLandmarks(level, clusters->name(), 2, landmarks));
+    ASSERT_TRUE(hierarchy->clusterLandmarks(level, clusters->name(), 1, landmarks));
+    EXPECT_EQ(landmarks, level->selectionToLandmarks({2, 3}));
+    level->drillIntoCluster(clusters->name());
+    const int node = exploration->nodeIndex(clusters->name() + "2");
+    ASSERT_GE(node, 0);
+    EXPECT_EQ(exploration->nodes()[static_cast<size_t>(node)].parent, exploration->nodeIndex("H - Scale 1"));
+
+    // Refusals: too few landmarks, out of range, scale 0, reopened files.
+    EXPECT_EQ(hierarchy->createLevel(overview, {chosen[0]}, "x"), nullptr);
+    EXPECT_EQ(hierarchy->createLevel(overview, {0, 100000}, "x"), nullptr);
+    MCV_HsneAnalysis* finest = addLevel(hierarchy->createLevel(level, level->selectionToLandmarks({0, 1, 2, 3, 4, 5}), "f"));
+    ASSERT_NE(finest, nullptr);
+    finest->setHierarchy(data);
+    EXPECT_EQ(finest->scale(), 0);
+    EXPECT_EQ(hierarchy->createLevel(finest, {0, 1}, "x"), nullptr);
+    load({40});
+    EXPECT_EQ(hierarchy->createLevel(overview, chosen, "x"), nullptr);
+    EXPECT_FALSE(overview->collectSelectionMembers({0}, members));
+    EXPECT_EQ(overview->landmarkSelectionWeights({true}, weights), -1.0f);
+}
+
+TEST_F(HsneAnalysisTest, RebuildRemovesRunningAndIdleLevelsAndDeletionKeepsTheContract)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(30);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    std::vector<unsigned> half;
+    for (unsigned l = 0; l < overview->landmarkPoints().size() / 2; ++l)
+        half.push_back(l);
+    MCV_HsneAnalysis* idle = addLevel(hierarchy->createLevel(overview, half, "idle"));
+    MCV_HsneAnalysis* running = addLevel(hierarchy->createLevel(overview, half, "running"));
+    ASSERT_NE(idle, nullptr);
+    ASSERT_NE(running, nullptr);
+    idle->setHierarchy(hierarchy->hierarchy());
+    running->setHierarchy(hierarchy->hierarchy());
+    const std::shared_ptr<MCV_DerivedDataHierarchy> old = hierarchy->hierarchy();
+
+    // The rebuild starts inside the running level's loop, as a button pressed
+    // while the view processes events.
+    deleteLevelsLikeTheWindow();
+    auto removeHook = ui.onCall;
+    bool rebuilt = false;
+    ui.onCall = [&](const RecordingUiInterface::Call& call) {
+        removeHook(call);
+        if (call.operation == "analysisUpdatedSignal" && call.argument == running && !rebuilt)
+        {
+            rebuilt = true;
+            EXPECT_TRUE(hierarchy->computeHierarchy());
+        }
+    };
+    ui.clear();
+    running->runGradientDescent();
+    ASSERT_TRUE(rebuilt);
+    ASSERT_EQ(ui.removedAnalysisNames.size(), 1u);
+    EXPECT_EQ(ui.removedAnalysisNames[0], (std::vector<std::string>{"idle", "running"}));
+    EXPECT_EQ(levels[1], nullptr); // idle: deleted at once
+    EXPECT_EQ(levels[2], nullptr); // running: deleted once its loop unwound
+    EXPECT_EQ(ui.count("analysisUpdatedSignal"), 1 + 30);
+    EXPECT_EQ(hierarchy->levels(), std::vector<MCV_HsneAnalysis*>{overview});
+    EXPECT_NE(hierarchy->hierarchy(), old);
+    EXPECT_EQ(exploration->nodes().size(), 1u);
+
+    // Deletion of a running level: announced once, after its loop; of an idle one at once.
+    ui.onCall = [&](const RecordingUiInterface::Call& call) {
+        if (call.operation == "analysisUpdatedSignal" && call.argument == overview)
+        {
+            overview->requestDeletion();
+            overview->requestDeletion();
+        }
+        if (call.operation == "readyForDeletionSignal")
+            for (auto& level : levels)
+                if (level.get() == call.argument)
+                    level.reset();
+    };
+    ui.clear();
+    overview->runGradientDescent();
+    EXPECT_EQ(ui.operations(), (std::vector<std::string>{"analysisUpdatedSignal", "readyForDeletionSignal"}));
+    EXPECT_TRUE(hierarchy->levels().empty());
+    hierarchy->requestDeletion();
+    EXPECT_EQ(ui.count("readyForDeletionSignal", hierarchy.get()), 1);
+}
+
+TEST_F(HsneAnalysisTest, NoInputEmptyInputAndTooFewEventsBuildNothing)
+{
+    makeHierarchy(10);
+    hierarchy->setInputData(nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(hierarchy->computeHierarchy());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Initialzing HSNE.\n");
+    hierarchy->setInputData(registry->createPointsData("Empty", false));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(hierarchy->computeHierarchy());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Initialzing HSNE.\n");
+
+    load({20});
+    makeHierarchy(10);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(hierarchy->computeHierarchy());
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("HSNE: The hierarchy of H is not built: "), std::string::npos) << output;
+    EXPECT_EQ(hierarchy->hierarchy(), nullptr);
+    EXPECT_EQ(ui.count("analysisInitializedSignal"), 0);
+}
