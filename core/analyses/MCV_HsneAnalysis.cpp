@@ -17,6 +17,7 @@ MCV_HsneAnalysis::MCV_HsneAnalysis()
     , m_tsne(std::make_unique<vel::SparseTsne>())
 {
     m_analysisType = MCV_AnalysisTypeHsne;
+    m_exponentialDecayIterations = 150;
 }
 
 MCV_HsneAnalysis::~MCV_HsneAnalysis()

@@ -55,13 +55,6 @@ public:
     /// A new start of the embedding, then the loop.
     void restart();
 
-    void setIterations(int iterations) { m_iterations = iterations; }
-    void setExaggerationIterations(int iterations) { m_exaggerationIterations = iterations; }
-    void setExponentialDecayIterations(int iterations) { m_exponentialDecayIterations = iterations; }
-    int iterations() const { return m_iterations; }
-    int exaggerationIterations() const { return m_exaggerationIterations; }
-    int exponentialDecayIterations() const { return m_exponentialDecayIterations; }
-
     /// The sparse t-SNE's settings for `rows` landmarks: exaggeration
     /// min(40, rows / 5000 + 10), removed after the exaggeration iterations
     /// (when the momentum switches too) and decaying over the decay iterations.
@@ -149,11 +142,8 @@ private:
     std::unique_ptr<std::vector<vel::MapMemEff>> m_ownTransitions;
     std::unique_ptr<std::vector<unsigned>> m_subset;
     std::unique_ptr<vel::SparseTsne> m_tsne;
-    int m_iterations = 1000;
     int m_scale = -1;
     std::vector<MCV_PointIndex> m_landmarkPoints;
-    int m_exaggerationIterations = 250;
-    int m_exponentialDecayIterations = 150;
     std::vector<float> m_markerValues;
     std::vector<float> m_landmarkWeights;
     vel::Embedding m_embedding;

@@ -39,6 +39,14 @@ public:
     bool isBusy() const { return m_busy; }
     bool isDeletionRequested() const { return m_deletionRequested; }
 
+    /// Stored now, used from the next run (iterations) or set-up (the others).
+    void setIterations(int iterations) { m_iterations = iterations; }
+    void setExaggerationIterations(int iterations) { m_exaggerationIterations = iterations; }
+    void setExponentialDecayIterations(int iterations) { m_exponentialDecayIterations = iterations; }
+    int iterations() const { return m_iterations; }
+    int exaggerationIterations() const { return m_exaggerationIterations; }
+    int exponentialDecayIterations() const { return m_exponentialDecayIterations; }
+
 protected:
     /// Request codes are the subclass' own; 0 means none.
     static constexpr int kNoRequest = 0;
@@ -56,6 +64,9 @@ protected:
     bool m_deletionRequested = false;
     /// The request recorded while busy, taken up once the current one ends.
     int m_pending = kNoRequest;
+    int m_iterations = 1000;
+    int m_exaggerationIterations = 250;
+    int m_exponentialDecayIterations = 70;
 
 private:
     /// The one place where computations run, one after another, until no

@@ -52,14 +52,6 @@ public:
     /// stopped one). Ignored while a loop of this analysis is already running.
     void runGradientDescent();
 
-    /// Stored now, used from the next run (iterations) or set-up (the others).
-    void setIterations(int iterations) { m_iterations = iterations; }
-    void setExaggerationIterations(int iterations) { m_exaggerationIterations = iterations; }
-    void setExponentialDecayIterations(int iterations) { m_exponentialDecayIterations = iterations; }
-    int iterations() const { return m_iterations; }
-    int exaggerationIterations() const { return m_exaggerationIterations; }
-    int exponentialDecayIterations() const { return m_exponentialDecayIterations; }
-
     /// Target perplexity of the next probabilities; lowered for small inputs.
     void setPerplexity(int perplexity) { m_perplexity = perplexity; }
     int perplexity() const { return m_perplexity; }
@@ -119,11 +111,8 @@ private:
 
     bool m_verbose = false;
     bool m_skipNormalization = false;
-    int m_iterations = 1000;
     int m_knnTrees = 4;
     int m_knnChecks = 1024;
-    int m_exaggerationIterations = 250;
-    int m_exponentialDecayIterations = 70;
     int m_perplexity = 30;
     int m_embeddingDimensions = 2;
     bool m_embeddingLive = false;

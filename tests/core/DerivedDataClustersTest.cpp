@@ -5,6 +5,7 @@
 #include "support/CsvRecords.h"
 #include "support/RecordingUiInterface.h"
 #include "support/RegistryTestData.h"
+#include "support/runNode.h"
 
 #include <gtest/gtest.h>
 
@@ -134,21 +135,6 @@ std::string hexOf(const std::string& text)
         hex += digits[c & 0xf];
     }
     return hex;
-}
-
-/// Runs node on a script and returns what it printed.
-std::string runNode(const std::string& script)
-{
-    std::string output;
-    FILE* pipe = popen(("node " + script + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    pclose(pipe);
-    return output;
 }
 
 TEST_F(DerivedDataClustersTest, HostileNamesRoundTripThroughJsonParseAndCsv)

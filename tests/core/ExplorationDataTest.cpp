@@ -4,6 +4,7 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "support/RecordingUiInterface.h"
 #include "support/RegistryTestData.h"
+#include "support/runNode.h"
 
 #include <gtest/gtest.h>
 
@@ -17,20 +18,6 @@
 #include <functional>
 
 namespace {
-
-std::string runNode(const std::string& arguments)
-{
-    std::string output;
-    FILE* pipe = popen(("node " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
 
 std::vector<unsigned char> gradientImage(int side)
 {
