@@ -5,6 +5,7 @@
 //     make_debug_data <output.js>
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataExploration.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/TextEscaping.h"
 #include "support/FcsTestFile.h"
@@ -93,6 +94,41 @@ std::string treePositions(int count)
     return text + "]";
 }
 
+/// An RGB thumbnail side x side: concentric rings around the centre in
+/// shades of one colour, so that the PNG stays small.
+std::vector<unsigned char> ringImage(int side, int red, int green, int blue)
+{
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(side) * side * 3);
+    for (int row = 0; row < side; ++row)
+        for (int column = 0; column < side; ++column) {
+            const double dx = column - side / 2.0;
+            const double dy = row - side / 2.0;
+            const int band = static_cast<int>(std::sqrt(dx * dx + dy * dy) * 8 / side) % 2;
+            unsigned char* pixel = &rgb[(static_cast<std::size_t>(row) * side + column) * 3];
+            pixel[0] = static_cast<unsigned char>(band ? red : 255);
+            pixel[1] = static_cast<unsigned char>(band ? green : 255);
+            pixel[2] = static_cast<unsigned char>(band ? blue : 255);
+        }
+    return rgb;
+}
+
+/// An exploration tree as the hierarchical SNE builds it: a level with
+/// thumbnails, its clusters, a drilled-in level with thumbnails under one of
+/// them, and leaves with hostile names under that.
+MCV_DerivedDataExploration* makeExploration()
+{
+    MCV_DerivedDataExploration* tree = MCV_DataRegistry::instance()->createExplorationData("Sample Exploration", false);
+    const std::vector<unsigned char> overview[3] = {ringImage(768, 60, 150, 250), ringImage(384, 60, 150, 250),
+                                                    ringImage(192, 60, 150, 250)};
+    const std::vector<unsigned char> zoomed[3] = {ringImage(768, 250, 120, 60), ringImage(384, 250, 120, 60),
+                                                  ringImage(192, 250, 120, 60)};
+    tree->addNode("Overview Level", {&overview[0], &overview[1], &overview[2]}, "", false);
+    tree->addClusterChildren("Small Tree", "Overview Level", false);
+    tree->addNode("Zoom Level", {&zoomed[0], &zoomed[1], &zoomed[2]}, "Small Tree1", false);
+    tree->addClusterChildren("Hostile Names", "Zoom Level", true);
+    return tree;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -138,15 +174,25 @@ int main(int argc, char** argv)
         named->setClusterName(static_cast<int>(i), hostile[i]);
     sets.push_back(named);
 
+    MCV_DerivedDataExploration* exploration = makeExploration();
+    std::string markerNames = "{\"names\": [";
+    for (std::size_t m = 0; m < kMarkers.size(); ++m)
+        markerNames += (m ? ", " : "") + TextEscaping::jsonString(kMarkers[m]);
+    markerNames += "]}";
+
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
     out << "// Generated at build time by make_debug_data: sample data for pages opened\n"
            "// without the program. _debug_data_ holds clusters JSON texts (a SPADE tree,\n"
-           "// a small tree, a merged tree, a set with hostile\n"
-           "// names); _debug_data_positions holds layout places for the first one.\n"
+           "// a small tree, a merged tree, a set with hostile names) and, fifth, an\n"
+           "// exploration tree of the hierarchical SNE; _debug_data_positions holds\n"
+           "// layout places for the first one and _debug_data_marker_names the\n"
+           "// marker names of the sample.\n"
            "var _debug_data_ = [\n";
-    for (std::size_t i = 0; i < sets.size(); ++i)
-        out << "\"" << sets[i]->escapedJsonString() << "\"" << (i + 1 < sets.size() ? ",\n" : "\n");
+    for (MCV_DerivedDataClusters* set : sets)
+        out << "\"" << set->escapedJsonString() << "\",\n";
+    out << "\"" << exploration->escapedJsonString() << "\"\n";
     out << "];\nvar _debug_data_positions = \"" << TextEscaping::scriptLiteral(treePositions(kGroups)) << "\";\n";
+    out << "var _debug_data_marker_names = \"" << TextEscaping::scriptLiteral(markerNames) << "\";\n";
     out.close();
     if (!out) {
         std::cerr << "make_debug_data: could not write " << output << "\n";
