@@ -6,6 +6,7 @@
 
 #include <GL/glew.h>
 
+#include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_TsneAnalysis.h"
 #include "data/MCV_DataRegistry.h"
 
@@ -30,6 +31,13 @@ MCV_TsneAnalysis* asTsne(MCV_Analysis* analysis)
     if (analysis == nullptr || analysis->analysisType() != MCV_AnalysisTypeTsne)
         return nullptr;
     return dynamic_cast<MCV_TsneAnalysis*>(analysis);
+}
+
+MCV_HsneAnalysis* asHsne(MCV_Analysis* analysis)
+{
+    if (analysis == nullptr || analysis->analysisType() != MCV_AnalysisTypeHsne)
+        return nullptr;
+    return dynamic_cast<MCV_HsneAnalysis*>(analysis);
 }
 
 } // namespace
@@ -87,6 +95,9 @@ void PointRenderer::setAnalysis(MCV_Analysis* analysis, int markerCount)
     if (MCV_TsneAnalysis* tsne = asTsne(analysis))
         setData(&tsne->embeddingPositions(), &tsne->markerValues(), tsne->pointCount(), markerCount,
                 tsne->sampleIndices(), false);
+    else if (MCV_HsneAnalysis* level = asHsne(analysis))
+        setData(&level->embeddingPositions(), &level->markerValues(), level->pointCount(), markerCount,
+                level->sampleIndices(), true);
 }
 
 void PointRenderer::setData(const std::vector<float>* positions, const std::vector<float>* markers, int pointCount,
@@ -103,12 +114,36 @@ void PointRenderer::setData(const std::vector<float>* positions, const std::vect
     // Point scales come from a hierarchical analysis' landmark weights; no
     // other source provides them.
     m_pointScalesInUse = false;
-    (void)pointScales;
     m_pointScaleMax = -1.0f;
+    m_pointScales.assign(n, 0.0f);
+    if (pointScales)
+        computePointScales();
     m_selectionFlags.assign(n, 0);
     m_selectedIndices.clear();
     recreateBuffers();
     uploadData();
+}
+
+void PointRenderer::computePointScales()
+{
+    MCV_HsneAnalysis* level = asHsne(m_analysis);
+    if (level == nullptr || level->pointCount() != m_pointCount)
+        return;
+    std::vector<bool> bits = m_sampleSelection;
+    // Without a file selection every file is shown.
+    if (m_callerSampleSelection == nullptr)
+        bits.assign(std::max<size_t>(m_activeSamples.size(), static_cast<size_t>(loadedSampleCount())), true);
+    std::vector<float> weights;
+    const float largest = level->landmarkSelectionWeights(bits, weights);
+    // Scale 0, reopened files, or no usable weight: every point at its own size.
+    if (!(largest > 0.0f) || !std::isfinite(largest) || weights.size() != static_cast<size_t>(m_pointCount)) {
+        m_pointScalesInUse = false;
+        m_pointScaleMax = -1.0f;
+        return;
+    }
+    m_pointScales = std::move(weights);
+    m_pointScaleMax = largest;
+    m_pointScalesInUse = true;
 }
 
 const std::vector<float>* PointRenderer::positionsSource() const
@@ -116,6 +151,8 @@ const std::vector<float>* PointRenderer::positionsSource() const
     const std::vector<float>* source = m_callerPositions;
     if (MCV_TsneAnalysis* tsne = asTsne(m_analysis))
         source = &tsne->embeddingPositions();
+    else if (MCV_HsneAnalysis* level = asHsne(m_analysis))
+        source = &level->embeddingPositions();
     if (source == nullptr || source->size() != 2 * static_cast<size_t>(m_pointCount))
         return nullptr;
     return source;
@@ -125,6 +162,8 @@ const std::vector<float>* PointRenderer::markersSource() const
 {
     if (MCV_TsneAnalysis* tsne = asTsne(m_analysis))
         return &tsne->markerValues();
+    if (MCV_HsneAnalysis* level = asHsne(m_analysis))
+        return &level->markerValues();
     return m_callerMarkers;
 }
 
@@ -132,6 +171,8 @@ const int* PointRenderer::sampleIdsSource() const
 {
     if (MCV_TsneAnalysis* tsne = asTsne(m_analysis))
         return tsne->pointCount() == m_pointCount ? tsne->sampleIndices() : nullptr;
+    if (MCV_HsneAnalysis* level = asHsne(m_analysis))
+        return level->pointCount() == m_pointCount ? level->sampleIndices() : nullptr;
     return m_callerSampleIds;
 }
 
@@ -291,9 +332,15 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
     if (selection == nullptr)
         return;
     m_sampleSelection = *selection;
-    // A hierarchical analysis sets the flags through its point scales; every
-    // other view shows exactly the selected files.
-    if (m_analysis == nullptr || m_analysis->analysisType() != MCV_AnalysisTypeHsne) {
+    // Above scale 0 a landmark stands for events of several files: the
+    // point scales hide it (weight -1) once none of its files is shown, and
+    // the per-file flags stay. Everywhere else the flags are the selection.
+    MCV_HsneAnalysis* level = asHsne(m_analysis);
+    if (level != nullptr) {
+        computePointScales();
+        uploadScales();
+    }
+    if (level == nullptr || level->scale() <= 0) {
         m_activeSamples.assign(m_sampleSelection.size(), 0);
         for (size_t i = 0; i < m_sampleSelection.size(); ++i)
             m_activeSamples[i] = m_sampleSelection[i] ? 1 : 0;

@@ -45,7 +45,7 @@ public:
     static constexpr int defaultMaxOffscreenSize = 4096;
 
     PointRenderer();
-    ~PointRenderer();
+    virtual ~PointRenderer();
     PointRenderer(const PointRenderer&) = delete;
     PointRenderer& operator=(const PointRenderer&) = delete;
 
@@ -78,8 +78,9 @@ public:
 
     // ---- Data in -----------------------------------------------------------
 
-    /// Takes a t-SNE analysis' embedding, markers, point count and file
-    /// indices (re-read through its getters later); other types are ignored.
+    /// Takes a t-SNE analysis' or a hierarchical SNE level's embedding,
+    /// markers, point count and file indices (re-read through its getters
+    /// later), the level with its point scales; other types are ignored.
     void setAnalysis(MCV_Analysis* analysis, int markerCount);
     MCV_Analysis* analysis() const { return m_analysis; }
     /// Installs a new point set: positions (x, y per point) and a point-major
@@ -136,6 +137,9 @@ public:
     void setPointSize(float size) { m_pointSize = size; }
     void setPointOpacity(float opacity) { m_pointOpacity = opacity; }
     void setPointHaloSize(float size) { m_haloSize = size; }
+    float pointSize() const { return m_pointSize; }
+    float pointOpacity() const { return m_pointOpacity; }
+    float pointHaloSize() const { return m_haloSize; }
     void setAdvancedMode(int mode) { m_advancedMode = mode; }
     void setSigma(float sigma);
     void setSaturation(float saturation);
@@ -202,7 +206,9 @@ public:
 
     /// Three images (768, 384, 192 pixels, cluster colours) for the analysis.
     void renderPreviews();
-    void drawOffscreen(int mode, int size);
+    /// Draws the view at size x size into the screenshot framebuffer (mode 0
+    /// points, 3 density); virtual so that tests see each offscreen image.
+    virtual void drawOffscreen(int mode, int size);
     /// RGB bytes, bottom row first, of a size x size image of the view (mode
     /// -1: the shown one); false (output untouched) beyond the largest size
     /// or without a screenshot framebuffer.
@@ -224,6 +230,9 @@ public:
     const std::vector<float>& activeMarkerValues() const { return m_activeMarkerValues; }
     const std::vector<uint16_t>& selectionFlags() const { return m_selectionFlags; }
     const std::vector<int>& activeSamples() const { return m_activeSamples; }
+    /// Per point: its landmark's weight for the shown files (-1: none shown).
+    const std::vector<float>& pointScales() const { return m_pointScales; }
+    bool pointScalesInUse() const { return m_pointScalesInUse; }
     float maxDensity() const { return m_maxDensity; }
     /// The density and mean-shift grids as last read back: res x res x 3
     /// floats, row by row from the bottom.
@@ -292,6 +301,9 @@ private:
     void updateActiveSampleTexture();
     void updateSampleColorTexture();
     void uploadScales();
+    /// The point scales of a hierarchical SNE level for the shown files;
+    /// off at scale 0, after a reopen and without a positive finite weight.
+    void computePointScales();
     void uploadSampleIds();
     /// Creates a float texture of the density grid; returns its name.
     GlName createGridTexture(int internalFormat, unsigned format, unsigned type, int filter, const void* data);

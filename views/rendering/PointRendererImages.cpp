@@ -2,6 +2,7 @@
 #include "rendering/PointRenderer.h"
 
 #include "analyses/MCV_Analysis.h"
+#include "analyses/MCV_HsneAnalysis.h"
 
 #include <GL/glew.h>
 
@@ -70,7 +71,8 @@ void PointRenderer::renderPreviews()
     m_advancedMode = 0; // cluster colours
     m_previewFlag = 1;
 
-    // Point size, opacity and halo per image size (the t-SNE set).
+    // Point size, opacity and halo per image size: the first set for
+    // events, the finer second set for the landmarks above scale 0.
     struct PreviewLook
     {
         int size;
@@ -78,7 +80,12 @@ void PointRenderer::renderPreviews()
         float opacity;
         float haloSize;
     };
-    const PreviewLook looks[] = {{768, 0.015f, 0.8f, 0.2f}, {384, 0.025f, 0.6f, 0.1f}, {192, 0.035f, 0.35f, 0.05f}};
+    const PreviewLook eventLooks[] = {
+        {768, 0.015f, 0.8f, 0.2f}, {384, 0.025f, 0.6f, 0.1f}, {192, 0.035f, 0.35f, 0.05f}};
+    const PreviewLook landmarkLooks[] = {
+        {768, 0.01f, 0.8f, 0.2f}, {384, 0.015f, 0.5f, 0.05f}, {192, 0.025f, 0.25f, 0.0f}};
+    const MCV_HsneAnalysis* level = dynamic_cast<const MCV_HsneAnalysis*>(m_analysis);
+    const PreviewLook* looks = level != nullptr && level->scale() > 0 ? landmarkLooks : eventLooks;
     std::vector<unsigned char*> images;
     for (size_t i = 0; i < m_previewImages.size(); ++i) {
         const PreviewLook& look = looks[i];
