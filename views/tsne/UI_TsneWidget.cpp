@@ -69,36 +69,7 @@ void UI_TsneWidget::highlightRefreshed(void*)
 void UI_TsneWidget::syncSelectionFromRegistry(MCV_DerivedDataPoints* selection)
 {
     const MCV_TsneAnalysis* tsne = tsneAnalysis();
-    const std::vector<MCV_PointIndex>& pairs = selection->points();
-    const size_t pointCount = tsne ? tsne->points().size() : 0;
-    if (!pairs.empty() || m_selectionCount > 0 || m_pointSelectionFlags.size() != pointCount) {
-        const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-        const int samples = registry->sampleCount();
-        m_selectedEvents.resize(static_cast<size_t>(samples));
-        for (int s = 0; s < samples; ++s)
-            m_selectedEvents[s].assign(static_cast<size_t>(std::max(0, registry->sampleHeader(s)->eventCount())),
-                                       false);
-        auto isEvent = [&](const MCV_PointIndex& p) {
-            return p.sampleIndex >= 0 && p.sampleIndex < samples && p.eventIndex >= 0
-                   && static_cast<size_t>(p.eventIndex) < m_selectedEvents[p.sampleIndex].size();
-        };
-        for (size_t j = 0; j < pairs.size(); ++j) {
-            const MCV_PointIndex& p = pairs[j];
-            if (!isEvent(p))
-                continue;
-            std::vector<bool>::reference bit = m_selectedEvents[p.sampleIndex][p.eventIndex];
-            if (bit)
-                qDebug().noquote() << QString("double entry at %1:%2, %3").arg(j).arg(p.sampleIndex).arg(p.eventIndex);
-            bit = true;
-        }
-        m_pointSelectionFlags.assign(pointCount, 0);
-        // Points of a replaced registry name other events: nothing of this selection is theirs.
-        if (tsne && tsne->pointsGeneration() == registry->generation()) {
-            const std::vector<MCV_PointIndex>& points = tsne->points();
-            for (size_t k = 0; k < pointCount; ++k)
-                if (isEvent(points[k]) && m_selectedEvents[points[k].sampleIndex][points[k].eventIndex])
-                    m_pointSelectionFlags[k] = 0x7fff;
-        }
-        m_selectionCount = static_cast<int>(pairs.size());
-    }
+    static const std::vector<MCV_PointIndex> none;
+    syncSelectionFlags(selection->points(), tsne ? tsne->points() : none,
+                       tsne && tsne->pointsGeneration() == MCV_DataRegistry::instance()->generation());
 }

@@ -1,7 +1,13 @@
 #include "widgets/UI_DockableWidget.h"
 
+#include "data/FcsHeader.h"
+#include "data/MCV_DataRegistry.h"
+
 #include <QAction>
+#include <QDebug>
 #include <QGridLayout>
+
+#include <algorithm>
 
 UI_DockableWidget::UI_DockableWidget(QWidget* parent)
     : QDockWidget(parent)
@@ -28,4 +34,37 @@ void UI_DockableWidget::setVisibility(bool visible)
 void UI_DockableWidget::toggleVisibility()
 {
     setVisibility(!m_visible);
+}
+
+void UI_DockableWidget::syncSelectionFlags(const std::vector<MCV_PointIndex>& selected,
+                                           const std::vector<MCV_PointIndex>& points, bool pointsAreCurrent)
+{
+    const size_t pointCount = points.size();
+    if (selected.empty() && m_selectionCount == 0 && m_pointSelectionFlags.size() == pointCount)
+        return;
+    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    const int samples = registry->sampleCount();
+    m_selectedEvents.resize(static_cast<size_t>(samples));
+    for (int s = 0; s < samples; ++s)
+        m_selectedEvents[s].assign(static_cast<size_t>(std::max(0, registry->sampleHeader(s)->eventCount())), false);
+    auto isEvent = [&](const MCV_PointIndex& p) {
+        return p.sampleIndex >= 0 && p.sampleIndex < samples && p.eventIndex >= 0
+               && static_cast<size_t>(p.eventIndex) < m_selectedEvents[p.sampleIndex].size();
+    };
+    for (size_t j = 0; j < selected.size(); ++j) {
+        const MCV_PointIndex& p = selected[j];
+        if (!isEvent(p))
+            continue;
+        std::vector<bool>::reference bit = m_selectedEvents[p.sampleIndex][p.eventIndex];
+        if (bit)
+            qDebug().noquote() << QString("double entry at %1:%2, %3").arg(j).arg(p.sampleIndex).arg(p.eventIndex);
+        bit = true;
+    }
+    m_pointSelectionFlags.assign(pointCount, 0);
+    // Points of a replaced registry name other events: nothing of this selection is theirs.
+    if (pointsAreCurrent)
+        for (size_t k = 0; k < pointCount; ++k)
+            if (isEvent(points[k]) && m_selectedEvents[points[k].sampleIndex][points[k].eventIndex])
+                m_pointSelectionFlags[k] = 0x7fff;
+    m_selectionCount = static_cast<int>(selected.size());
 }

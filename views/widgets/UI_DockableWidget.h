@@ -2,6 +2,8 @@
 
 #include <QDockWidget>
 
+#include "data/MCV_PointIndex.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +33,14 @@ public slots:
     void toggleVisibility();
 
 protected:
+    /// Flags the shown points whose events `selected` (the registry's
+    /// "Selection" pairs, checked against the live registry) holds, with a
+    /// "double entry at " line for a pair met twice. `points` count only
+    /// when `pointsAreCurrent` (they were read from the live registry).
+    /// Nothing is redone while both selections are empty and the flags fit.
+    void syncSelectionFlags(const std::vector<MCV_PointIndex>& selected, const std::vector<MCV_PointIndex>& points,
+                            bool pointsAreCurrent);
+
     bool m_visible = false;
     QGridLayout* m_layout = nullptr;
     QWidget* m_mainWidget = nullptr;
