@@ -89,7 +89,7 @@ protected:
 TEST_P(HierarchyPagesTest, WithoutTheProgramTheSampleTreeIsShownWithIdsFractionsAndThumbnails)
 {
     PageUnderTest page(html(), folder(), nullptr);
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
     ASSERT_TRUE(page.waitFor("_hierarchy.root !== null"));
     EXPECT_EQ(page.evaluate("(function(){var ids=[];Hierarchy.walk(_hierarchy.root,function(n){ids.push(n.id);});"
                             "return ids.join(',');})()")
@@ -125,7 +125,7 @@ TEST_P(HierarchyPagesTest, ClicksRaiseViewsAndZoomAsTheirModifiersSay)
 {
     HierarchyHost host;
     PageUnderTest page(html(), folder(), &host);
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
     const QString tree = page.evaluate("_debug_data_[4]").toString();
     const QString names = page.evaluate("_debug_data_marker_names").toString();
     emit host.qt_addAvailableData("Tree");
@@ -174,7 +174,7 @@ TEST_P(HierarchyPagesTest, TheMenuOpensOnlyOnClustersThatCanBeDrilledInto)
 {
     HierarchyHost host;
     PageUnderTest page(html(), folder(), &host);
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
     emit host.qt_setMarkerNames(page.evaluate("_debug_data_marker_names").toString());
     emit host.qt_setData(page.evaluate("_debug_data_[4]").toString());
     ASSERT_TRUE(page.waitFor("_hierarchy.root !== null"));

@@ -80,7 +80,7 @@ TEST(HierarchyWidgetTest, ChosenTreesAreShownWithTheMarkerNamesAndFollowTheirCha
     UI_HierarchyWidget view;
     view.resize(800, 600);
     view.show();
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
     EXPECT_EQ(page.evaluate("Array.prototype.map.call(document.querySelectorAll('#dataChooser option'),"
                             "function(o){return o.value;}).join('|')")
                   .toString(),
@@ -112,7 +112,7 @@ TEST(HierarchyWidgetTest, ChosenTreesAreShownWithTheMarkerNamesAndFollowTheirCha
     view.js_selectData("Tree");
     loadTree(dir);
     EXPECT_EQ(view.shownData(), nullptr);
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
     RegistryTestData::dropRegistry();
 }
 
@@ -125,7 +125,7 @@ TEST(HierarchyWidgetTest, TheImageAndTheScriptFileAreSavedThroughTheDialogs)
     UI_HierarchyWidget view;
     view.resize(800, 600);
     view.show();
-    ASSERT_TRUE(page.waitForLoad());
+    ASSERT_TRUE(page.waitForLoad(60000));
 
     // Nothing shown: no dialog, no file.
     view.js_saveJSON();
