@@ -1,7 +1,9 @@
 #pragma once
 
-// Helpers shared by the benchmarks: the cytometry-like generator and the
-// process's memory and CPU figures.
+// Helpers shared by the benchmarks: the cytometry-like generator, the
+// analysis' similarity settings and the process's memory and CPU figures.
+
+#include "approx_tsne/approx_tsne.h"
 
 #include <sys/resource.h>
 
@@ -33,6 +35,19 @@ std::vector<T> cytometryLikeData(int events, int markers, unsigned seed)
         }
     }
     return data;
+}
+
+/// The t-SNE analysis' similarity settings (perplexity 30, 4 trees, 1024
+/// checks, 8 search threads), silent.
+inline ApproxTsneParameters analysisSimilarityParameters()
+{
+    ApproxTsneParameters parameters;
+    parameters.perplexity = 30;
+    parameters.checks = 1024;
+    parameters.trees = 4;
+    parameters.cores = 8;
+    parameters.verbose = false;
+    return parameters;
 }
 
 inline double peakMemoryGiB()

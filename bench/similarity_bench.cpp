@@ -24,12 +24,9 @@ int main(int argc, char** argv)
     orb::CoutLog log;
     for (int events : sizes) {
         std::vector<double> data = bench::cytometryLikeData(events, markers, 1234);
-        ApproxTsneParameters parameters;
+        ApproxTsneParameters parameters = bench::analysisSimilarityParameters();
         parameters.log = &log;
-        parameters.perplexity = 30;
-        parameters.checks = 1024;
-        parameters.trees = 4;
-        parameters.cores = 8;
+        parameters.verbose = true;
         ApproxTsneProbabilities probabilities(events);
         double elapsed = 0;
         const double cpuBefore = bench::cpuSeconds();

@@ -134,13 +134,8 @@ int main(int argc, char** argv)
         orb::ScopedTimer total(totalMs);
         {
             orb::ScopedTimer timer(similarityMs);
-            ApproxTsneParameters parameters;
-            parameters.perplexity = 30;
-            parameters.checks = 1024;
-            parameters.trees = 4;
-            parameters.cores = 8;
-            parameters.verbose = false;
-            computeHighDimensionalProbabilities(parameters, data.data(), events, kMarkers, probabilities);
+            computeHighDimensionalProbabilities(bench::analysisSimilarityParameters(), data.data(), events, kMarkers,
+                                                probabilities);
             probabilities.releaseKnnRows();   // as the analysis does
         }
         {

@@ -56,13 +56,8 @@ Run runOnce(int events, int iterations, ApproxTsneProbabilities* keep, const App
     ApproxTsneProbabilities probabilities(events);
     {
         orb::ScopedTimer timer(run.similarityMs);
-        ApproxTsneParameters parameters;
-        parameters.perplexity = 30;
-        parameters.checks = 1024;
-        parameters.trees = 4;
-        parameters.cores = 8;
-        parameters.verbose = false;
-        computeHighDimensionalProbabilities(parameters, data.data(), events, kMarkers, probabilities);
+        computeHighDimensionalProbabilities(bench::analysisSimilarityParameters(), data.data(), events, kMarkers,
+                                            probabilities);
         probabilities.releaseKnnRows();   // as the analysis does
     }
     if (keep)
