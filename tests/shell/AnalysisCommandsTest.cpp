@@ -6,7 +6,6 @@
 
 #include "analyses/MCV_SpadeAnalysis.h"
 #include "analyses/MCV_TsneAnalysis.h"
-#include "data/DefaultStateStore.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -17,7 +16,6 @@
 #include "tsne/UI_TsneSettingsWidget.h"
 #include "tsne/UI_TsneWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
-#include "widgets/UI_Settings.h"
 
 #include <QApplication>
 #include <QListView>
@@ -36,11 +34,7 @@ protected:
     {
         ASSERT_TRUE(settingsIsolated);
         ASSERT_TRUE(dir.isValid());
-        RegistryTestData::dropRegistry();
-        std::vector<bool> none;
-        DefaultStateStore::instance()->setMarkerStates(none);
-        UI_Settings::instance()->setValue("dataDefaultFilePath", dir.path());
-        UI_Settings::instance()->sync();
+        startFreshSession(dir.path());
         std::vector<float> values;
         for (int i = 0; i < 60 * 3; ++i)
             values.push_back(static_cast<float>(i % 11));

@@ -10,6 +10,7 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "support/FcsTestFile.h"
 #include "support/IsolatedSettings.h"
+#include "support/MainWindowDriver.h"
 #include "support/ModalDialogDriver.h"
 #include "support/RegistryTestData.h"
 #include "widgets/UI_ExpanderWidget.h"
@@ -52,11 +53,7 @@ protected:
     {
         ASSERT_TRUE(settingsIsolated);
         ASSERT_TRUE(dir.isValid());
-        RegistryTestData::dropRegistry();
-        std::vector<bool> none;
-        DefaultStateStore::instance()->setMarkerStates(none);
-        UI_Settings::instance()->setValue("dataDefaultFilePath", dir.path());
-        UI_Settings::instance()->sync();
+        startFreshSession(dir.path());
         window.show();
     }
     void TearDown() override { RegistryTestData::dropRegistry(); }

@@ -1,6 +1,10 @@
 #pragma once
 
 #include "support/ModalDialogDriver.h"
+#include "support/RegistryTestData.h"
+
+#include "data/DefaultStateStore.h"
+#include "widgets/UI_Settings.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -9,6 +13,17 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTest>
+
+/// A session as the program starts one: no registry, no kept marker states,
+/// and the open-files dialog in `dataFolder`.
+inline void startFreshSession(const QString& dataFolder)
+{
+    RegistryTestData::dropRegistry();
+    std::vector<bool> none;
+    DefaultStateStore::instance()->setMarkerStates(none);
+    UI_Settings::instance()->setValue("dataDefaultFilePath", dataFolder);
+    UI_Settings::instance()->sync();
+}
 
 /// Opens files through the window's real "Open FCS File(s) ..." dialog,
 /// typing `typedNames` (names in the dialog's folder, each quoted when

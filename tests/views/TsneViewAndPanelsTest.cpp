@@ -14,11 +14,15 @@
 #include "support/RegistryTestData.h"
 #include "widgets/UI_ExpanderWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
+#include "widgets/UI_SelectiveDownsamplingWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -149,6 +153,49 @@ TEST_F(TsneViewAndPanelsTest, SettingsPanelDrivesInputParametersAndCompute)
     QTest::mousePress(compute, Qt::LeftButton);
     QTest::mouseRelease(compute, Qt::LeftButton);
     EXPECT_EQ(ui.count("analysisInitializedSignal"), 1);
+}
+
+TEST_F(TsneViewAndPanelsTest, DownsamplingDockFollowsTheInputAndDocksOnTheHoldingWindow)
+{
+    MCV_DerivedDataPoints* newest = MCV_DataRegistry::instance()->createPointsData("Newest", false);
+    newest->setPoints(std::vector<MCV_PointIndex>{{0, 0}, {1, 1}}, false);
+    QMainWindow window;
+    // The settings dock floats: the active window would be the dock, not the main window.
+    auto* settingsDock = new QDockWidget("Settings", &window);
+    window.addDockWidget(Qt::LeftDockWidgetArea, settingsDock);
+    settingsDock->setFloating(true);
+    auto* panel = new UI_TsneSettingsWidget(settingsDock, &analysis);
+    settingsDock->setWidget(panel);
+    window.show();
+    QPointer<UI_SelectiveDownsamplingWidget> downsampling = panel->downsamplingWidget();
+    ASSERT_TRUE(downsampling);
+    EXPECT_EQ(downsampling->analysis(), &analysis);
+    panel->findChild<QComboBox*>()->setCurrentText("Newest");
+    EXPECT_EQ(downsampling->inputData(), newest);
+
+    QPushButton* open = nullptr;
+    for (QPushButton* button : panel->findChildren<QPushButton*>())
+        if (button->text() == "Downsampling ...")
+            open = button;
+    ASSERT_NE(open, nullptr);
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_EQ(downsampling->parentWidget(), &window);
+    EXPECT_TRUE(downsampling->isFloating());
+    EXPECT_TRUE(downsampling->isVisible());
+
+    panel->detachAnalysis();
+    EXPECT_EQ(downsampling->analysis(), nullptr);
+    delete panel;
+    EXPECT_FALSE(downsampling) << "the dock goes with its panel";
+
+    // A window closing first takes the docked dock along; the panel then frees nothing twice.
+    auto* other = new QMainWindow;
+    auto* second = new UI_TsneSettingsWidget(nullptr, &analysis);
+    QPointer<UI_SelectiveDownsamplingWidget> adopted = second->downsamplingWidget();
+    other->addDockWidget(Qt::RightDockWidgetArea, adopted);
+    delete other;
+    EXPECT_FALSE(adopted);
+    delete second;
 }
 
 TEST_F(TsneViewAndPanelsTest, ViewFlagsTheSelectedPointsOfTheLiveRegistryOnly)

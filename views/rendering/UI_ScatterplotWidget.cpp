@@ -4,6 +4,9 @@
 #include "rendering/initializeGlew.h"
 #include "controls/UI_ProgressSpinnerWidget.h"
 #include "overlays/UI_ColormapSelectionWidget.h"
+#include "tsne/UI_TsneSettingsSliderWidget.h"
+#include "widgets/UI_SampleStatisticsWidget.h"
+#include "widgets/UI_SelectionStatisticsWidget.h"
 #include "widgets/UI_SampleSelectionWidget.h"
 #include "widgets/UI_ScreenshotDialog.h"
 #include "widgets/UI_Settings.h"
@@ -27,6 +30,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -76,7 +80,7 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaSt
 {
     setMinimumSize(50, 50);
     buildOverlays();
-    buildSamplePanel();
+    buildExtendedSettingsTabs();
 }
 
 UI_ScatterplotWidget::~UI_ScatterplotWidget()
@@ -96,7 +100,28 @@ void UI_ScatterplotWidget::buildOverlays()
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+
+    using Panel = UI_TsneSettingsSliderWidget;
+    m_settingsSlider = new Panel(m_analysis, static_cast<int>(m_sigmaStartValue), this);
     connect(this, &UI_ScatterplotWidget::rightClick, this, &UI_ScatterplotWidget::showContextMenu);
+    connect(m_settingsSlider, &Panel::parentSetMode, this, &UI_ScatterplotWidget::setMode);
+    connect(m_settingsSlider, &Panel::parentSetDarkMode, this, &UI_ScatterplotWidget::setDarkMode);
+    connect(m_settingsSlider, &Panel::parentSetPointBasedMode, this, &UI_ScatterplotWidget::setPointBasedMode);
+    connect(m_settingsSlider, &Panel::parentSetMarker, this, &UI_ScatterplotWidget::setMarker);
+    connect(m_settingsSlider, &Panel::parentSetMarkerSpan, this, &UI_ScatterplotWidget::setMarkerSpan);
+    connect(m_settingsSlider, &Panel::parentSetSaturation, this, &UI_ScatterplotWidget::setSaturation);
+    connect(m_settingsSlider, &Panel::parentSetSigma, this, &UI_ScatterplotWidget::setSigma);
+    connect(m_settingsSlider, &Panel::parentReclusterWithSigma, this, &UI_ScatterplotWidget::reclusterWithSigma);
+    connect(m_settingsSlider, &Panel::parentSetAdvancedMode, this, &UI_ScatterplotWidget::setAdvancedMode);
+    connect(m_settingsSlider, &Panel::parentSetpointSize, this, &UI_ScatterplotWidget::pointSizeChanged);
+    connect(m_settingsSlider, &Panel::parentSetpointOpacity, this, &UI_ScatterplotWidget::pointOpacityChanged);
+    connect(m_settingsSlider, &Panel::parentSetpointHaloSize, this, &UI_ScatterplotWidget::pointHaloSizeChanged);
+    connect(m_settingsSlider, &Panel::msGridSizeChangedSignal, this, &UI_ScatterplotWidget::setMsGrid);
+    connect(m_settingsSlider, &Panel::computeMSotfSignal, this, &UI_ScatterplotWidget::setOtfClustering);
+    connect(m_settingsSlider, &Panel::computationStartedSignal, this, &UI_ScatterplotWidget::computationStarted);
+    connect(m_settingsSlider, &Panel::computationRefusedSignal, this, &UI_ScatterplotWidget::computationFinished);
+    connect(m_settingsSlider, &Panel::computeMSOnceSignal, this, &UI_ScatterplotWidget::cluster);
+    m_settingsSlider->show();
 
     m_colormapPicker = new UI_ColormapSelectionWidget(this);
     m_colormapPicker->show();
@@ -110,21 +135,26 @@ void UI_ScatterplotWidget::buildOverlays()
     placeOverlays();
 }
 
-void UI_ScatterplotWidget::buildSamplePanel()
+void UI_ScatterplotWidget::buildExtendedSettingsTabs()
 {
-    // Read the registry's samples now, as the view is made; kept hidden
-    // until a settings panel shows it.
+    // The sample panel reads the registry's samples now, as the view is made.
     m_samplePanel = new UI_SampleSelectionWidget(this);
-    m_samplePanel->hide();
     connect(m_samplePanel, &UI_SampleSelectionWidget::selectionUpdated, this,
             &UI_ScatterplotWidget::sampleSelectionUpdated);
     connect(m_samplePanel, &UI_SampleSelectionWidget::colorsUpdated, this,
             &UI_ScatterplotWidget::sampleColorsUpdated);
     setSampleSources(&m_samplePanel->sampleSelection(), &m_samplePanel->sampleColors());
+    m_settingsSlider->addOptionTab(m_samplePanel, "Select Samples");
+
+    m_sampleStatistics = new UI_SampleStatisticsWidget;
+    m_settingsSlider->addOptionTab(m_sampleStatistics, "Sample Statistics");
+    m_selectionStatistics = new UI_SelectionStatisticsWidget;
+    m_settingsSlider->addOptionTab(m_selectionStatistics, "Selection Statistics");
 }
 
 void UI_ScatterplotWidget::placeOverlays()
 {
+    m_settingsSlider->updatePlacement(width(), height());
     m_colormapPicker->updatePlacement(width());
     m_spinner->move(width() - m_spinner->width() - 10, height() - m_spinner->height() - 10);
 }
@@ -222,6 +252,8 @@ void UI_ScatterplotWidget::updatePixelRatio()
 
 void UI_ScatterplotWidget::setEmbedding(int markerCount)
 {
+    if (m_analysis)
+        m_sampleStatistics->setData(m_analysis->inputData());
     if (!m_renderer) {
         m_pendingMarkerCount = markerCount;
         return;
@@ -233,15 +265,36 @@ void UI_ScatterplotWidget::setEmbedding(int markerCount)
 void UI_ScatterplotWidget::setMarkerNames(const std::vector<std::string>& names)
 {
     m_markerNames = names;
+    m_settingsSlider->setMarkerNames(names);
 }
 
 void UI_ScatterplotWidget::setSelection(const std::vector<uint16_t>* flags, bool useIndexList)
 {
-    if (!m_renderer) {
+    if (!m_renderer)
         m_pendingSelection = {flags, useIndexList};
-        return;
-    }
-    withRenderer([flags, useIndexList](PointRenderer& renderer) { renderer.setSelection(flags, useIndexList); });
+    else
+        withRenderer([flags, useIndexList](PointRenderer& renderer) { renderer.setSelection(flags, useIndexList); });
+    m_sampleStatistics->refresh();
+    m_selectionStatistics->refresh(false);
+}
+
+void UI_ScatterplotWidget::detachAnalysis()
+{
+    m_analysis = nullptr;
+    m_settingsSlider->detachAnalysis();
+    m_pendingMarkerCount = -1;
+    // The renderer reads the analysis' buffers through the pointers setData keeps.
+    withRenderer(
+        [](PointRenderer& renderer) {
+            renderer.setAnalysis(nullptr, 0);
+            renderer.setData(nullptr, nullptr, 0, 0, nullptr, false);
+        },
+        false);
+}
+
+bool UI_ScatterplotWidget::isComputing() const
+{
+    return m_settingsSlider->isComputing();
 }
 
 void UI_ScatterplotWidget::refreshEmbedding()
@@ -330,6 +383,7 @@ void UI_ScatterplotWidget::cluster()
 void UI_ScatterplotWidget::computationStarted()
 {
     m_spinner->show();
+    m_settingsSlider->setComputing(true);
 }
 
 void UI_ScatterplotWidget::computationMilestoneReached()
@@ -340,6 +394,7 @@ void UI_ScatterplotWidget::computationMilestoneReached()
 void UI_ScatterplotWidget::computationFinished()
 {
     m_spinner->hide();
+    m_settingsSlider->setComputing(false);
 }
 
 void UI_ScatterplotWidget::setMode(int densityMode)
@@ -367,7 +422,16 @@ void UI_ScatterplotWidget::setPointBasedMode(int mode)
 void UI_ScatterplotWidget::setMarker(int index)
 {
     m_marker = index < 0 ? -1 : index;
-    withRenderer([this](PointRenderer& renderer) { renderer.setMarker(m_marker); });
+    withRenderer([this](PointRenderer& renderer) {
+        renderer.setMarker(m_marker);
+        const auto& boundaries = renderer.getMarkerBoundaries();
+        const auto& ranges = renderer.getMarkerMinMax();
+        if (m_marker >= 0 && m_marker < static_cast<int>(std::min(boundaries.size(), ranges.size()))) {
+            const size_t m = static_cast<size_t>(m_marker);
+            m_settingsSlider->setMarkerRange(boundaries[m].first, boundaries[m].second, ranges[m].first,
+                                             ranges[m].second);
+        }
+    });
 }
 
 template <class Edit>
@@ -468,6 +532,11 @@ void UI_ScatterplotWidget::mouseMoveEvent(QMouseEvent* event)
         update();
         return;
     }
+    // The panel's handle peeks out near the bottom edge.
+    if (event->pos().y() > height() - 20)
+        m_settingsSlider->showHandle();
+    else
+        m_settingsSlider->hideHandle();
     m_renderer->hoverCluster(current.x(), current.y());
 }
 

@@ -17,6 +17,9 @@ class PointRenderer;
 class UI_ColormapSelectionWidget;
 class UI_ProgressSpinnerWidget;
 class UI_SampleSelectionWidget;
+class UI_SampleStatisticsWidget;
+class UI_SelectionStatisticsWidget;
+class UI_TsneSettingsSliderWidget;
 
 /// The interactive OpenGL view of one embedding. It owns a PointRenderer
 /// (made at the first context initialisation and rebuilt, GL-wise, on every
@@ -30,11 +33,12 @@ class UI_SampleSelectionWidget;
 /// nested in a frame keeps the frame's context) and release only what they
 /// made current.
 ///
-/// Children it carries: the colour-map picker, the progress spinner and the
-/// sample selection panel, whose file flags and colours the renderer draws
-/// with. takeScreenshotSeries asks the screenshot dialog for a series. The
-/// slide-in settings panel and the statistics panels are made by their own
-/// work and connect to the slots below.
+/// Children it carries: the slide-in settings panel (whose signals reach the
+/// slots below), the colour-map picker, the progress spinner, and the tabs of
+/// the panel's "Extended Settings" dock: "Select Samples" (the sample
+/// selection panel, whose file flags and colours the renderer draws with),
+/// "Sample Statistics" and "Selection Statistics". takeScreenshotSeries asks
+/// the screenshot dialog for a series.
 class UI_ScatterplotWidget : public QOpenGLWidget
 {
     Q_OBJECT
@@ -46,10 +50,12 @@ public:
     // ---- Bridge for the docks (calls before the renderer exists are kept
     // ---- for initializeGL where the Part's data need them) -----------------
 
-    /// The analysis' embedding with the merged header's marker count.
+    /// The analysis' embedding with the width of its marker rows; the sample
+    /// statistics follow the analysis' input set.
     void setEmbedding(int markerCount);
     void setMarkerNames(const std::vector<std::string>& names);
-    /// Selection flags of the dock (one per point), or its index list.
+    /// Selection flags of the dock (one per point), or its index list; the
+    /// statistics tabs follow at the next turn of the event loop.
     void setSelection(const std::vector<uint16_t>* flags, bool useIndexList);
     /// After an iteration of the embedding; the caller repaints.
     void refreshEmbedding();
@@ -74,8 +80,17 @@ public:
     void saveScreenshotSeries(const std::vector<int>& markers, const std::vector<float>& range,
                               const QColor& background, const QString& folder);
 
+    /// The analysis is about to be deleted: the widget, its renderer and its
+    /// slide-in panel drop every pointer to it and its buffers.
+    void detachAnalysis();
+    /// True while the slide-in panel shows a run (spinner and pause icon).
+    bool isComputing() const;
+
     PointRenderer* renderer() const { return m_renderer.get(); }
     MCV_Analysis* analysis() const { return m_analysis; }
+    UI_TsneSettingsSliderWidget* settingsSlider() const { return m_settingsSlider; }
+    UI_SampleStatisticsWidget* sampleStatistics() const { return m_sampleStatistics; }
+    UI_SelectionStatisticsWidget* selectionStatistics() const { return m_selectionStatistics; }
     int marker() const { return m_marker; }
     bool isContextMenuOpen() const { return m_contextMenuOpen; }
     UI_ColormapSelectionWidget* colormapPicker() const { return m_colormapPicker; }
@@ -133,7 +148,8 @@ protected:
 
 private:
     void buildOverlays();
-    void buildSamplePanel();
+    /// "Select Samples", "Sample Statistics" and "Selection Statistics".
+    void buildExtendedSettingsTabs();
     void placeOverlays();
     /// A widget position with y from the bottom, in the renderer's pixels.
     QPoint rendererPixel(QPoint fromBottom) const;
@@ -150,9 +166,12 @@ private:
     float m_pixelRatio = 1.0f;
     float m_sigmaStartValue = 0.0f;
 
+    UI_TsneSettingsSliderWidget* m_settingsSlider = nullptr;
     UI_ColormapSelectionWidget* m_colormapPicker = nullptr;
     UI_ProgressSpinnerWidget* m_spinner = nullptr;
     UI_SampleSelectionWidget* m_samplePanel = nullptr;
+    UI_SampleStatisticsWidget* m_sampleStatistics = nullptr;
+    UI_SelectionStatisticsWidget* m_selectionStatistics = nullptr;
 
     int m_marker = 0;
     int m_densityMode = 0;

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -30,6 +31,18 @@ UI_TsneSettingsWidget::UI_TsneSettingsWidget(QWidget* parent, MCV_Analysis* anal
 {
     if (m_analysis)
         initUI();
+}
+
+UI_TsneSettingsWidget::~UI_TsneSettingsWidget()
+{
+    delete m_downsamplingWidget;
+}
+
+void UI_TsneSettingsWidget::detachAnalysis()
+{
+    UI_SettingsWidget::detachAnalysis();
+    if (m_downsamplingWidget)
+        m_downsamplingWidget->setAnalysis(nullptr);
 }
 
 MCV_TsneAnalysis* UI_TsneSettingsWidget::tsneAnalysis() const
@@ -55,6 +68,13 @@ void UI_TsneSettingsWidget::initUI()
     auto* inputLayout = new QGridLayout(inputBody);
     m_inputDataComboBox = new QComboBox(inputBody);
     inputLayout->addWidget(m_inputDataComboBox, 0, 0);
+    auto* downsampleButton = new QPushButton("Downsampling ...", inputBody);
+    inputLayout->addWidget(downsampleButton, 1, 0);
+    connect(downsampleButton, &QPushButton::clicked, this, &UI_TsneSettingsWidget::downsampleButtonClicked);
+    m_downsamplingWidget = new UI_SelectiveDownsamplingWidget;
+    m_downsamplingWidget->setAnalysis(m_analysis);
+    connect(m_downsamplingWidget, &UI_SelectiveDownsamplingWidget::dataDownsampled, this,
+            &UI_TsneSettingsWidget::downsamplingComplete);
     inputExpander->setBody(inputBody);
     connect(m_inputDataComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &UI_TsneSettingsWidget::inputDataChanged);
@@ -143,6 +163,25 @@ void UI_TsneSettingsWidget::inputDataChanged(int)
             if (points->name() == name)
                 chosen = points;
     m_analysis->setInputData(chosen);
+    if (m_downsamplingWidget)
+        m_downsamplingWidget->setInputData(chosen);
+}
+
+void UI_TsneSettingsWidget::downsampleButtonClicked()
+{
+    QMainWindow* mainWindow = nullptr;
+    for (QWidget* widget = parentWidget(); widget && !mainWindow; widget = widget->parentWidget())
+        mainWindow = qobject_cast<QMainWindow*>(widget);
+    if (!mainWindow || !m_downsamplingWidget)
+        return;
+    mainWindow->addDockWidget(Qt::RightDockWidgetArea, m_downsamplingWidget);
+    m_downsamplingWidget->setFloating(true);
+    m_downsamplingWidget->setVisibility(true);
+}
+
+void UI_TsneSettingsWidget::downsamplingComplete()
+{
+    emit dataDownsampled();
 }
 
 void UI_TsneSettingsWidget::normalizeChanged(int state)
