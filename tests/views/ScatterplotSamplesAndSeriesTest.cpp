@@ -2,6 +2,7 @@
 // through the serial screenshot dialog: three files, each drawn at its own
 // spot, in the panel's colours.
 #include "rendering/UI_ScatterplotWidget.h"
+#include "tsne/UI_TsneSettingsSliderWidget.h"
 #include "widgets/UI_SampleSelectionWidget.h"
 #include "widgets/UI_ScreenshotDialog.h"
 #include "widgets/UI_Settings.h"
@@ -171,7 +172,8 @@ TEST_F(ScatterplotSamplesAndSeriesTest, DialogChoicesGiveOneImagePerEntryInTheFo
                 button->click();
             }
     });
-    widget->takeScreenshotSeries();
+    // The slide-in panel's camera button.
+    widget->settingsSlider()->openScreenshotDialog();
     ASSERT_TRUE(captured);
     EXPECT_EQ(widget->marker(), -1);
 

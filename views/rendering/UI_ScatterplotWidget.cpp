@@ -121,6 +121,7 @@ void UI_ScatterplotWidget::buildOverlays()
     connect(m_settingsSlider, &Panel::computationStartedSignal, this, &UI_ScatterplotWidget::computationStarted);
     connect(m_settingsSlider, &Panel::computationRefusedSignal, this, &UI_ScatterplotWidget::computationFinished);
     connect(m_settingsSlider, &Panel::computeMSOnceSignal, this, &UI_ScatterplotWidget::cluster);
+    connect(m_settingsSlider, &Panel::screenshotButtonPressed, this, &UI_ScatterplotWidget::takeScreenshotSeries);
     m_settingsSlider->show();
 
     m_colormapPicker = new UI_ColormapSelectionWidget(this);
