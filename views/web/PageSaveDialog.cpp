@@ -1,42 +1,17 @@
 #include "web/PageSaveDialog.h"
 
-#include "widgets/UI_Settings.h"
+#include "widgets/chooseFileToSave.h"
 
 #include "data/ExportFileNames.h"
 #include "data/ReplacingFile.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-
-namespace {
-
-const char* const kFolderKey = "exportDefaultFilePath";
-
-} // namespace
 
 QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, const QString& defaultSuffix,
                                    const QString& nameFilter)
 {
-    UI_Settings* settings = UI_Settings::instance();
-    settings->sync();
-    const QString folder = settings->value(kFolderKey, QString()).toString();
-
-    QFileDialog dialog(parent, QString(), QString(), QString());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDirectory(folder.isEmpty() ? QDir::home().absolutePath() : folder);
-    dialog.setDefaultSuffix(defaultSuffix);
-    dialog.selectFile(QString::fromStdString(ExportFileNames::sanitize(baseName.toStdString())) + "."
-                      + defaultSuffix);
-    dialog.setNameFilter(nameFilter);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-
-    const QString path = dialog.selectedFiles().first();
-    settings->setValue(kFolderKey, QFileInfo(path).absoluteDir().absolutePath());
-    settings->sync();
-    return path;
+    const QString proposed = QString::fromStdString(ExportFileNames::sanitize(baseName.toStdString()));
+    return chooseFileToSave(parent, "exportDefaultFilePath", defaultSuffix, nameFilter, proposed + "." + defaultSuffix);
 }
 
 bool PageSaveDialog::writeText(const QString& path, const QString& text)
