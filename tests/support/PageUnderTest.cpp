@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWebFrame>
@@ -250,7 +251,13 @@ void PageUnderTest::type(const QString& selector, const QString& text)
     evaluate(QStringLiteral("var field = document.querySelector(%1); field.focus(); field.select();")
                  .arg(jsString(selector)));
     m_view->setFocus();
-    QTest::keyClicks(m_view, text);
+    // Key events that carry their text: QTest::keyClicks takes Latin-1 only.
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(m_view, &press);
+        QApplication::sendEvent(m_view, &release);
+    }
     QTest::keyClick(m_view, Qt::Key_Return);
     QApplication::processEvents();
 }

@@ -73,7 +73,8 @@ public:
     /// moves, releases there.
     void drag(const QString& selector, QPoint delta, int steps);
     /// Focuses the field, selects its text, types `text` with real key
-    /// presses and presses Enter.
+    /// presses (each carrying its character, so any text can be typed) and
+    /// presses Enter.
     void type(const QString& selector, const QString& text);
 
     /// Every line in arrival order: "console.<level>: text", "js_debug: text",
