@@ -18,6 +18,7 @@ class UI_FileInfoWidget;
 class UI_Interface;
 class UI_MarkerSelectionWidget;
 class UI_Settings;
+class UI_SpadeWidget;
 class UI_SettingsWidget;
 class UI_TsneWidget;
 class Ui_MainWindow;
@@ -107,6 +108,9 @@ private:
     MCV_Analysis* chooseAnalysis(int analysisType);
     /// The six notifications a t-SNE view follows.
     void connectTsneView(UI_TsneWidget* dock);
+    /// The notifications a SPADE view follows (a slave also takes the
+    /// master's positions), and its new bubbles' announcement.
+    void connectSpadeView(UI_SpadeWidget* dock);
     /// Takes the dock or panel out of the window at once (disconnected,
     /// without its analysis, hidden, out of the list) and frees it once the
     /// event loop is back: a press of one of its buttons may be on the stack.

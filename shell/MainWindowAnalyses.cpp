@@ -4,11 +4,14 @@
 #include "UI_AnalysisSelectionDialog.h"
 #include "UI_Interface.h"
 
+#include "analyses/MCV_SpadeAnalysis.h"
 #include "analyses/MCV_TsneAnalysis.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "tsne/UI_TsneSettingsWidget.h"
 #include "tsne/UI_TsneWidget.h"
+#include "web/UI_SpadeSettingsWidget.h"
+#include "web/UI_SpadeWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
 
 #include <QDebug>
@@ -96,6 +99,17 @@ void MainWindow::connectTsneView(UI_TsneWidget* dock)
     connect(m_uiInterface, &UI_Interface::highlightRefreshedSignal, dock, &UI_TsneWidget::highlightRefreshed);
 }
 
+void MainWindow::connectSpadeView(UI_SpadeWidget* dock)
+{
+    connect(m_uiInterface, &UI_Interface::dataRefreshedSignal, dock, &UI_SpadeWidget::dataRefreshed);
+    connect(m_uiInterface, &UI_Interface::selectionRefreshedSignal, dock, &UI_SpadeWidget::selectionRefreshed);
+    connect(m_uiInterface, &UI_Interface::highlightRefreshedSignal, dock, &UI_SpadeWidget::highlightRefreshed);
+    // A slave page follows the master's layout at every highlight change.
+    if (dock->isSlave())
+        connect(m_uiInterface, &UI_Interface::highlightRefreshedSignal, dock, &UI_SpadeWidget::spadePositionsRefreshed);
+    connect(dock, &UI_SpadeWidget::subtreeCreated, this, &MainWindow::advertiseNewData);
+}
+
 MCV_Analysis* MainWindow::chooseAnalysis(int analysisType)
 {
     std::vector<MCV_Analysis*> candidates;
@@ -125,9 +139,19 @@ MCV_Analysis* MainWindow::chooseAnalysis(int analysisType)
 
 void MainWindow::newSpadeAnalysisTriggered()
 {
-    if (!hasLoadedData())
+    const QString name = askAnalysisName("Spade Analysis", "Spade");
+    if (name.isEmpty())
         return;
-    // Filled by the SPADE analysis work: name prompt, analysis, view dock and settings tab.
+
+    auto* analysis = new MCV_SpadeAnalysis;
+    analysis->initialize(m_uiInterface, name.toStdString());
+    auto* dock = new UI_SpadeWidget(this, analysis, false);
+    addViewDock(dock, analysis);
+    auto* panel = new UI_SpadeSettingsWidget(this, analysis);
+    addSettingsPanel(panel, analysis);
+    connectSpadeView(dock);
+    m_analyses.push_back(analysis);
+    updateActionStates();
 }
 
 void MainWindow::newTsneAnalysisTriggered()
@@ -172,7 +196,13 @@ void MainWindow::scatterPlotViewTriggered()
 
 void MainWindow::spadeViewTriggered()
 {
-    // Filled by the SPADE view work: one more tree view on a chosen SPADE analysis.
+    // Template-matching analyses share the type: their trees are shown the same way.
+    MCV_Analysis* analysis = chooseAnalysis(MCV_AnalysisTypeSpade);
+    if (!analysis)
+        return;
+    auto* dock = new UI_SpadeWidget(this, analysis, true);
+    connectSpadeView(dock);
+    addViewDock(dock, analysis);
 }
 
 void MainWindow::removeAnalyses(std::vector<std::string>* analysisNames)

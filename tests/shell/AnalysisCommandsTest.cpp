@@ -1,5 +1,6 @@
-// "New A-tSNE Analysis", the further "Scatterplot View" with its analysis
-// chooser, and removing analyses: names, channels, docks, tabs and lists.
+// "New A-tSNE Analysis" and "New Spade Analysis", the further "Scatterplot
+// View" and "Spade View" with their analysis chooser, and removing analyses:
+// names, channels, docks, tabs and lists.
 #include "MainWindow.h"
 #include "UI_AnalysisSelectionDialog.h"
 #include "UI_Interface.h"
@@ -8,17 +9,23 @@
 #include "analyses/MCV_TsneAnalysis.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "support/DebugLines.h"
 #include "support/IsolatedSettings.h"
 #include "support/MainWindowDriver.h"
+#include "support/PageUnderTest.h"
 #include "support/RegistryTestData.h"
 #include "tsne/UI_TsneSettingsWidget.h"
 #include "tsne/UI_TsneWidget.h"
+#include "web/UI_SpadeSettingsWidget.h"
+#include "web/UI_SpadeWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
 
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QListView>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -51,6 +58,15 @@ protected:
         QString proposed;
         answerNamePrompt(answer, &proposed);
         window.findChild<QAction*>("actionNewTsneAnalysis")->trigger();
+        return proposed;
+    }
+    /// "New Spade Analysis" through its menu command, with the proposed name;
+    /// returns that name.
+    QString newSpade()
+    {
+        QString proposed;
+        answerNamePrompt(QString(), &proposed);
+        window.findChild<QAction*>("actionNewSpadeAnalysis")->trigger();
         return proposed;
     }
     /// Titles of the window's visible t-SNE views.
@@ -242,4 +258,94 @@ TEST_F(AnalysisCommandsTest, RemovalAsksTheNamedTsneAnalysesToGoAndLeavesOthers)
     EXPECT_EQ(tabTitles(), QStringList({"B"}));
     EXPECT_EQ(window.makeUniqueAnalysisName("S"), "S 1") << "SPADE is left alone";
     EXPECT_EQ(names.size(), 4u);
+}
+
+TEST_F(AnalysisCommandsTest, SpadeFromThePostLoadDialogThroughItsPanelToMasterAndSlaveTrees)
+{
+    // "Start SPADE" after a load: the name prompt, the analysis, its master
+    // view on the right and its settings tab.
+    PageUnderTest masterPage;
+    answerNamePrompt(QString());
+    openFilesThroughDialog(window, "a.fcs", "Start SPADE");
+    ASSERT_TRUE(masterPage.waitForLoad());
+    auto* master = window.findChild<UI_SpadeWidget*>();
+    ASSERT_NE(master, nullptr);
+    EXPECT_FALSE(master->isSlave());
+    EXPECT_EQ(master->windowTitle(), "Spade Analysis");
+    EXPECT_EQ(window.dockWidgetArea(master), Qt::RightDockWidgetArea);
+    EXPECT_EQ(tabTitles(), QStringList({"Spade Analysis"}));
+    ASSERT_NE(master->analysis(), nullptr);
+    EXPECT_EQ(master->analysis()->inputData()->name(), "All Points");
+
+    // The panel drives the analysis; its button computes the tree the page draws.
+    auto* panel = window.findChild<UI_SpadeSettingsWidget*>();
+    ASSERT_NE(panel, nullptr);
+    for (QDoubleSpinBox* box : panel->findChildren<QDoubleSpinBox*>())
+        if (box->toolTip().startsWith("Target number of points"))
+            box->setValue(100);
+    for (QSpinBox* box : panel->findChildren<QSpinBox*>())
+        if (box->toolTip() == "Target number of nodes in the SPADE tree.")
+            box->setValue(4);
+    QPushButton* compute = panel->findChild<QPushButton*>();
+    testing::internal::CaptureStdout();
+    QTest::mousePress(compute, Qt::LeftButton);
+    testing::internal::GetCapturedStdout();
+    QTest::mouseRelease(compute, Qt::LeftButton);
+    MCV_DerivedDataClusters* tree = MCV_DataRegistry::instance()->createClustersData("Spade Analysis", true);
+    ASSERT_GT(tree->clusterCount(), 1);
+    ASSERT_TRUE(masterPage.waitFor(QString("graph !== null && graph.nodes.length === %1").arg(tree->clusterCount())));
+    masterPage.evaluate("document.getElementById('fixTreeSwitch').click(); layoutTicked();");
+
+    // A bubble publishes its points set, which the other panels are offered.
+    newTsne("T");
+    masterPage.evaluate("graph.nodes[0].selected = true; createBubble('B');");
+    EXPECT_EQ(MCV_DataRegistry::instance()->createPointsData("B", true)->points().size(),
+              static_cast<std::size_t>(tree->clusterSize(0)));
+    ASSERT_NE(analysisNamed("T"), nullptr);
+    EXPECT_EQ(analysisNamed("T")->inputData()->name(), "B");
+
+    // "Spade View" on the only SPADE analysis: a slave at the master's
+    // positions, which follows the master at a highlight change.
+    PageUnderTest slavePage;
+    EXPECT_EQ(runWithoutChooser("actionSpadeView"), 0);
+    ASSERT_TRUE(slavePage.waitForLoad());
+    const QString layout = "JSON.stringify(graph.nodes.map(function (n) { return [n.x, n.y]; }))";
+    ASSERT_TRUE(slavePage.waitFor(QString("graph !== null && graph.nodes.length === %1").arg(tree->clusterCount())));
+    EXPECT_EQ(slavePage.evaluate(layout), masterPage.evaluate(layout));
+    masterPage.evaluate("graph.nodes.forEach(function (n) { n.x += n.index; }); layoutTicked();");
+    masterPage.evaluate("nodeEntered.call(d3.select('g.node').node(), graph.nodes[0])");
+    EXPECT_EQ(tree->highlightedCluster(), 0);
+    EXPECT_EQ(slavePage.evaluate(layout), masterPage.evaluate(layout));
+
+    // A second analysis through the menu command; "Spade View" now asks.
+    EXPECT_EQ(newSpade(), "Spade Analysis 1");
+    QStringList rows;
+    whenModal<UI_AnalysisSelectionDialog>([&](UI_AnalysisSelectionDialog* chooser) {
+        auto* list = chooser->findChild<QListView*>();
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            rows << list->model()->index(r, 0).data().toString();
+        list->setCurrentIndex(list->model()->index(1, 0));
+        chooser->accept();
+    });
+    PageUnderTest secondSlavePage;
+    window.findChild<QAction*>("actionSpadeView")->trigger();
+    ASSERT_TRUE(secondSlavePage.waitForLoad());
+    EXPECT_EQ(rows, QStringList({"Spade Analysis", "Spade Analysis 1"}));
+    QStringList slaves;
+    for (UI_SpadeWidget* view : window.findChildren<UI_SpadeWidget*>())
+        if (view->isSlave())
+            slaves << view->windowTitle();
+    slaves.sort();
+    EXPECT_EQ(slaves, QStringList({"Spade Analysis", "Spade Analysis 1"}));
+
+    // The analysis goes with both its views and its tab; the other stays.
+    QPointer<UI_SpadeWidget> masterView(master);
+    master->analysis()->requestDeletion();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(masterView);
+    QStringList left;
+    for (UI_SpadeWidget* view : window.findChildren<UI_SpadeWidget*>())
+        left << view->windowTitle();
+    EXPECT_EQ(left, QStringList({"Spade Analysis 1", "Spade Analysis 1"}));
+    EXPECT_EQ(tabTitles(), QStringList({"T", "Spade Analysis 1"}));
 }
