@@ -68,7 +68,14 @@ protected:
             names << "\"" + QString::fromStdString(name) + "\"";
         }
         chooseInFileDialog(names.join(' '));
-        whenModal<QDialog>([](QDialog* dialog) { dialog->accept(); }, "Succes");
+        // "OK": accepting the dialog would be "Start SPADE", whose name prompt nobody answers.
+        whenModal<QDialog>(
+            [](QDialog* dialog) {
+                for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                    if (button->text() == "OK")
+                        button->click();
+            },
+            "Succes");
         m_window.findChild<QAction*>("actionOpenFile")->trigger();
         ASSERT_EQ(MCV_DataRegistry::instance()->sampleCount(), 3);
     }
