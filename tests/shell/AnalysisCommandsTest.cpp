@@ -267,7 +267,7 @@ TEST_F(AnalysisCommandsTest, SpadeFromThePostLoadDialogThroughItsPanelToMasterAn
     PageUnderTest masterPage;
     answerNamePrompt(QString());
     openFilesThroughDialog(window, "a.fcs", "Start SPADE");
-    ASSERT_TRUE(masterPage.waitForLoad());
+    ASSERT_TRUE(masterPage.waitForLoad(60000));
     auto* master = window.findChild<UI_SpadeWidget*>();
     ASSERT_NE(master, nullptr);
     EXPECT_FALSE(master->isSlave());
@@ -293,7 +293,7 @@ TEST_F(AnalysisCommandsTest, SpadeFromThePostLoadDialogThroughItsPanelToMasterAn
     QTest::mouseRelease(compute, Qt::LeftButton);
     MCV_DerivedDataClusters* tree = MCV_DataRegistry::instance()->createClustersData("Spade Analysis", true);
     ASSERT_GT(tree->clusterCount(), 1);
-    ASSERT_TRUE(masterPage.waitFor(QString("graph !== null && graph.nodes.length === %1").arg(tree->clusterCount())));
+    ASSERT_TRUE(masterPage.waitFor(QString("graph !== null && graph.nodes.length === %1").arg(tree->clusterCount()), 30000));
     masterPage.evaluate("document.getElementById('fixTreeSwitch').click(); layoutTicked();");
 
     // A bubble publishes its points set, which the other panels are offered.
@@ -308,9 +308,9 @@ TEST_F(AnalysisCommandsTest, SpadeFromThePostLoadDialogThroughItsPanelToMasterAn
     // positions, which follows the master at a highlight change.
     PageUnderTest slavePage;
     EXPECT_EQ(runWithoutChooser("actionSpadeView"), 0);
-    ASSERT_TRUE(slavePage.waitForLoad());
+    ASSERT_TRUE(slavePage.waitForLoad(60000));
     const QString layout = "JSON.stringify(graph.nodes.map(function (n) { return [n.x, n.y]; }))";
-    ASSERT_TRUE(slavePage.waitFor(QString("graph !== null && graph.nodes.length === %1").arg(tree->clusterCount())));
+    ASSERT_TRUE(slavePage.waitFor(QString("graph !== null && graph.nodes.length === %1").arg(tree->clusterCount()), 30000));
     EXPECT_EQ(slavePage.evaluate(layout), masterPage.evaluate(layout));
     masterPage.evaluate("graph.nodes.forEach(function (n) { n.x += n.index; }); layoutTicked();");
     masterPage.evaluate("nodeEntered.call(d3.select('g.node').node(), graph.nodes[0])");
@@ -329,7 +329,7 @@ TEST_F(AnalysisCommandsTest, SpadeFromThePostLoadDialogThroughItsPanelToMasterAn
     });
     PageUnderTest secondSlavePage;
     window.findChild<QAction*>("actionSpadeView")->trigger();
-    ASSERT_TRUE(secondSlavePage.waitForLoad());
+    ASSERT_TRUE(secondSlavePage.waitForLoad(60000));
     EXPECT_EQ(rows, QStringList({"Spade Analysis", "Spade Analysis 1"}));
     QStringList slaves;
     for (UI_SpadeWidget* view : window.findChildren<UI_SpadeWidget*>())

@@ -152,7 +152,7 @@ protected:
         view->setFloating(true);
         view->resize(900, 700);
         view->show();
-        EXPECT_TRUE(m_pages.back()->waitForLoad());
+        EXPECT_TRUE(m_pages.back()->waitForLoad(60000));
         m_wiring.views.push_back(view.get());
         m_views.push_back(std::move(view));
         return m_views.back().get();
@@ -162,7 +162,7 @@ protected:
     /// Turns "Fix Tree" on, so nodes stay put, and reports the positions once.
     void freeze(PageUnderTest& master)
     {
-        ASSERT_TRUE(master.waitFor("graph !== null && simulation !== null"));
+        ASSERT_TRUE(master.waitFor("graph !== null && simulation !== null", 30000));
         master.evaluate("document.getElementById('fixTreeSwitch').click()");
         ASSERT_TRUE(master.evaluate("fixTree").toBool());
         master.evaluate("layoutTicked()");
@@ -257,7 +257,7 @@ TEST_F(SpadeViewTest, DrawsTheTreeWithCoreColoursAndNamesAsText)
     // The master page shows a tree once an announcement of its set arrives.
     EXPECT_EQ(page().evaluate("document.querySelectorAll('g.node').length").toInt(), 0);
     compute();
-    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6"));
+    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6", 30000));
     freeze(page());
     MCV_DerivedDataClusters* clusters = shown();
     EXPECT_EQ(page().evaluate("document.querySelectorAll('g.node').length").toInt(), clusters->clusterCount());
@@ -330,11 +330,11 @@ TEST_F(SpadeViewTest, EmptyOneNodeAndMergedTreesDrawCleanly)
 {
     UI_SpadeWidget* view = makeView(false);
     compute();
-    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6"));
+    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6", 30000));
 
     // Merged clusters keep their remapped links; every line joins two nodes.
     shown()->mergeClusters({1, 4});
-    ASSERT_TRUE(page().waitFor("graph.nodes.length === 5"));
+    ASSERT_TRUE(page().waitFor("graph.nodes.length === 5", 30000));
     EXPECT_EQ(page().evaluate("document.querySelectorAll('line.link').length").toInt(),
               static_cast<int>(shown()->links().size()));
 
@@ -440,7 +440,7 @@ TEST_F(SpadeViewTest, BubblesThroughMenuAndDialogHoldTheirEventsAndFollowChanges
             page().release(nodeCentre(page(), node), node == 3 ? Qt::ShiftModifier : Qt::NoModifier);
     rightClick(page(), nodeCentre(page(), 3));
     chooseMenuEntry(page(), "Create Bubble ...");
-    ASSERT_TRUE(page().waitFor("bubbleDialogIsOpen()"));
+    ASSERT_TRUE(page().waitFor("bubbleDialogIsOpen()", 30000));
     EXPECT_TRUE(page().evaluate("document.getElementById('saveBubble').disabled").toBool());
     page().type("#bubbleName", hostile);
     ASSERT_FALSE(page().evaluate("bubbleDialogIsOpen()").toBool());
@@ -519,7 +519,7 @@ TEST_F(SpadeViewTest, SlaveFollowsTheMasterAndIgnoresPositionsOfAnotherLength)
     compute();
     freeze(page());
     UI_SpadeWidget* slave = makeView(true);
-    ASSERT_TRUE(page(1).waitFor("graph !== null && graph.nodes.length === 6"));
+    ASSERT_TRUE(page(1).waitFor("graph !== null && graph.nodes.length === 6", 30000));
     // Positions reported before the slave existed arrived with its data.
     auto positions = [this](int p) {
         return page(p).evaluate("graph.nodes.map(function (n) { return [screenX(n), screenY(n)]; })").toList();
@@ -606,13 +606,13 @@ TEST_F(SpadeViewTest, FilesReopenedDuringTheLayoutReachOnlyTheNewSet)
 {
     UI_SpadeWidget* view = makeView(false);
     compute();
-    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6"));
+    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6", 30000));
     open();
     // The next report finds the reopened files' set of that name (empty
     // until the analysis runs again) and sends its tree to the page.
-    ASSERT_TRUE(page().waitFor("graph.nodes.length === 0"));
+    ASSERT_TRUE(page().waitFor("graph.nodes.length === 0", 30000));
     compute();
-    ASSERT_TRUE(page().waitFor("graph.nodes.length === 6"));
+    ASSERT_TRUE(page().waitFor("graph.nodes.length === 6", 30000));
     MCV_DerivedDataClusters* fresh = shown();
     EXPECT_EQ(view->shownData(), fresh);
     ASSERT_TRUE(QTest::qWaitFor([fresh] { return !fresh->nodePositions().empty(); }, 5000));
@@ -629,7 +629,7 @@ TEST_F(SpadeViewTest, ABubbleOnATemplateTreeMakesNoSet)
     ASSERT_TRUE(templates.classify());
     testing::internal::GetCapturedStdout();
     UI_SpadeWidget* view = makeView(true, &templates);
-    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 4"));
+    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 4", 30000));
     const size_t sets = MCV_DataRegistry::instance()->pointsDataList().size();
     page().evaluate("graph.nodes[1].selected = true; createBubble('T');");
     EXPECT_EQ(MCV_DataRegistry::instance()->pointsDataList().size(), sets);

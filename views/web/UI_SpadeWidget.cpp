@@ -35,6 +35,17 @@ UI_SpadeWidget::UI_SpadeWidget(QMainWindow* window, MCV_Analysis* analysis, bool
     buildWebView();
 }
 
+UI_SpadeWidget::~UI_SpadeWidget()
+{
+    // A page that goes while it loads still reports loadFinished: nothing of
+    // the view may run while it is being destroyed.
+    if (!m_webView)
+        return;
+    disconnect(m_webView, nullptr, this, nullptr);
+    disconnect(m_mainFrame, nullptr, this, nullptr);
+    delete m_webView;
+}
+
 void UI_SpadeWidget::buildWebView()
 {
     m_webView = new QWebView(m_mainWidget);

@@ -37,6 +37,7 @@ public:
     /// a non-null analysis: ":/spade/spade_slave.html" for a slave,
     /// ":/spade/spade.html" for the master.
     UI_SpadeWidget(QMainWindow* window, MCV_Analysis* analysis, bool slave);
+    ~UI_SpadeWidget() override;
 
     /// The analysis is about to be deleted: the view never reaches it again.
     void detachAnalysis() override;
