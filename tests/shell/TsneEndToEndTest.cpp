@@ -322,7 +322,14 @@ TEST_F(TsneEndToEndTest, ReopeningFilesDuringARunLeavesTheOldViewHarmless)
                 dialog->findChild<QLineEdit*>("fileNameEdit")->setText("\"f1.fcs\" \"f2.fcs\"");
                 static_cast<QDialog*>(dialog)->accept();
             });
-            whenModal<QDialog>([](QDialog* dialog) { dialog->accept(); }, "Succes");
+            // "OK": accepting the dialog would be "Start SPADE", which asks for a name.
+            whenModal<QDialog>(
+                [](QDialog* dialog) {
+                    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                        if (button->text() == "OK")
+                            button->click();
+                },
+                "Succes");
             // The action behind Ctrl+O (the shortcut itself needs an active window,
             // which a loaded display grants late).
             window.findChild<QAction*>("actionOpenFile")->trigger();
