@@ -127,24 +127,14 @@ void UI_TsneSettingsWidget::initUI()
     m_layout->setRowStretch(4, 1);
     m_layout->setRowStretch(5, 1);
 
-    fillInputDataCombo();
-}
-
-void UI_TsneSettingsWidget::fillInputDataCombo()
-{
-    const QString current = m_inputDataComboBox->currentText();
-    m_inputDataComboBox->clear();
-    if (MCV_DataRegistry::currentGeneration() != 0)
-        for (const MCV_DerivedDataPoints* points : MCV_DataRegistry::instance()->pointsDataList())
-            m_inputDataComboBox->addItem(QIcon(), QString::fromStdString(points->name()));
-    m_inputDataComboBox->setCurrentText(current);
+    fillWithPointsSets(m_inputDataComboBox);
 }
 
 void UI_TsneSettingsWidget::refreshInputData()
 {
     if (!m_inputDataComboBox)
         return;
-    fillInputDataCombo();
+    fillWithPointsSets(m_inputDataComboBox);
     // The newest set, and the analysis takes it even when the choice stays.
     m_inputDataComboBox->setCurrentIndex(m_inputDataComboBox->count() - 1);
     inputDataChanged(m_inputDataComboBox->currentIndex());

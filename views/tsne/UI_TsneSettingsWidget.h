@@ -49,8 +49,6 @@ public slots:
     void downsamplingComplete();
 
 private:
-    /// The points sets of the live registry by name, keeping the current choice.
-    void fillInputDataCombo();
     /// The analysis as an A-tSNE analysis; null when detached or of another type.
     MCV_TsneAnalysis* tsneAnalysis() const;
 

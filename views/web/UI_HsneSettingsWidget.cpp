@@ -135,24 +135,14 @@ void UI_HsneSettingsWidget::initUI()
     // Pressed, not clicked: the computation runs inside this signal.
     connect(compute, &QPushButton::pressed, this, &UI_HsneSettingsWidget::computeHSNE);
 
-    fillInputDataCombo();
-}
-
-void UI_HsneSettingsWidget::fillInputDataCombo()
-{
-    const QString current = m_inputDataComboBox->currentText();
-    m_inputDataComboBox->clear();
-    if (MCV_DataRegistry::currentGeneration() != 0)
-        for (const MCV_DerivedDataPoints* points : MCV_DataRegistry::instance()->pointsDataList())
-            m_inputDataComboBox->addItem(QString::fromStdString(points->name()));
-    m_inputDataComboBox->setCurrentText(current);
+    fillWithPointsSets(m_inputDataComboBox);
 }
 
 void UI_HsneSettingsWidget::refreshInputData()
 {
     if (!m_inputDataComboBox)
         return;
-    fillInputDataCombo();
+    fillWithPointsSets(m_inputDataComboBox);
     m_inputDataComboBox->setCurrentIndex(m_inputDataComboBox->count() - 1);
     inputDataChanged(m_inputDataComboBox->currentIndex());
 }

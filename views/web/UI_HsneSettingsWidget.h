@@ -54,7 +54,6 @@ public slots:
 
 private:
     MCV_HsneAnalysisHierarchy* hierarchyAnalysis() const;
-    void fillInputDataCombo();
 
     QComboBox* m_inputDataComboBox = nullptr;
     QPushButton* m_clusterOnceButton = nullptr;

@@ -3,6 +3,10 @@
 #include "widgets/UI_ExpanderWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
 
+#include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataPoints.h"
+
+#include <QComboBox>
 #include <QGridLayout>
 #include <QScrollArea>
 
@@ -51,4 +55,14 @@ QGridLayout* UI_SettingsWidget::buildScrollingContent()
     markers->setBody(m_markerSelectionWidget);
     grid->addWidget(markers, 0, 0);
     return grid;
+}
+
+void UI_SettingsWidget::fillWithPointsSets(QComboBox* box)
+{
+    const QString current = box->currentText();
+    box->clear();
+    if (MCV_DataRegistry::currentGeneration() != 0)
+        for (const MCV_DerivedDataPoints* points : MCV_DataRegistry::instance()->pointsDataList())
+            box->addItem(QString::fromStdString(points->name()));
+    box->setCurrentText(current);
 }

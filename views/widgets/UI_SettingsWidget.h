@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QComboBox;
+
 class MCV_Analysis;
 class QGridLayout;
 class UI_MarkerSelectionWidget;
@@ -39,6 +41,10 @@ protected:
     /// with a two-column marker panel on the analysis (without "Sample").
     /// Returns the content grid for the panel's further rows.
     QGridLayout* buildScrollingContent();
+
+    /// Refills the box with the names of the registry's points sets, keeping
+    /// the current choice where it is still one of them.
+    static void fillWithPointsSets(QComboBox* box);
 
     MCV_Analysis* m_analysis = nullptr;
     QGridLayout* m_layout = nullptr;
