@@ -1,6 +1,8 @@
 // "Classify with Template..." through the real action and dialogs: the table
-// file, the analysis name, the settings tab, and the tables it refuses.
+// file, the analysis name, the settings tab, its set in the heat map and tree
+// views, and the tables it refuses.
 #include "MainWindow.h"
+#include "UI_AnalysisSelectionDialog.h"
 
 #include "analyses/MCV_TemplateAnalysis.h"
 #include "data/DefaultStateStore.h"
@@ -11,6 +13,7 @@
 #include "support/ModalDialogDriver.h"
 #include "support/PageUnderTest.h"
 #include "support/RegistryTestData.h"
+#include "web/UI_SpadeWidget.h"
 #include "web/UI_TemplateSettingsWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
 #include "widgets/UI_Settings.h"
@@ -21,6 +24,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -205,10 +209,38 @@ TEST_F(ClassifyDataTest, TableNameTabAndUpsample)
                 << statistics;
     }
 
+    // "Spade View" on the only tree, the template analysis': its T + 1 nodes
+    // drawn without a script error; a bubble there publishes no points set.
+    PageUnderTest treePage;
+    m_window.findChild<QAction*>("actionSpadeView")->trigger();
+    ASSERT_TRUE(treePage.waitForLoad(60000));
+    ASSERT_TRUE(treePage.waitFor("graph !== null && graph.nodes.length === 4", 30000));
+    auto* tree = m_window.findChild<UI_SpadeWidget*>();
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->windowTitle(), "Template Matching Analysis");
+    const std::size_t pointSets = MCV_DataRegistry::instance()->pointsDataList().size();
+    testing::internal::CaptureStderr();
+    treePage.evaluate("graph.nodes[1].selected = true; createBubble('B');");
+    const std::string bubbleLines = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(MCV_DataRegistry::instance()->pointsDataList().size(), pointSets);
+    EXPECT_EQ(tree->bubbleSetName("B"), "");
+    EXPECT_NE(bubbleLines.find("Bubble \"B\" makes no points set"), std::string::npos) << bubbleLines;
+
     classify("CD3,\n1,2\n", "");
     ASSERT_EQ(tabCount(), 2);
     EXPECT_EQ(tabs()->tabText(1), "Template Matching Analysis-1");
     EXPECT_EQ(m_nameDialog.value(2), "Template Matching Analysis") << "the name is not made unique beforehand";
+
+    // With two template analyses "Spade View" asks which tree to show.
+    QStringList offered;
+    whenModal<UI_AnalysisSelectionDialog>([&offered](UI_AnalysisSelectionDialog* chooser) {
+        auto* list = chooser->findChild<QListView*>();
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            offered << list->model()->index(r, 0).data().toString();
+        chooser->reject();
+    });
+    m_window.findChild<QAction*>("actionSpadeView")->trigger();
+    EXPECT_EQ(offered, (QStringList{"Template Matching Analysis", "Template Matching Analysis-1"}));
 
     // Closing the window asks every analysis to go; their tabs go with them.
     m_window.close();
