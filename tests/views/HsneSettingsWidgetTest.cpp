@@ -5,17 +5,20 @@
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
+#include "widgets/UI_SelectiveDownsamplingWidget.h"
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
 #include "support/IsolatedSettings.h"
 #include "support/ModalDialogDriver.h"
 #include "support/RegistryTestData.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -119,6 +122,21 @@ TEST(HsneSettingsWidgetTest, ControlsReachTheHierarchyAndComputeWarnsOrBuilds)
     EXPECT_EQ(hierarchy.inputData(), nullptr);
     panel.refreshInputData();
     EXPECT_EQ(hierarchy.inputData(), registry->createAllPointsData());
+    EXPECT_EQ(panel.downsamplingWidget()->inputData(), registry->createAllPointsData());
+
+    // "Downsampling ..." docks the panel's downsampling dock, floating, on the active main window.
+    {
+        QMainWindow window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::mouseClick(button(&panel, "Downsampling ..."), Qt::LeftButton);
+        EXPECT_EQ(window.dockWidgetArea(panel.downsamplingWidget()), Qt::RightDockWidgetArea);
+        EXPECT_TRUE(panel.downsamplingWidget()->isFloating());
+        EXPECT_TRUE(panel.downsamplingWidget()->isVisible());
+        window.removeDockWidget(panel.downsamplingWidget());
+        panel.downsamplingWidget()->setParent(&panel);
+    }
     for (int m = 0; m < 3; ++m)
         hierarchy.setMarkerActive(m, false);
 

@@ -2,16 +2,19 @@
 
 #include "tsne/UI_TsneSettingsWidget.h"
 #include "widgets/UI_ExpanderWidget.h"
+#include "widgets/UI_SelectiveDownsamplingWidget.h"
 
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -55,6 +58,11 @@ UI_HsneSettingsWidget::UI_HsneSettingsWidget(QWidget* parent, MCV_Analysis* anal
         initUI();
 }
 
+UI_HsneSettingsWidget::~UI_HsneSettingsWidget()
+{
+    delete m_downsamplingWidget.data();
+}
+
 MCV_HsneAnalysisHierarchy* UI_HsneSettingsWidget::hierarchyAnalysis() const
 {
     return dynamic_cast<MCV_HsneAnalysisHierarchy*>(m_analysis);
@@ -70,6 +78,11 @@ void UI_HsneSettingsWidget::initUI()
     QGridLayout* input = addBox(grid, 1, "Input Data", true);
     m_inputDataComboBox = new QComboBox();
     input->addWidget(m_inputDataComboBox, 0, 0, 1, 2);
+    auto* downsample = new QPushButton("Downsampling ...");
+    input->addWidget(downsample, 1, 0, 1, 2);
+    m_downsamplingWidget = new UI_SelectiveDownsamplingWidget(this);
+    m_downsamplingWidget->setAnalysis(m_analysis);
+    m_downsamplingWidget->hide();
 
     // Each control shows the analysis' value before it is connected, so
     // building the panel changes nothing.
@@ -115,6 +128,9 @@ void UI_HsneSettingsWidget::initUI()
 
     connect(m_inputDataComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &UI_HsneSettingsWidget::inputDataChanged);
+    connect(downsample, &QPushButton::clicked, this, &UI_HsneSettingsWidget::downsampleButtonClicked);
+    connect(m_downsamplingWidget, &UI_SelectiveDownsamplingWidget::dataDownsampled, this,
+            &UI_HsneSettingsWidget::downsamplingComplete);
     connect(scales, qOverload<int>(&QSpinBox::valueChanged), this, &UI_HsneSettingsWidget::numScalesChanged);
     connect(iterations, qOverload<int>(&QSpinBox::valueChanged), this, &UI_HsneSettingsWidget::iterationsChanged);
     connect(seed, qOverload<int>(&QSpinBox::valueChanged), this, &UI_HsneSettingsWidget::seedChanged);
@@ -161,6 +177,23 @@ void UI_HsneSettingsWidget::inputDataChanged(int)
             if (points->name() == name)
                 chosen = points;
     hierarchy->setInputData(chosen);
+    if (m_downsamplingWidget)
+        m_downsamplingWidget->setInputData(chosen);
+}
+
+void UI_HsneSettingsWidget::downsampleButtonClicked()
+{
+    auto* window = qobject_cast<QMainWindow*>(QApplication::activeWindow());
+    if (window == nullptr)
+        return;
+    window->addDockWidget(Qt::RightDockWidgetArea, m_downsamplingWidget);
+    m_downsamplingWidget->setFloating(true);
+    m_downsamplingWidget->setVisibility(true);
+}
+
+void UI_HsneSettingsWidget::downsamplingComplete()
+{
+    emit dataDownsampled();
 }
 
 void UI_HsneSettingsWidget::seedChanged(int value)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "widgets/UI_SelectiveDownsamplingWidget.h"
 #include "widgets/UI_SettingsWidget.h"
+
+#include <QPointer>
 
 class MCV_HsneAnalysisHierarchy;
 class QComboBox;
@@ -8,8 +11,9 @@ class QPushButton;
 
 /// The tab of a hierarchical SNE in the "Settings" dock: input data, active
 /// markers, the hierarchy's settings (written through at once), " Compute
-/// HSNE ", and the mean-shift clustering of its level views (grid size,
-/// cluster once, on the fly), which the panel only announces.
+/// HSNE ", the downsampling dock on the same input, and the mean-shift
+/// clustering of its level views (grid size, cluster once, on the fly),
+/// which the panel only announces.
 class UI_HsneSettingsWidget : public UI_SettingsWidget
 {
     Q_OBJECT
@@ -17,12 +21,14 @@ class UI_HsneSettingsWidget : public UI_SettingsWidget
 public:
     /// Builds the panel only for a hierarchy analysis.
     UI_HsneSettingsWidget(QWidget* parent, MCV_Analysis* analysis);
+    ~UI_HsneSettingsWidget() override;
 
     void initUI() override;
     /// Lists the live registry's points sets again and chooses the newest.
     void refreshInputData() override;
 
     QComboBox* inputDataComboBox() const { return m_inputDataComboBox; }
+    UI_SelectiveDownsamplingWidget* downsamplingWidget() const { return m_downsamplingWidget; }
 
 signals:
     /// Never emitted: the levels announce their own ends.
@@ -45,16 +51,21 @@ public slots:
     void iterationsChanged(int value);
     void numScalesChanged(int value);
     void inputDataChanged(int index);
+    /// Docks the downsampling panel, floating, on the active main window.
+    void downsampleButtonClicked();
     /// The no-markers warning, or the hierarchy built and its overview run in here.
     void computeHSNE();
     /// A build cannot be interrupted: nothing.
     void stopHSNE();
     void computeMSOnce();
     void computeMSotf(int state);
+    void downsamplingComplete();
 
 private:
     MCV_HsneAnalysisHierarchy* hierarchyAnalysis() const;
 
     QComboBox* m_inputDataComboBox = nullptr;
     QPushButton* m_clusterOnceButton = nullptr;
+    // Docked on the main window once shown, yet it goes with the panel.
+    QPointer<UI_SelectiveDownsamplingWidget> m_downsamplingWidget;
 };
