@@ -13,6 +13,7 @@
 #include "widgets/screenshotFilePath.h"
 
 #include "analyses/MCV_Analysis.h"
+#include "analyses/MCV_HsneAnalysis.h"
 #include "data/ExportFileNames.h"
 #include "data/MCV_DataRegistry.h"
 
@@ -473,7 +474,20 @@ void UI_ScatterplotWidget::setSigma(float sigma)
 
 void UI_ScatterplotWidget::reclusterWithSigma(float sigma)
 {
-    withRenderer([sigma](PointRenderer& renderer) { renderer.setSigma(sigma); });
+    const bool level = hsneLevel() != nullptr;
+    withRenderer([sigma, level](PointRenderer& renderer) {
+        renderer.setSigma(sigma);
+        // A level's exploration node shows its clusters: they are drawn anew.
+        if (level)
+            renderer.renderPreviews();
+    });
+}
+
+MCV_HsneAnalysis* UI_ScatterplotWidget::hsneLevel() const
+{
+    if (m_analysis == nullptr || m_analysis->analysisType() != MCV_AnalysisTypeHsne)
+        return nullptr;
+    return dynamic_cast<MCV_HsneAnalysis*>(m_analysis);
 }
 
 void UI_ScatterplotWidget::setAdvancedMode(int mode)
@@ -599,23 +613,45 @@ void UI_ScatterplotWidget::showContextMenu(QPoint position)
 {
     if (!m_renderer)
         return;
-    // The zoom actions belong to hierarchical views above their first scale.
-    const bool clustersPresent = !m_renderer->saveClusters().empty();
+    // The zoom actions belong to hierarchical levels above their first scale.
+    MCV_HsneAnalysis* level = hsneLevel();
+    const bool zoomable = level != nullptr && level->scale() > 0;
+    const std::string clusters = m_renderer->saveClusters();
+    const QPoint press = rendererPixel(m_pressPosition);
+    const int clusterUnderPress = clusters.empty() ? -1 : m_renderer->clusterAt(press.x(), press.y());
     QMenu menu(this);
+    QAction* zoomSelection = nullptr;
+    QAction* zoomCluster = nullptr;
     QAction* merge = nullptr;
     QAction* save = nullptr;
-    if (clustersPresent && m_renderer->countSelectedClusters() > 1)
+    if (zoomable && !m_renderer->selectedIndices().empty())
+        zoomSelection = menu.addAction("Zoom into Selection");
+    if (zoomable && clusterUnderPress >= 0)
+        zoomCluster = menu.addAction("Zoom into Cluster");
+    if (!clusters.empty() && m_renderer->countSelectedClusters() > 1)
         merge = menu.addAction("Merge Clusters");
-    if (clustersPresent)
+    if (!clusters.empty())
         save = menu.addAction("Save Clusters");
     if (menu.actions().isEmpty())
         return;
     m_contextMenuOpen = true;
     QAction* chosen = menu.exec(mapToGlobal(position));
-    if (chosen != nullptr && chosen == merge)
+    if (chosen == nullptr)
+        return;
+    if (chosen == zoomSelection) {
+        emit drillIntoSelectionClicked();
+    } else if (chosen == zoomCluster) {
+        emit drillIntoClusterClicked(clusters, clusterUnderPress);
+    } else if (chosen == merge) {
         withRenderer([](PointRenderer& renderer) { renderer.mergeClusters(); });
-    else if (chosen != nullptr && chosen == save)
+        // The menu ran its own event loop: the level may be gone.
+        if (MCV_HsneAnalysis* shown = hsneLevel()) {
+            shown->drillIntoCluster(clusters);
+            withRenderer([](PointRenderer& renderer) { renderer.renderPreviews(); });
+        }
+    } else if (chosen == save) {
         saveClusters();
+    }
 }
 
 void UI_ScatterplotWidget::saveClusters()

@@ -13,6 +13,7 @@
 
 class MCV_Analysis;
 class MCV_DerivedDataClusters;
+class MCV_HsneAnalysis;
 class PointRenderer;
 class UI_ColormapSelectionWidget;
 class UI_ProgressSpinnerWidget;
@@ -147,6 +148,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// The analysis as a hierarchical SNE level; null for other types.
+    MCV_HsneAnalysis* hsneLevel() const;
     void buildOverlays();
     /// "Select Samples", "Sample Statistics" and "Selection Statistics".
     void buildExtendedSettingsTabs();
