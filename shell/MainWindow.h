@@ -7,6 +7,9 @@
 
 class MCV_Analysis;
 class MCV_DataRegistry;
+class MCV_DerivedDataExploration;
+class MCV_HsneAnalysis;
+class MCV_HsneAnalysisHierarchy;
 class QCheckBox;
 class QDialog;
 class QDockWidget;
@@ -30,11 +33,12 @@ class Ui_MainWindow;
 /// window title), and the notification object through which the core
 /// reports changes.
 ///
-/// The commands live in four sources: MainWindow.cpp (window, docks, views,
+/// The commands live in five sources: MainWindow.cpp (window, docks, views,
 /// notifications), MainWindowOpenFile.cpp (opening files and the post-load
 /// dialog), MainWindowAnalyses.cpp (creating, choosing and removing
-/// analyses) and MainWindowTemplate.cpp (the template-matching analysis
-/// from a table file).
+/// analyses), MainWindowTemplate.cpp (the template-matching analysis from a
+/// table file) and MainWindowHsne.cpp (the hierarchical SNE's hierarchy,
+/// levels and exploration page).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -50,6 +54,12 @@ public:
     QString makeUniqueAnalysisName(const QString& base) const;
     /// Appends an analysis to the window's list: the window owns it from now on.
     void addAnalysis(MCV_Analysis* analysis);
+    /// A hierarchical SNE under a unique form of `name` on "All Points": its
+    /// settings tab, exploration page, exploration set and overview level
+    /// view (MainWindowHsne.cpp). Null without files.
+    MCV_HsneAnalysisHierarchy* createHsneAnalysis(const QString& name);
+    /// The notification object, for those who follow the core's announcements.
+    UI_Interface* uiInterface() const { return m_uiInterface; }
 
 public slots:
     void advertiseNewData();
@@ -70,6 +80,16 @@ public slots:
     void newTsneAnalysisTriggered();
     void activeMarkerChanged(int marker, int state);
     void deleteAnalysis(void* analysis);
+    /// A level one scale below `parent` of the landmarks, named "<hierarchy> - Scale k".
+    void newHsneLevel(MCV_HsneAnalysis* parent, MCV_HsneAnalysisHierarchy* hierarchy,
+                      std::vector<unsigned>* landmarks);
+    /// A level of a cluster of a level's clusters set, named `name`; a level
+    /// of that name is raised instead.
+    void newHsneLevelFromCluster(MCV_DerivedDataExploration* exploration, const QString& name,
+                                 const QString& clustersName, int clusterIndex, const QString& parentName,
+                                 int marker);
+    /// Raises the view titled `name`, a level's coloured by `marker` when it is >= 0.
+    void raiseView(const QString& name, int marker);
 
 protected:
     /// Asks every analysis to go (requestDeletion): a running loop ends at its
@@ -116,6 +136,10 @@ private:
     /// event loop is back: a press of one of its buttons may be on the stack.
     void releaseViewDock(QDockWidget* dock);
     void releaseSettingsPanel(UI_SettingsWidget* panel);
+    /// Lists the level, gives it a view dock wired to the notifications, the
+    /// drills and its hierarchy's clustering controls; with `run` attaches it
+    /// to the hierarchy and runs it.
+    void showHsneLevel(MCV_HsneAnalysis* level, bool run);
 
     Ui_MainWindow* m_ui = nullptr;
     UI_Settings* m_settings = nullptr;
