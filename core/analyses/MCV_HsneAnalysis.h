@@ -51,9 +51,9 @@ public:
     void rebuild(std::string name, std::shared_ptr<MCV_DerivedDataHierarchy> hierarchy, int scale);
     /// Runs `iterations` iterations (resumes a stopped level; the count
     /// restarts at 1). Ignored while this level's loop runs.
-    void runGradientDescent();
+    void runGradientDescent() override;
     /// A new start of the embedding, then the loop.
-    void restart();
+    void restart() override;
 
     /// The sparse t-SNE's settings for `rows` landmarks: exaggeration
     /// min(40, rows / 5000 + 10), removed after the exaggeration iterations

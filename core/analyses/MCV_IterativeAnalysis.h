@@ -28,6 +28,10 @@
 class MCV_IterativeAnalysis : public MCV_Analysis
 {
 public:
+    /// Resumes the current embedding for the set number of iterations.
+    virtual void runGradientDescent() = 0;
+    /// A new start of the current embedding, then the loop.
+    virtual void restart() = 0;
     /// Ends a running loop at its next iteration and drops a pending run.
     void stop();
     /// See the class comment.

@@ -47,10 +47,10 @@ public:
     /// Probabilities from the input set, a new gradient descent, the loop.
     void compute();
     /// A new gradient descent on the kept probabilities, then the loop.
-    void restart();
+    void restart() override;
     /// Runs `iterations` iterations of the current gradient descent (resumes a
     /// stopped one). Ignored while a loop of this analysis is already running.
-    void runGradientDescent();
+    void runGradientDescent() override;
 
     /// Target perplexity of the next probabilities; lowered for small inputs.
     void setPerplexity(int perplexity) { m_perplexity = perplexity; }

@@ -5,7 +5,7 @@
 #include "controls/UI_DualSliderWidget.h"
 #include "controls/UI_MaterialCheckBoxWidget.h"
 
-#include "analyses/MCV_TsneAnalysis.h"
+#include "analyses/MCV_IterativeAnalysis.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -68,11 +68,14 @@ UI_TsneSettingsSliderWidget::~UI_TsneSettingsSliderWidget()
             delete page;
 }
 
-MCV_TsneAnalysis* UI_TsneSettingsSliderWidget::tsneAnalysis() const
+MCV_IterativeAnalysis* UI_TsneSettingsSliderWidget::embeddingAnalysis() const
 {
-    if (!m_analysis || m_analysis->analysisType() != MCV_AnalysisTypeTsne)
+    if (!m_analysis)
         return nullptr;
-    return static_cast<MCV_TsneAnalysis*>(m_analysis);
+    const int type = m_analysis->analysisType();
+    if (type != MCV_AnalysisTypeTsne && type != MCV_AnalysisTypeHsne)
+        return nullptr;
+    return dynamic_cast<MCV_IterativeAnalysis*>(m_analysis);
 }
 
 void UI_TsneSettingsSliderWidget::buildUi()
@@ -123,10 +126,10 @@ void UI_TsneSettingsSliderWidget::buildUi()
     connect(m_replayButton, &QPushButton::pressed, this, &UI_TsneSettingsSliderWidget::restartEmbeddingPressed);
 
     // The analysis' settings, passed on through the setters like a user's.
-    if (MCV_TsneAnalysis* tsne = tsneAnalysis()) {
-        m_exaggerationSpinBox->setValue(tsne->exaggerationIterations());
-        m_expDecaySpinBox->setValue(tsne->exponentialDecayIterations());
-        m_iterationsSpinBox->setValue(tsne->iterations());
+    if (MCV_IterativeAnalysis* embedding = embeddingAnalysis()) {
+        m_exaggerationSpinBox->setValue(embedding->exaggerationIterations());
+        m_expDecaySpinBox->setValue(embedding->exponentialDecayIterations());
+        m_iterationsSpinBox->setValue(embedding->iterations());
     }
 }
 
@@ -385,20 +388,20 @@ void UI_TsneSettingsSliderWidget::sigmaSliderUp()
 
 void UI_TsneSettingsSliderWidget::iterationsChanged(int value)
 {
-    if (MCV_TsneAnalysis* tsne = tsneAnalysis())
-        tsne->setIterations(value);
+    if (MCV_IterativeAnalysis* embedding = embeddingAnalysis())
+        embedding->setIterations(value);
 }
 
 void UI_TsneSettingsSliderWidget::exaggerationItChanged(int value)
 {
-    if (MCV_TsneAnalysis* tsne = tsneAnalysis())
-        tsne->setExaggerationIterations(value);
+    if (MCV_IterativeAnalysis* embedding = embeddingAnalysis())
+        embedding->setExaggerationIterations(value);
 }
 
 void UI_TsneSettingsSliderWidget::expDecayChanged(int value)
 {
-    if (MCV_TsneAnalysis* tsne = tsneAnalysis())
-        tsne->setExponentialDecayIterations(value);
+    if (MCV_IterativeAnalysis* embedding = embeddingAnalysis())
+        embedding->setExponentialDecayIterations(value);
 }
 
 void UI_TsneSettingsSliderWidget::msGridSizeChanged(int value)
@@ -418,36 +421,36 @@ void UI_TsneSettingsSliderWidget::computeMSotf(int state)
 
 void UI_TsneSettingsSliderWidget::computeEmbeddingPressed()
 {
-    MCV_TsneAnalysis* tsne = tsneAnalysis();
-    if (!tsne)
+    MCV_IterativeAnalysis* embedding = embeddingAnalysis();
+    if (!embedding)
         return;
     // Pausing needs no marker: a run must always be stoppable.
-    if (tsne->isRunning()) {
-        tsne->stop();
+    if (embedding->isRunning()) {
+        embedding->stop();
         return;
     }
-    if (!hasActiveMarkersOrWarn(tsne, this))
+    if (!hasActiveMarkersOrWarn(embedding, this))
         return;
     emit computationStartedSignal();
-    tsne->runGradientDescent();
+    embedding->runGradientDescent();
     settleAfterRunRequest();
 }
 
 void UI_TsneSettingsSliderWidget::restartEmbeddingPressed()
 {
-    MCV_TsneAnalysis* tsne = tsneAnalysis();
-    if (!tsne || !hasActiveMarkersOrWarn(tsne, this))
+    MCV_IterativeAnalysis* embedding = embeddingAnalysis();
+    if (!embedding || !hasActiveMarkersOrWarn(embedding, this))
         return;
     emit computationStartedSignal();
-    tsne->stop();
-    tsne->restart();
+    embedding->stop();
+    embedding->restart();
     settleAfterRunRequest();
 }
 
 void UI_TsneSettingsSliderWidget::settleAfterRunRequest()
 {
     // Detached meanwhile: the analysis may be gone.
-    const MCV_TsneAnalysis* tsne = tsneAnalysis();
-    if (tsne && !tsne->isBusy() && m_computing)
+    const MCV_IterativeAnalysis* embedding = embeddingAnalysis();
+    if (embedding && !embedding->isBusy() && m_computing)
         emit computationRefusedSignal();
 }

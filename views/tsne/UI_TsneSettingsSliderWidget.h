@@ -8,7 +8,7 @@
 #include <vector>
 
 class MCV_Analysis;
-class MCV_TsneAnalysis;
+class MCV_IterativeAnalysis;
 class QComboBox;
 class QGridLayout;
 class QPushButton;
@@ -19,9 +19,10 @@ class QSpinBox;
 class UI_DualSliderWidget;
 class UI_MaterialCheckBoxWidget;
 
-/// The slide-in panel of a t-SNE scatterplot: render mode, point look,
-/// marker colouring, density clustering, run/pause and restart of the
-/// embedding, and the gradient-descent settings. It asks the analysis to
+/// The slide-in panel of the scatterplot of an A-tSNE analysis or a
+/// hierarchical SNE level: render mode, point look, marker colouring,
+/// density clustering, run/pause and restart of the embedding, and the
+/// gradient-descent settings. It asks the analysis to
 /// run, stop or restart and keeps nothing of it across those calls: a run
 /// happens inside the press, and the analysis may be gone afterwards.
 class UI_TsneSettingsSliderWidget : public UI_SettingsSliderWidget
@@ -96,8 +97,9 @@ private:
     QWidget* buildAdvancedPage();
     /// A sigma slider and spin box at the start value, wired to the sigma slots.
     void addSigmaControls(QWidget* page, QGridLayout* grid, int row, int column);
-    /// The analysis as an A-tSNE analysis; null when detached or of another type.
-    MCV_TsneAnalysis* tsneAnalysis() const;
+    /// The analysis as an A-tSNE analysis or a hierarchical SNE level; null
+    /// when detached or of another type.
+    MCV_IterativeAnalysis* embeddingAnalysis() const;
     /// After a run request: with nothing of the analysis left running, the
     /// request was refused or has ended; the view is made idle.
     void settleAfterRunRequest();
