@@ -202,3 +202,30 @@ TEST(HsneViewTest, TheMenuZoomsAboveTheFirstScaleOnly)
     EXPECT_EQ(clusterLevels, (QStringList{set + QString::fromStdString(clusters->clusterName(index)), set,
                                           QString::number(index), "H - Overview Level", "-1"}));
 }
+
+TEST(HsneViewTest, AtTheFirstScaleTheMenuOffersNoZoom)
+{
+    LevelOnFiles data;
+    MCV_HsneAnalysis first;
+    first.initialize(&data.ui, "H - Scale 0");
+    first.setScale(0);
+    first.setHierarchy(data.hierarchy.hierarchy());
+    ASSERT_EQ(first.scale(), 0);
+    UI_HsneWidget view(nullptr, &first);
+    view.resize(300, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.initComputation(&first);
+    UI_ScatterplotWidget* plot = view.scatterplot();
+
+    // A selection alone gives no menu; clusters give only "Save Clusters".
+    QTest::keyClick(plot, Qt::Key_A, Qt::ControlModifier);
+    rightClick(plot, QPoint(150, 150));
+    EXPECT_FALSE(plot->isContextMenuOpen());
+    plot->cluster();
+    ASSERT_FALSE(plot->renderer()->saveClusters().empty());
+    QStringList offered;
+    chooseInMenu(QString(), &offered);
+    rightClick(plot, QPoint(150, 150));
+    EXPECT_EQ(offered, QStringList{"Save Clusters"});
+}

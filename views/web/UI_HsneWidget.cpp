@@ -4,52 +4,34 @@
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
-#include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 
-#include <QCoreApplication>
 #include <QDebug>
-#include <QGridLayout>
-
-#include <algorithm>
 
 UI_HsneWidget::UI_HsneWidget(QWidget* parent, MCV_HsneAnalysis* level)
-    : UI_DockableWidget(parent)
-    , m_level(level)
+    : UI_EmbeddingViewWidget(parent, level)
 {
-    m_scatterplot = new UI_ScatterplotWidget(level, 0.15f, m_mainWidget);
-    m_layout->addWidget(m_scatterplot, 0, 0);
-    m_scatterplot->setSelection(&m_pointSelectionFlags, false);
-    connect(m_scatterplot, &UI_ScatterplotWidget::selectionUpdated, this, &UI_HsneWidget::scatterplotSelectionUpdated);
+    if (!m_scatterplot)
+        return;
     connect(m_scatterplot, &UI_ScatterplotWidget::drillIntoSelectionClicked, this, &UI_HsneWidget::drillIntoSelection);
     connect(m_scatterplot, &UI_ScatterplotWidget::drillIntoClusterClicked, this, &UI_HsneWidget::drillIntoCluster);
 }
 
-void UI_HsneWidget::detachAnalysis()
+MCV_HsneAnalysis* UI_HsneWidget::level() const
 {
-    // The scatterplot's renderer reads the level's buffers: it goes with the level.
-    m_level = nullptr;
-    delete m_scatterplot;
-    m_scatterplot = nullptr;
+    if (!m_analysis || m_analysis->analysisType() != MCV_AnalysisTypeHsne)
+        return nullptr;
+    return dynamic_cast<MCV_HsneAnalysis*>(m_analysis);
 }
 
 void UI_HsneWidget::initComputation(void* analysis)
 {
     if (!isOwn(analysis))
         return;
-    syncSelectionFromRegistry();
-    const FcsHeader* header =
-        MCV_DataRegistry::currentGeneration() != 0 ? MCV_DataRegistry::instance()->mergedHeader() : nullptr;
-    std::vector<std::string> names;
-    if (header != nullptr)
-        for (const FcsParameter& parameter : header->parameters())
-            names.push_back(parameter.shortName);
-    m_scatterplot->setEmbedding(static_cast<int>(names.size()));
-    m_scatterplot->setMarkerNames(names);
-    m_scatterplot->show();
-    m_scatterplot->computationStarted();
+    const MCV_HsneAnalysis* shown = level();
+    showEmbedding(shown->markerCount(), shown->markerNames());
     m_scatterplot->update();
 }
 
@@ -57,9 +39,9 @@ void UI_HsneWidget::computationUpdated(void* analysis)
 {
     if (!isOwn(analysis))
         return;
-    m_scatterplot->refreshEmbedding();
-    m_scatterplot->update();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!m_scatterplot->isComputing())
+        m_scatterplot->computationStarted();
+    redrawAndProcessEvents();
 }
 
 void UI_HsneWidget::computationMilestoneReached(void* analysis)
@@ -72,95 +54,58 @@ void UI_HsneWidget::computationFinished(void* analysis)
 {
     if (!isOwn(analysis))
         return;
-    m_scatterplot->refreshEmbedding();
-    m_scatterplot->update();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // The level may have been detached while events ran.
-    if (!isOwn(analysis))
-        return;
+    redrawAndProcessEvents();
     m_scatterplot->computationMilestoneReached();
     m_scatterplot->computationFinished();
     qDebug().noquote() << "finished gradient descend.\n";
 }
 
-void UI_HsneWidget::dataRefreshed(void* data)
+void UI_HsneWidget::syncSelectionFromRegistry(MCV_DerivedDataPoints* selection)
 {
-    if (m_level == nullptr || MCV_DataRegistry::currentGeneration() == 0 || data == nullptr)
-        return;
-    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-    if (data == registry->selectionData())
-        syncSelectionFromRegistry();
-    // Only clusters sets of the live registry are handed on; the pointer is compared, not followed.
-    for (MCV_DerivedDataClusters* clusters : registry->clustersDataList())
-        if (clusters == data)
-            m_scatterplot->updateClusters(clusters);
-}
-
-void UI_HsneWidget::selectionRefreshed(void*)
-{
-}
-
-void UI_HsneWidget::highlightRefreshed(void* clusters)
-{
-    if (m_level == nullptr || MCV_DataRegistry::currentGeneration() == 0 || clusters == nullptr)
-        return;
-    for (MCV_DerivedDataClusters* known : MCV_DataRegistry::instance()->clustersDataList())
-        if (known == clusters)
-            m_scatterplot->setActiveCluster(known);
-}
-
-void UI_HsneWidget::syncSelectionFromRegistry()
-{
-    if (MCV_DataRegistry::currentGeneration() == 0)
-        return;
+    const MCV_HsneAnalysis* shown = level();
     static const std::vector<MCV_PointIndex> none;
-    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-    syncSelectionFlags(registry->selectionData()->points(), m_level ? m_level->landmarkPoints() : none,
-                       m_level && m_level->pointsGeneration() == registry->generation());
-    // The renderer keeps its own copy of the flags.
-    if (m_scatterplot != nullptr)
-        m_scatterplot->setSelection(&m_pointSelectionFlags, false);
+    showSelection(selection, shown ? shown->landmarkPoints() : none,
+                  shown && shown->pointsGeneration() == MCV_DataRegistry::instance()->generation());
 }
 
-void UI_HsneWidget::scatterplotSelectionUpdated()
+std::vector<unsigned> UI_HsneWidget::selectedIndices() const
 {
-    if (m_level == nullptr || MCV_DataRegistry::currentGeneration() == 0)
-        return;
-    const std::vector<int>& shown = m_scatterplot->selectedIndices();
-    std::vector<unsigned> indices;
-    indices.reserve(shown.size());
-    for (int index : shown)
-        if (index >= 0)
-            indices.push_back(static_cast<unsigned>(index));
-    std::vector<MCV_PointIndex> members;
-    if (!m_level->collectSelectionMembers(indices, members, m_scatterplot->sampleSelection()))
-        return;
-    MCV_DerivedDataPoints* selection = MCV_DataRegistry::instance()->selectionData();
-    selection->setPoints(std::move(members), false);
-    selection->invalidate(this);
-}
-
-void UI_HsneWidget::drillIntoSelection()
-{
-    if (m_level == nullptr)
-        return;
     std::vector<unsigned> indices;
     for (int index : m_scatterplot->selectedIndices())
         if (index >= 0)
             indices.push_back(static_cast<unsigned>(index));
-    std::vector<unsigned> landmarks = m_level->selectionToLandmarks(indices);
-    emit newHsneLevelTriggered(m_level, m_level->owner(), &landmarks);
+    return indices;
+}
+
+void UI_HsneWidget::scatterplotSelectionUpdated()
+{
+    const MCV_HsneAnalysis* shown = level();
+    if (!shown || MCV_DataRegistry::currentGeneration() == 0)
+        return;
+    std::vector<MCV_PointIndex> members;
+    if (shown->collectSelectionMembers(selectedIndices(), members, m_scatterplot->sampleSelection()))
+        publishSelection(std::move(members));
+}
+
+void UI_HsneWidget::drillIntoSelection()
+{
+    MCV_HsneAnalysis* shown = level();
+    if (!shown)
+        return;
+    std::vector<unsigned> landmarks = shown->selectionToLandmarks(selectedIndices());
+    emit newHsneLevelTriggered(shown, shown->owner(), &landmarks);
 }
 
 void UI_HsneWidget::drillIntoCluster(std::string clustersName, int clusterIndex)
 {
-    if (m_level == nullptr || m_level->owner() == nullptr || MCV_DataRegistry::currentGeneration() == 0)
+    MCV_HsneAnalysis* shown = level();
+    if (!shown || !shown->owner() || MCV_DataRegistry::currentGeneration() == 0)
         return;
     MCV_DerivedDataClusters* clusters = MCV_DataRegistry::instance()->createClustersData(clustersName, true);
-    if (clusters == nullptr || clusterIndex < 0 || clusterIndex >= clusters->clusterCount())
+    if (!clusters || clusterIndex < 0 || clusterIndex >= clusters->clusterCount())
         return;
     const QString name = QString::fromStdString(clustersName);
-    emit newHSNELevelTriggeredFromCluster(m_level->owner()->exploration(),
+    emit newHSNELevelTriggeredFromCluster(shown->owner()->exploration(),
                                           name + QString::fromStdString(clusters->clusterName(clusterIndex)), name,
-                                          clusterIndex, QString::fromStdString(m_level->name()), -1);
+                                          clusterIndex, QString::fromStdString(shown->name()), -1);
 }

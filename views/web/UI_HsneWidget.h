@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/UI_DockableWidget.h"
+#include "tsne/UI_EmbeddingViewWidget.h"
 
 #include <QString>
 
@@ -10,7 +10,6 @@
 class MCV_DerivedDataExploration;
 class MCV_HsneAnalysis;
 class MCV_HsneAnalysisHierarchy;
-class UI_ScatterplotWidget;
 
 /// The dock that shows one level of a hierarchical SNE in a scatterplot,
 /// keeps its landmarks and the registry's "Selection" set in step, and asks
@@ -19,19 +18,15 @@ class UI_ScatterplotWidget;
 ///
 /// Every slot reads what it needs from the level anew; the level is dropped
 /// with detachAnalysis before it goes.
-class UI_HsneWidget : public UI_DockableWidget
+class UI_HsneWidget : public UI_EmbeddingViewWidget
 {
     Q_OBJECT
 
 public:
     UI_HsneWidget(QWidget* parent, MCV_HsneAnalysis* level);
 
-    void detachAnalysis() override;
-    MCV_HsneAnalysis* level() const { return m_level; }
-    /// The level's scatterplot; null once the level is detached.
-    UI_ScatterplotWidget* scatterplot() const { return m_scatterplot; }
-    /// One flag per shown landmark: 0x7fff when the registry selects its event.
-    const std::vector<uint16_t>& selectionFlags() const { return m_pointSelectionFlags; }
+    /// The level shown; null once detached.
+    MCV_HsneAnalysis* level() const;
 
 signals:
     void newHsneLevelTriggered(MCV_HsneAnalysis* parent, MCV_HsneAnalysisHierarchy* hierarchy,
@@ -46,19 +41,18 @@ public slots:
     void computationUpdated(void* analysis);
     void computationMilestoneReached(void* analysis);
     void computationFinished(void* analysis);
-    void dataRefreshed(void* data);
-    void selectionRefreshed(void* data);
-    void highlightRefreshed(void* clusters);
     /// The scatterplot's selection, as the events its landmarks stand for in
-    /// the shown files, becomes the registry's "Selection".
-    void scatterplotSelectionUpdated();
+    /// the shown files, becomes the registry's "Selection" set.
+    void scatterplotSelectionUpdated() override;
+    /// Asks for a level of the selected landmarks one scale down.
     void drillIntoSelection();
+    /// Asks for a level of cluster `clusterIndex` of the named clusters set,
+    /// named after the set and the cluster.
     void drillIntoCluster(std::string clustersName, int clusterIndex);
 
 private:
-    bool isOwn(void* analysis) const { return m_level != nullptr && analysis == m_level; }
-    void syncSelectionFromRegistry();
-
-    MCV_HsneAnalysis* m_level = nullptr;
-    UI_ScatterplotWidget* m_scatterplot = nullptr;
+    bool isOwn(void* analysis) const { return analysis != nullptr && analysis == level(); }
+    void syncSelectionFromRegistry(MCV_DerivedDataPoints* selection) override;
+    /// The scatterplot's selected indices, negative ones left out.
+    std::vector<unsigned> selectedIndices() const;
 };
