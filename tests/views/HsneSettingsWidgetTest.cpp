@@ -12,7 +12,6 @@
 #include "support/ModalDialogDriver.h"
 #include "support/RegistryTestData.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -124,18 +123,19 @@ TEST(HsneSettingsWidgetTest, ControlsReachTheHierarchyAndComputeWarnsOrBuilds)
     EXPECT_EQ(hierarchy.inputData(), registry->createAllPointsData());
     EXPECT_EQ(panel.downsamplingWidget()->inputData(), registry->createAllPointsData());
 
-    // "Downsampling ..." docks the panel's downsampling dock, floating, on the active main window.
+    // "Downsampling ..." docks the panel's downsampling dock, floating, on the main window holding the panel.
     {
         QMainWindow window;
+        QWidget* formerParent = panel.parentWidget();
+        panel.setParent(&window);
         window.show();
-        QApplication::setActiveWindow(&window);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         QTest::mouseClick(button(&panel, "Downsampling ..."), Qt::LeftButton);
         EXPECT_EQ(window.dockWidgetArea(panel.downsamplingWidget()), Qt::RightDockWidgetArea);
         EXPECT_TRUE(panel.downsamplingWidget()->isFloating());
         EXPECT_TRUE(panel.downsamplingWidget()->isVisible());
         window.removeDockWidget(panel.downsamplingWidget());
-        panel.downsamplingWidget()->setParent(&panel);
+        panel.downsamplingWidget()->setParent(nullptr);
+        panel.setParent(formerParent);
     }
     for (int m = 0; m < 3; ++m)
         hierarchy.setMarkerActive(m, false);

@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -159,14 +158,7 @@ void UI_TsneSettingsWidget::inputDataChanged(int)
 
 void UI_TsneSettingsWidget::downsampleButtonClicked()
 {
-    QMainWindow* mainWindow = nullptr;
-    for (QWidget* widget = parentWidget(); widget && !mainWindow; widget = widget->parentWidget())
-        mainWindow = qobject_cast<QMainWindow*>(widget);
-    if (!mainWindow || !m_downsamplingWidget)
-        return;
-    mainWindow->addDockWidget(Qt::RightDockWidgetArea, m_downsamplingWidget);
-    m_downsamplingWidget->setFloating(true);
-    m_downsamplingWidget->setVisibility(true);
+    showFloatingOnHoldingWindow(m_downsamplingWidget);
 }
 
 void UI_TsneSettingsWidget::downsamplingComplete()

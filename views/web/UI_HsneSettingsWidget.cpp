@@ -8,13 +8,11 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMainWindow>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -63,6 +61,13 @@ UI_HsneSettingsWidget::~UI_HsneSettingsWidget()
     delete m_downsamplingWidget.data();
 }
 
+void UI_HsneSettingsWidget::detachAnalysis()
+{
+    UI_SettingsWidget::detachAnalysis();
+    if (m_downsamplingWidget)
+        m_downsamplingWidget->setAnalysis(nullptr);
+}
+
 MCV_HsneAnalysisHierarchy* UI_HsneSettingsWidget::hierarchyAnalysis() const
 {
     return dynamic_cast<MCV_HsneAnalysisHierarchy*>(m_analysis);
@@ -80,7 +85,7 @@ void UI_HsneSettingsWidget::initUI()
     input->addWidget(m_inputDataComboBox, 0, 0, 1, 2);
     auto* downsample = new QPushButton("Downsampling ...");
     input->addWidget(downsample, 1, 0, 1, 2);
-    m_downsamplingWidget = new UI_SelectiveDownsamplingWidget(this);
+    m_downsamplingWidget = new UI_SelectiveDownsamplingWidget;
     m_downsamplingWidget->setAnalysis(m_analysis);
     m_downsamplingWidget->hide();
 
@@ -183,12 +188,7 @@ void UI_HsneSettingsWidget::inputDataChanged(int)
 
 void UI_HsneSettingsWidget::downsampleButtonClicked()
 {
-    auto* window = qobject_cast<QMainWindow*>(QApplication::activeWindow());
-    if (window == nullptr)
-        return;
-    window->addDockWidget(Qt::RightDockWidgetArea, m_downsamplingWidget);
-    m_downsamplingWidget->setFloating(true);
-    m_downsamplingWidget->setVisibility(true);
+    showFloatingOnHoldingWindow(m_downsamplingWidget);
 }
 
 void UI_HsneSettingsWidget::downsamplingComplete()

@@ -24,6 +24,7 @@ public:
     ~UI_HsneSettingsWidget() override;
 
     void initUI() override;
+    void detachAnalysis() override;
     /// Lists the live registry's points sets again and chooses the newest.
     void refreshInputData() override;
 
@@ -51,7 +52,7 @@ public slots:
     void iterationsChanged(int value);
     void numScalesChanged(int value);
     void inputDataChanged(int index);
-    /// Docks the downsampling panel, floating, on the active main window.
+    /// Docks the downsampling panel, floating, on the main window holding the panel.
     void downsampleButtonClicked();
     /// The no-markers warning, or the hierarchy built and its overview run in here.
     void computeHSNE();

@@ -1,5 +1,6 @@
 #include "widgets/UI_SettingsWidget.h"
 
+#include "widgets/UI_DockableWidget.h"
 #include "widgets/UI_ExpanderWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
 
@@ -8,6 +9,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QMainWindow>
 #include <QScrollArea>
 
 UI_SettingsWidget::UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis)
@@ -65,4 +67,16 @@ void UI_SettingsWidget::fillWithPointsSets(QComboBox* box)
         for (const MCV_DerivedDataPoints* points : MCV_DataRegistry::instance()->pointsDataList())
             box->addItem(QString::fromStdString(points->name()));
     box->setCurrentText(current);
+}
+
+void UI_SettingsWidget::showFloatingOnHoldingWindow(UI_DockableWidget* dock)
+{
+    QMainWindow* mainWindow = nullptr;
+    for (QWidget* widget = parentWidget(); widget && !mainWindow; widget = widget->parentWidget())
+        mainWindow = qobject_cast<QMainWindow*>(widget);
+    if (!mainWindow || !dock)
+        return;
+    mainWindow->addDockWidget(Qt::RightDockWidgetArea, dock);
+    dock->setFloating(true);
+    dock->setVisibility(true);
 }

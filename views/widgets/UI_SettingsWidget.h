@@ -6,6 +6,7 @@ class QComboBox;
 
 class MCV_Analysis;
 class QGridLayout;
+class UI_DockableWidget;
 class UI_MarkerSelectionWidget;
 
 /// Base of the analysis settings panels shown as tabs of the "Settings"
@@ -45,6 +46,9 @@ protected:
     /// Refills the box with the names of the registry's points sets, keeping
     /// the current choice where it is still one of them.
     static void fillWithPointsSets(QComboBox* box);
+    /// Docks `dock` in the right area of the main window that holds this
+    /// panel, floating and shown; nothing when no main window holds it.
+    void showFloatingOnHoldingWindow(UI_DockableWidget* dock);
 
     MCV_Analysis* m_analysis = nullptr;
     QGridLayout* m_layout = nullptr;
