@@ -58,8 +58,6 @@ public:
     /// settings tab, exploration page, exploration set and overview level
     /// view (MainWindowHsne.cpp). Null without files.
     MCV_HsneAnalysisHierarchy* createHsneAnalysis(const QString& name);
-    /// The notification object, for those who follow the core's announcements.
-    UI_Interface* uiInterface() const { return m_uiInterface; }
 
 public slots:
     void advertiseNewData();

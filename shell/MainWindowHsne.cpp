@@ -89,6 +89,7 @@ void MainWindow::newHsneLevel(MCV_HsneAnalysis* parent, MCV_HsneAnalysisHierarch
                               std::vector<unsigned>* landmarks)
 {
     if (parent == nullptr || hierarchy == nullptr || landmarks == nullptr
+        || std::find(m_analyses.begin(), m_analyses.end(), parent) == m_analyses.end()
         || std::find(m_analyses.begin(), m_analyses.end(), hierarchy) == m_analyses.end())
         return;
     const QString name = makeUniqueAnalysisName(
@@ -109,7 +110,7 @@ void MainWindow::newHsneLevelFromCluster(MCV_DerivedDataExploration* exploration
     MCV_HsneAnalysis* parent = nullptr;
     for (MCV_Analysis* analysis : m_analyses)
         if (analysis->analysisType() == MCV_AnalysisTypeHsne && QString::fromStdString(analysis->name()) == parentName)
-            parent = static_cast<MCV_HsneAnalysis*>(analysis);
+            parent = dynamic_cast<MCV_HsneAnalysis*>(analysis);
     MCV_HsneAnalysisHierarchy* hierarchy = parent ? parent->owner() : nullptr;
     if (hierarchy == nullptr || exploration == nullptr || hierarchy->exploration() != exploration) {
         qDebug().noquote() << "HSNE: no level of" << parentName << "shows the exploration asked to drill into.";

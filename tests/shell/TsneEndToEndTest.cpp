@@ -360,14 +360,7 @@ TEST_F(TsneEndToEndTest, ClosingDuringARunEndsTheEventLoopWithZero)
         if (count == 10)
             window.close();
     };
-    QTimer::singleShot(0, [this] { press(computeButton()); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
-    guard.start(60000);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(QApplication::exec(), 0);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(runEventLoopFrom([this] { press(computeButton()); }), 0);
     EXPECT_EQ(updates, 10) << "the loop stopped at its next iteration";
     EXPECT_TRUE(!dock || !dock->analysis()) << "the analysis was deleted";
 }

@@ -7,12 +7,17 @@
 #include "widgets/UI_Settings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
 
 /// A session as the program starts one: no registry, no kept marker states,
 /// and the open-files dialog in `dataFolder`.
@@ -68,4 +73,20 @@ inline void answerNamePrompt(const QString& answer, QString* proposed = nullptr)
             }
         },
         "Analysis Name");
+}
+
+/// Runs the application's event loop with `start` queued as its first
+/// event, the console captured, until the loop ends; its exit code, or 1
+/// when it had not ended within a minute.
+inline int runEventLoopFrom(const std::function<void()>& start)
+{
+    QTimer::singleShot(0, start);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
+    guard.start(60000);
+    testing::internal::CaptureStdout();
+    const int code = QApplication::exec();
+    testing::internal::GetCapturedStdout();
+    return code;
 }
