@@ -1,5 +1,8 @@
 #include "knn/NeighbourSearch.h"
 
+#include "knn/KdForest.h"
+#include "parallel/LargeBuffers.h"
+
 #include "parallel/WorkerPool.h"
 
 #include <flann/flann.hpp>
@@ -79,8 +82,9 @@ void NeighbourSearch<T>::build(const T* data, int n, int d, int trees)
     for (int p = 0; p < n; ++p)
         std::copy_n(data + static_cast<int64_t>(order_[p]) * d, d, ordered_.data() + static_cast<int64_t>(p) * d);
     flann::Matrix<T> dataset(ordered_.data(), static_cast<size_t>(n), static_cast<size_t>(d));
-    index_ = std::make_unique<flann::Index<flann::L2<T>>>(dataset, flann::KDTreeIndexParams(trees));
+    index_ = std::make_unique<flann::KDTreeIndex<flann::L2<T>>>(dataset, flann::KDTreeIndexParams(trees));
     index_->buildIndex();
+    forest_ = std::make_unique<KdForest<T>>(*index_, ordered_.data(), n_, d_);
 }
 
 template <typename T>
@@ -89,14 +93,27 @@ void NeighbourSearch<T>::search(int columns, int checks, int cores, std::vector<
 {
     const size_t rows = static_cast<size_t>(n_);
     const size_t width = static_cast<size_t>(columns);
-    neighbours.resize(rows * width);
-    distances.resize(rows * width);
+    const int threads = cores > 0 ? cores : omp_get_max_threads();
+    assignZeroed(neighbours, rows * width, threads);
+    assignZeroed(distances, rows * width, threads);
     // Every query is answered on its own, so the points are searched in
     // small batches that free threads claim in turn: a thread the system
     // deschedules holds up one batch, not a fixed share of the points.
+    const auto toCallerRows = [&](size_t first, size_t count) {
+        for (size_t at = first * width; at < (first + count) * width; ++at)
+            neighbours[at] = order_[static_cast<size_t>(neighbours[at])];
+    };
+    if (columns <= KdForest<T>::kMaxNeighbours && checks > 0) {
+        WorkerPool::shared().forChunks(threads, n_, kSearchBatch, [&](int64_t begin, int64_t end) {
+            const size_t first = static_cast<size_t>(begin);
+            forest_->search(begin, end, columns, checks, neighbours.data() + first * width,
+                            distances.data() + first * width);
+            toCallerRows(first, static_cast<size_t>(end - begin));
+        });
+        return;
+    }
     flann::SearchParams parameters(checks, 0, true);
     parameters.cores = 1;
-    const int threads = cores > 0 ? cores : omp_get_max_threads();
     WorkerPool::shared().forChunks(threads, n_, kSearchBatch, [&](int64_t begin, int64_t end) {
         const size_t count = static_cast<size_t>(end - begin);
         const size_t first = static_cast<size_t>(begin);
@@ -104,14 +121,14 @@ void NeighbourSearch<T>::search(int columns, int checks, int cores, std::vector<
         flann::Matrix<int> neighbourMatrix(neighbours.data() + first * width, count, width);
         flann::Matrix<T> distanceMatrix(distances.data() + first * width, count, width);
         index_->knnSearch(queries, neighbourMatrix, distanceMatrix, width, parameters);
-        for (size_t at = first * width; at < (first + count) * width; ++at)
-            neighbours[at] = order_[static_cast<size_t>(neighbours[at])];
+        toCallerRows(first, count);
     });
 }
 
 template <typename T>
 void NeighbourSearch<T>::release()
 {
+    forest_.reset();
     index_.reset();
     std::vector<T>().swap(ordered_);
 }

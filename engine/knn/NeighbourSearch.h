@@ -8,8 +8,11 @@ namespace flann {
 template <class T>
 struct L2;
 template <typename Distance>
-class Index;
+class KDTreeIndex;
 } // namespace flann
+
+template <typename T>
+class KdForest;
 
 /// Approximate k-nearest-neighbour search of every point of an n x d
 /// row-major matrix against all of them, through FLANN's randomised
@@ -28,7 +31,8 @@ public:
     NeighbourSearch(const NeighbourSearch&) = delete;
     NeighbourSearch& operator=(const NeighbourSearch&) = delete;
 
-    /// Orders and copies the rows and builds `trees` randomised KD-trees.
+    /// Orders and copies the rows and builds `trees` randomised KD-trees
+    /// (and KdForest's copy of them).
     void build(const T* data, int n, int d, int trees);
 
     /// Every point's `columns` nearest points, nearest first (usually the
@@ -49,7 +53,8 @@ private:
     int d_ = 0;
     std::vector<int32_t> order_;
     std::vector<T> ordered_;
-    std::unique_ptr<flann::Index<flann::L2<T>>> index_;
+    std::unique_ptr<flann::KDTreeIndex<flann::L2<T>>> index_;
+    std::unique_ptr<KdForest<T>> forest_;
 };
 
 extern template class NeighbourSearch<double>;
