@@ -4,6 +4,7 @@
 #include "helpers/initialization_helper.h"
 #include "helpers/logValue.h"
 #include "knn/NeighbourSearch.h"
+#include "parallel/LargeBuffers.h"
 #include "parallel/WorkerPool.h"
 #include "sparse/RowTranspose.h"
 
@@ -146,9 +147,10 @@ void symmetrize(int n, ApproxTsneProbabilities& p)
         mergeRow(r, [&](int32_t, double, double) { ++jointOffsets[static_cast<size_t>(r) + 1]; });
     std::partial_sum(jointOffsets.begin(), jointOffsets.end(), jointOffsets.begin());
     const size_t total = static_cast<size_t>(jointOffsets[rows]);
-    p.jointKeys.resize(total);
-    p.jointFirstValues.resize(total);
-    p.jointSecondValues.resize(total);
+    const int threads = omp_get_max_threads();
+    assignZeroed(p.jointKeys, total, threads);
+    assignZeroed(p.jointFirstValues, total, threads);
+    assignZeroed(p.jointSecondValues, total, threads);
 #pragma omp parallel for schedule(static)
     for (int r = 0; r < n; ++r) {
         int64_t e = jointOffsets[r];
@@ -254,8 +256,8 @@ void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters,
         {
             orb::ScopedTimer timer(betaTime);
             const double perplexity = parameters.perplexity;
-            probabilities.knnKeys.resize(rows * k);
-            probabilities.knnValues.resize(rows * k);
+            assignZeroed(probabilities.knnKeys, rows * k, omp_get_max_threads());
+            assignZeroed(probabilities.knnValues, rows * k, omp_get_max_threads());
             std::vector<int64_t> counts(rows);
             std::atomic<bool> complete{true};
             WorkerPool::shared().forChunks(omp_get_max_threads(), n, 1024, [&](int64_t begin, int64_t end) {

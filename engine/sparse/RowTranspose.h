@@ -1,5 +1,7 @@
 #pragma once
 
+#include "parallel/LargeBuffers.h"
+
 #include <omp.h>
 
 #include <cstdint>
@@ -31,6 +33,9 @@ TransposedRows<Key, Value> transposeRows(int rows, int columns, int64_t entries,
     transposed.offsets.assign(width + 1, 0);
     transposed.keys.reset(new Key[static_cast<size_t>(entries)]);
     transposed.values.reset(new Value[static_cast<size_t>(entries)]);
+    // Their pages are faulted in by the scattering threads below.
+    adviseHugePages(transposed.keys.get(), static_cast<size_t>(entries) * sizeof(Key));
+    adviseHugePages(transposed.values.get(), static_cast<size_t>(entries) * sizeof(Value));
     // Per thread and column; a column holds at most `rows` entries.
     std::vector<std::vector<int32_t>> counts;
 #pragma omp parallel

@@ -1,5 +1,6 @@
 #include "tree/TreeOrderedForces.h"
 
+#include "parallel/LargeBuffers.h"
 #include "parallel/WorkerPool.h"
 
 #include <algorithm>
@@ -43,8 +44,12 @@ void TreeOrderedForces::orderRows(const std::vector<int32_t>& spatialOrder, int 
         const int i = order_[position];
         offsets_[position + 1] = offsets_[position] + offsets[i + 1] - offsets[i];
     }
-    keys_.resize(static_cast<size_t>(offsets[n]));
-    probabilities_.resize(static_cast<size_t>(offsets[n]));
+    // Sized once per run: every layout has the same number of entries.
+    const size_t entries = static_cast<size_t>(offsets[n]);
+    if (keys_.size() != entries) {
+        assignZeroed(keys_, entries, threads);
+        assignZeroed(probabilities_, entries, threads);
+    }
 }
 
 template <int Dim>
