@@ -7,6 +7,8 @@
 
 #include <sys/resource.h>
 
+#include <cstdlib>
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -64,6 +66,14 @@ inline double cpuSeconds()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+/// The one-minute load average, -1 when unknown: beside wall times on a
+/// shared machine it says how many other runnable threads there were.
+inline double loadAverage()
+{
+    double load[1] = {0};
+    return getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
 } // namespace bench

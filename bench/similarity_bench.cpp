@@ -29,14 +29,15 @@ int main(int argc, char** argv)
         parameters.verbose = true;
         ApproxTsneProbabilities probabilities(events);
         double elapsed = 0;
+        const double loadBefore = bench::loadAverage();
         const double cpuBefore = bench::cpuSeconds();
         {
             orb::ScopedTimer timer(elapsed);
             computeHighDimensionalProbabilities(parameters, data.data(), events, markers, probabilities);
         }
-        std::printf("events %d x %d markers: similarity stage %.2f s (%.1f s CPU), joint entries %lld, "
-                    "peak memory %.2f GiB\n",
-                    events, markers, elapsed / 1000.0, bench::cpuSeconds() - cpuBefore,
+        std::printf("events %d x %d markers (load average before %.1f): similarity stage %.2f s (%.1f s CPU), "
+                    "joint entries %lld, peak memory %.2f GiB\n",
+                    events, markers, loadBefore, elapsed / 1000.0, bench::cpuSeconds() - cpuBefore,
                     static_cast<long long>(probabilities.jointKeys.size()), bench::peakMemoryGiB());
     }
     return 0;

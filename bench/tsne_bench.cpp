@@ -122,10 +122,12 @@ int main(int argc, char** argv)
 
     std::vector<int> labels;
     std::vector<double> data = gaussianMixture(events, labels);
-    std::printf("events %d x %d markers, %d threads (force loops %d)\n", events, kMarkers, omp_get_max_threads(),
-                std::max(1, omp_get_max_threads() - 1));
+    const double startCpu = bench::cpuSeconds();
+    std::printf("events %d x %d markers, %d threads (force loops %d), load average %.2f\n", events, kMarkers,
+                omp_get_max_threads(), std::max(1, omp_get_max_threads() - 1), bench::loadAverage());
 
     double similarityMs = 0, initializationMs = 0, descentMs = 0, totalMs = 0;
+    double similarityCpu = 0, descentCpu = 0;
     ApproxTsneProbabilities probabilities(events);
     std::vector<double> embedding(static_cast<size_t>(events) * 2);
     std::vector<int32_t> flags(static_cast<size_t>(events), 0);
@@ -133,10 +135,12 @@ int main(int argc, char** argv)
     {
         orb::ScopedTimer total(totalMs);
         {
+            const double cpuBefore = bench::cpuSeconds();
             orb::ScopedTimer timer(similarityMs);
             computeHighDimensionalProbabilities(bench::analysisSimilarityParameters(), data.data(), events, kMarkers,
                                                 probabilities);
             probabilities.releaseKnnRows();   // as the analysis does
+            similarityCpu = bench::cpuSeconds() - cpuBefore;
         }
         {
             orb::ScopedTimer timer(initializationMs);
@@ -148,19 +152,21 @@ int main(int argc, char** argv)
             p.exaggerationRemovalIteration = exaggerationIterations - decayIterations;
             descent.initialize(&probabilities, flags.data(), embedding.data(), 2);
         }
+        const double cpuBefore = bench::cpuSeconds();
         orb::ScopedTimer timer(descentMs);
         for (int i = 0; i < iterations; ++i) {
             descent.parameters().computeKlDivergence = i + 1 == iterations;
             descent.iterate();
         }
+        descentCpu = bench::cpuSeconds() - cpuBefore;
     }
 
-    std::printf("similarities      %8.2f s (%lld joint entries)\n", similarityMs / 1000,
+    std::printf("similarities      %8.2f s, %.1f CPU-s (%lld joint entries)\n", similarityMs / 1000, similarityCpu,
                 static_cast<long long>(probabilities.jointKeys.size()));
     std::printf("initialisation    %8.2f s\n", initializationMs / 1000);
-    std::printf("gradient descent  %8.2f s for %d iterations, %.2f ms per iteration\n", descentMs / 1000, iterations,
-                descentMs / iterations);
-    std::printf("end to end        %8.2f s\n", totalMs / 1000);
+    std::printf("gradient descent  %8.2f s, %.1f CPU-s for %d iterations, %.2f ms per iteration\n", descentMs / 1000,
+                descentCpu, iterations, descentMs / iterations);
+    std::printf("end to end        %8.2f s, %.1f CPU-s\n", totalMs / 1000, bench::cpuSeconds() - startCpu);
     std::printf("peak memory       %8.2f GiB\n", bench::peakMemoryGiB());
     std::printf("final KL          %8.4f\n", descent.klDivergence());
     const EmbeddingQuality quality = measureQuality(data, embedding, labels);

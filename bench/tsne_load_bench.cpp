@@ -39,18 +39,12 @@ struct Run
     double kl = 0;
 };
 
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
-
 /// Similarities of fresh data (timed; kept in `probabilities` when asked),
 /// then the descent from `start`, the probabilities it runs on.
 Run runOnce(int events, int iterations, ApproxTsneProbabilities* keep, const ApproxTsneProbabilities* start)
 {
     Run run;
-    run.loadBefore = loadAverage();
+    run.loadBefore = bench::loadAverage();
     const double cpuBefore = bench::cpuSeconds();
     std::vector<double> data = bench::cytometryLikeData(events, kMarkers, 2024);
     ApproxTsneProbabilities probabilities(events);
