@@ -1,14 +1,9 @@
 #pragma once
 
+#include "knn/FlannDeclarations.h"
+
 #include <cstdint>
 #include <vector>
-
-namespace flann {
-template <class T>
-struct L2;
-template <typename Distance>
-class KDTreeIndex;
-} // namespace flann
 
 /// The randomised KD-trees of a built FLANN index, copied into flat arrays
 /// and searched for k nearest neighbours exactly as FLANN's own search walks

@@ -1,15 +1,10 @@
 #pragma once
 
+#include "knn/FlannDeclarations.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-namespace flann {
-template <class T>
-struct L2;
-template <typename Distance>
-class KDTreeIndex;
-} // namespace flann
 
 template <typename T>
 class KdForest;
