@@ -15,6 +15,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -320,8 +321,16 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
     level->collectSelectionMembers({0, 1}, first);
     EXPECT_TRUE(clusters->members()[0] == first);
     std::vector<unsigned> landmarks;
-    EXPECT_FALSE(hierarchy->clusterLandmarks(overview, clusters->name(), 0, landmarks)); // another level's set
-    EXPECT_FALSE(hierarchy->clusterLandmarks(level, clusters->name(), 2, landmarks));
+    // Each refusal says why in a line.
+    const auto contains = [](const std::string& text, const char* part) { return text.find(part) != std::string::npos; };
+    const auto refusal = [](const std::function<bool()>& refused) {
+        testing::internal::CaptureStdout();
+        const bool wasRefused = refused();
+        const std::string line = testing::internal::GetCapturedStdout();
+        return wasRefused ? line : std::string("(accepted)");
+    };
+    EXPECT_PRED2(contains, refusal([&] { return !hierarchy->clusterLandmarks(overview, clusters->name(), 0, landmarks); }), "is not one of H - Overview Level's");
+    EXPECT_PRED2(contains, refusal([&] { return !hierarchy->clusterLandmarks(level, clusters->name(), 2, landmarks); }), "cluster 2 is not one of the 2 clusters");
     ASSERT_TRUE(hierarchy->clusterLandmarks(level, clusters->name(), 1, landmarks));
     // A landmark that represents no event (its events' walks all ended elsewhere)
     // shares no event with the cluster.
@@ -341,15 +350,18 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
     EXPECT_EQ(exploration->nodes()[static_cast<size_t>(node)].parent, exploration->nodeIndex("H - Scale 1"));
 
     // Refusals: too few landmarks, out of range, scale 0, reopened files.
-    EXPECT_EQ(hierarchy->createLevel(overview, {chosen[0]}, "x"), nullptr);
-    EXPECT_EQ(hierarchy->createLevel(overview, {0, 100000}, "x"), nullptr);
+    const auto refusedLevel = [&](MCV_HsneAnalysis* parent, const std::vector<unsigned>& chosenLandmarks) {
+        return refusal([&] { return hierarchy->createLevel(parent, chosenLandmarks, "x") == nullptr; });
+    };
+    EXPECT_PRED2(contains, refusedLevel(overview, {chosen[0]}), "it needs at least 2 landmarks, got 1");
+    EXPECT_PRED2(contains, refusedLevel(overview, {0, 100000}), "landmark 100000 is not one of the");
     MCV_HsneAnalysis* finest = addLevel(hierarchy->createLevel(level, level->selectionToLandmarks({0, 1, 2, 3, 4, 5}), "f"));
     ASSERT_NE(finest, nullptr);
     finest->setHierarchy(data);
     EXPECT_EQ(finest->scale(), 0);
-    EXPECT_EQ(hierarchy->createLevel(finest, {0, 1}, "x"), nullptr);
+    EXPECT_PRED2(contains, refusedLevel(finest, {0, 1}), "scale 0 has no finer scale");
     load({40});
-    EXPECT_EQ(hierarchy->createLevel(overview, chosen, "x"), nullptr);
+    EXPECT_PRED2(contains, refusedLevel(overview, chosen), "the data were reloaded since the hierarchy was built");
     EXPECT_FALSE(overview->collectSelectionMembers({0}, members));
     EXPECT_EQ(overview->landmarkSelectionWeights({true}, weights), -1.0f);
 }
