@@ -27,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 #include <random>
 #include <set>
 
@@ -57,6 +59,7 @@ public:
         hierarchy.initialize(&ui, "H");
         hierarchy.setInputData(registry->createAllPointsData());
         hierarchy.setSeed(3);
+        hierarchy.setExploration(registry->createExplorationData("H", true));
         for (int m = 0; m < 3; ++m)
             hierarchy.setMarkerActive(m, true);
         overview.initialize(&ui, "H - Overview Level");
@@ -88,6 +91,16 @@ void chooseInMenu(const QString& choice, QStringList* offered)
         }
         QTest::keyClick(menu, choice.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);
     });
+}
+
+void leftClick(QWidget* widget, QPoint position, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QMouseEvent press(QEvent::MouseButtonPress, position, widget->mapToGlobal(position), Qt::LeftButton,
+                      Qt::LeftButton, modifiers);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, position, widget->mapToGlobal(position), Qt::LeftButton,
+                        Qt::NoButton, modifiers);
+    QApplication::sendEvent(widget, &release);
 }
 
 void rightClick(QWidget* widget, QPoint position)
@@ -201,6 +214,30 @@ TEST(HsneViewTest, TheMenuZoomsAboveTheFirstScaleOnly)
     MCV_DerivedDataClusters* clusters = data.registry->createClustersData(set.toStdString(), true);
     EXPECT_EQ(clusterLevels, (QStringList{set + QString::fromStdString(clusters->clusterName(index)), set,
                                           QString::number(index), "H - Overview Level", "-1"}));
+
+    // Two clusters merged: the level's node in the exploration holds the clusters that are left.
+    std::map<int, QPoint> clusterPixels;
+    for (int y = 5; y < 300; y += 5)
+        for (int x = 5; x < 300; x += 5)
+            if (renderer->clusterAt(x, 299 - y) >= 0)
+                clusterPixels.emplace(renderer->clusterAt(x, 299 - y), QPoint(x, y));
+    ASSERT_GE(clusterPixels.size(), 2u);
+    const int before = clusters->clusterCount();
+    leftClick(plot, clusterPixels.begin()->second);
+    leftClick(plot, std::next(clusterPixels.begin())->second, Qt::ShiftModifier);
+    ASSERT_EQ(renderer->countSelectedClusters(), 2);
+    offered.clear();
+    chooseInMenu("Merge Clusters", &offered);
+    rightClick(plot, onCluster);
+    EXPECT_TRUE(offered.contains("Merge Clusters"));
+    ASSERT_EQ(clusters->clusterCount(), before - 1);
+    MCV_DerivedDataExploration* exploration = data.hierarchy.exploration();
+    ASSERT_NE(exploration, nullptr);
+    const int overviewNode = exploration->nodeIndex("H - Overview Level");
+    int children = 0;
+    for (const ExplorationNode& node : exploration->nodes())
+        children += node.parent == overviewNode;
+    EXPECT_EQ(children, before - 1);
 }
 
 TEST(HsneViewTest, AtTheFirstScaleTheMenuOffersNoZoom)
