@@ -209,28 +209,29 @@ void PointRenderer::refreshEmbedding()
 bool PointRenderer::normalizePositions(const std::vector<float>& source)
 {
     // One range over both axes keeps the embedding's aspect ratio. Non-finite
-    // coordinates take no part and stay non-finite.
-    const std::ptrdiff_t points = static_cast<std::ptrdiff_t>(source.size() / 2);
+    // coordinates take no part and stay non-finite. This runs after every
+    // iteration, beside the engine's threads: one thread passes 10^6 points
+    // in about a millisecond, where a parallel region waits for every thread
+    // a busy machine schedules late.
+    const size_t points = source.size() / 2;
     const float* in = source.data();
     const float huge = std::numeric_limits<float>::infinity();
     float lowX = huge, lowY = huge, highX = -huge, highY = -huge;
-    std::ptrdiff_t nonFinite = 0;
-#pragma omp parallel for reduction(min : lowX, lowY) reduction(max : highX, highY) reduction(+ : nonFinite) \
-    if (points > 32768)
-    for (std::ptrdiff_t k = 0; k < points; ++k) {
+    bool allFinite = true;
+    for (size_t k = 0; k < points; ++k) {
         const float x = in[2 * k];
         const float y = in[2 * k + 1];
         if (std::isfinite(x)) {
             lowX = std::min(lowX, x);
             highX = std::max(highX, x);
         } else {
-            ++nonFinite;
+            allFinite = false;
         }
         if (std::isfinite(y)) {
             lowY = std::min(lowY, y);
             highY = std::max(highY, y);
         } else {
-            ++nonFinite;
+            allFinite = false;
         }
     }
     const float low = std::min(lowX, lowY);
@@ -241,13 +242,17 @@ bool PointRenderer::normalizePositions(const std::vector<float>& source)
     const float scale = 0.8f / range;
     m_normalizedPositions.resize(source.size());
     float* out = m_normalizedPositions.data();
-    const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(source.size());
-#pragma omp parallel for if (count > 65536)
-    for (std::ptrdiff_t i = 0; i < count; ++i) {
+    const size_t count = source.size();
+    if (allFinite && !collapsed) {
+        for (size_t i = 0; i < count; ++i)
+            out[i] = (in[i] - low) * scale + 0.1f;
+        return true;
+    }
+    for (size_t i = 0; i < count; ++i) {
         const float c = in[i];
         out[i] = !std::isfinite(c) ? c : collapsed ? 0.5f : (c - low) * scale + 0.1f;
     }
-    return nonFinite == 0;
+    return allFinite;
 }
 
 void PointRenderer::computeMarkerRanges()
@@ -364,15 +369,18 @@ void PointRenderer::setSelection(const std::vector<uint16_t>* flags, bool useInd
     m_callerSelection = flags;
     if (flags == nullptr)
         return;
+    // With the index list the flags are rebuilt from it: nothing to copy.
+    if (useIndexList) {
+        uploadSelection(true);
+        return;
+    }
     copyCallerSelection();
     const size_t n = static_cast<size_t>(m_pointCount);
-    if (!useIndexList) {
-        m_selectedIndices.clear();
-        for (size_t k = 0; k < n; ++k)
-            if (m_selectionFlags[k] != 0)
-                m_selectedIndices.push_back(static_cast<int>(k));
-    }
-    uploadSelection(useIndexList);
+    m_selectedIndices.clear();
+    for (size_t k = 0; k < n; ++k)
+        if (m_selectionFlags[k] != 0)
+            m_selectedIndices.push_back(static_cast<int>(k));
+    uploadSelection(false);
 }
 
 void PointRenderer::copyCallerSelection()

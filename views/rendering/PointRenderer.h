@@ -389,6 +389,8 @@ private:
     const int* m_callerSampleIds = nullptr;
     std::vector<float> m_normalizedPositions;
     bool m_positionsFinite = true;
+    // What the positions buffer holds while some position is not finite.
+    std::vector<float> m_drawnPositions;
     std::vector<float> m_markers;
     int m_markerRowWidth = 0;
     int m_activeMarker = 0;

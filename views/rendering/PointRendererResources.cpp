@@ -266,11 +266,10 @@ void PointRenderer::uploadPositions()
     } else {
         // Points with a non-finite coordinate go far outside the view, so no
         // pass draws, splats or grids them.
-        std::vector<float> drawn(m_normalizedPositions);
-        for (float& c : drawn)
-            if (!std::isfinite(c))
-                c = farOutside;
-        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, drawn.data());
+        m_drawnPositions.resize(m_normalizedPositions.size());
+        std::transform(m_normalizedPositions.begin(), m_normalizedPositions.end(), m_drawnPositions.begin(),
+                       [](float c) { return std::isfinite(c) ? c : farOutside; });
+        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, m_drawnPositions.data());
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }

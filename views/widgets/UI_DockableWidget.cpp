@@ -44,27 +44,34 @@ void UI_DockableWidget::syncSelectionFlags(const std::vector<MCV_PointIndex>& se
         return;
     const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const int samples = registry->sampleCount();
-    m_selectedEvents.resize(static_cast<size_t>(samples));
+    // One flat byte per event of every sample, reused between calls.
+    m_sampleEventOffsets.assign(static_cast<size_t>(samples) + 1, 0);
     for (int s = 0; s < samples; ++s)
-        m_selectedEvents[s].assign(static_cast<size_t>(std::max(0, registry->sampleHeader(s)->eventCount())), false);
-    auto isEvent = [&](const MCV_PointIndex& p) {
-        return p.sampleIndex >= 0 && p.sampleIndex < samples && p.eventIndex >= 0
-               && static_cast<size_t>(p.eventIndex) < m_selectedEvents[p.sampleIndex].size();
+        m_sampleEventOffsets[s + 1] =
+            m_sampleEventOffsets[s] + std::max<int64_t>(0, registry->sampleHeader(s)->eventCount());
+    m_selectedEvents.assign(static_cast<size_t>(m_sampleEventOffsets[samples]), 0);
+    // The event's byte, or null for a pair naming no loaded event.
+    auto eventFlag = [&](const MCV_PointIndex& p) -> uint8_t* {
+        if (p.sampleIndex < 0 || p.sampleIndex >= samples || p.eventIndex < 0)
+            return nullptr;
+        const int64_t event = m_sampleEventOffsets[p.sampleIndex] + p.eventIndex;
+        return event < m_sampleEventOffsets[p.sampleIndex + 1] ? &m_selectedEvents[static_cast<size_t>(event)]
+                                                                : nullptr;
     };
     for (size_t j = 0; j < selected.size(); ++j) {
         const MCV_PointIndex& p = selected[j];
-        if (!isEvent(p))
+        uint8_t* flag = eventFlag(p);
+        if (!flag)
             continue;
-        std::vector<bool>::reference bit = m_selectedEvents[p.sampleIndex][p.eventIndex];
-        if (bit)
+        if (*flag)
             qDebug().noquote() << QString("double entry at %1:%2, %3").arg(j).arg(p.sampleIndex).arg(p.eventIndex);
-        bit = true;
+        *flag = 1;
     }
     m_pointSelectionFlags.assign(pointCount, 0);
     // Points of a replaced registry name other events: nothing of this selection is theirs.
     if (pointsAreCurrent)
         for (size_t k = 0; k < pointCount; ++k)
-            if (isEvent(points[k]) && m_selectedEvents[points[k].sampleIndex][points[k].eventIndex])
+            if (const uint8_t* flag = eventFlag(points[k]); flag && *flag)
                 m_pointSelectionFlags[k] = 0x7fff;
     m_selectionCount = static_cast<int>(selected.size());
 }

@@ -46,9 +46,10 @@ protected:
     QWidget* m_mainWidget = nullptr;
 
     // Kept by analysis views in step with the registry's "Selection" set:
-    // one bit per event of each loaded sample, one flag per shown point and
-    // a count. The base leaves them empty.
-    std::vector<std::vector<bool>> m_selectedEvents;
+    // one byte per event of the loaded samples (sample s from offset s on),
+    // one flag per shown point and a count. The base leaves them empty.
+    std::vector<int64_t> m_sampleEventOffsets;
+    std::vector<uint8_t> m_selectedEvents;
     std::vector<uint16_t> m_pointSelectionFlags;
     int m_selectionCount = 0;
 };
