@@ -1,5 +1,6 @@
 #include "knn/KdForest.h"
 
+#include "parallel/LargeBuffers.h"
 #include "parallel/WorkerPool.h"
 
 #include <flann/flann.hpp>
@@ -182,7 +183,7 @@ private:
                     done_ = true;
                     return;
                 }
-                std::pop_heap(heap_.begin(), heap_.end(), nearerLast);
+                std::pop_heap(heap_.begin(), heap_.end(), NearerLast());
                 const Branch branch = heap_.back();
                 heap_.pop_back();
                 if (!(checkCount_ < checks_ || !full())) {
@@ -231,7 +232,7 @@ private:
         if ((farDistance * kEpsError < worst_) || !full()) {
             if (static_cast<int64_t>(heap_.size()) < forest_.n_) {
                 heap_.push_back({farChild, farDistance});
-                std::push_heap(heap_.begin(), heap_.end(), nearerLast);
+                std::push_heap(heap_.begin(), heap_.end(), NearerLast());
             }
         }
         node_ = nearChild;
@@ -265,7 +266,12 @@ private:
         worst_ = results_[static_cast<size_t>(k_) - 1].distance;
     }
 
-    static bool nearerLast(const Branch& a, const Branch& b) { return b.mindist < a.mindist; }
+    /// The heap's order: the nearest branch on top. A type rather than a
+    /// function pointer, so that the heap operations inline it.
+    struct NearerLast
+    {
+        bool operator()(const Branch& a, const Branch& b) const { return b.mindist < a.mindist; }
+    };
 
     static constexpr float kEpsError = 1;
 
@@ -305,7 +311,7 @@ KdForest<T>::KdForest(flann::KDTreeIndex<flann::L2<T>>& index, const T* rows, in
     const int64_t places = 2 * static_cast<int64_t>(n);
     if (places * static_cast<int64_t>(flannRoots.size()) > std::numeric_limits<int32_t>::max())
         throw std::length_error("Too many points for the neighbour search's trees.");
-    nodes_.resize(static_cast<size_t>(places) * flannRoots.size());
+    assignZeroed(nodes_, static_cast<size_t>(places) * flannRoots.size(), static_cast<int>(flannRoots.size()));
     for (size_t t = 0; t < flannRoots.size(); ++t)
         roots_.push_back(static_cast<int32_t>(places * static_cast<int64_t>(t)));
     WorkerPool::shared().run(static_cast<int>(flannRoots.size()), static_cast<int64_t>(flannRoots.size()),

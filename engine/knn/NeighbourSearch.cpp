@@ -77,7 +77,7 @@ void NeighbourSearch<T>::build(const T* data, int n, int d, int trees)
 #pragma omp parallel
 #pragma omp single
     orderSpatially(data, d, order_.data(), order_.data() + n);
-    ordered_.resize(static_cast<size_t>(n) * d);
+    assignZeroed(ordered_, static_cast<size_t>(n) * d, omp_get_max_threads());
 #pragma omp parallel for schedule(static)
     for (int p = 0; p < n; ++p)
         std::copy_n(data + static_cast<int64_t>(order_[p]) * d, d, ordered_.data() + static_cast<int64_t>(p) * d);
