@@ -700,22 +700,50 @@ void HierarchicalSne::influenceOverScales(uint32_t point, std::vector<MapMemEff>
             for (MapMemEff::Entry& entry : map)
                 entry.value /= sum;
     };
-    maps.assign(scales_.size(), MapMemEff());
+    // The rows keep their storage from call to call: callers run this once
+    // per data point.
+    maps.resize(scales_.size());
+    for (MapMemEff& map : maps)
+        map.clear();
     if (scales_.empty())
         return;
-    maps[0][point] = 1.0f;
+    maps[0].appendLargest(point, 1.0f);
     if (scales_.size() == 1)
         return;
     maps[1] = scales_[1].areaOfInfluence[point];
     normaliseMap(maps[1]);
+    // Each landmark's sum in a dense slot, added in the order a sorted row
+    // would receive them, so the values are the same to the bit.
+    thread_local std::vector<float> sums;
+    thread_local std::vector<char> seen;
+    thread_local std::vector<uint32_t> touched;
     for (size_t s = 2; s < scales_.size(); ++s) {
+        const size_t landmarks = scales_[s].size();
+        if (sums.size() < landmarks) {
+            sums.resize(landmarks, 0.0f);
+            seen.resize(landmarks, 0);
+        }
+        touched.clear();
         for (const MapMemEff::Entry& entry : maps[s - 1]) {
             if (!(entry.value >= threshold))
                 continue;
-            for (const MapMemEff::Entry& area : scales_[s].areaOfInfluence[entry.key])
-                maps[s][area.key] += area.value * entry.value;
+            for (const MapMemEff::Entry& area : scales_[s].areaOfInfluence[entry.key]) {
+                if (!seen[area.key]) {
+                    seen[area.key] = 1;
+                    touched.push_back(area.key);
+                }
+                sums[area.key] += area.value * entry.value;
+            }
         }
-        normaliseMap(maps[s]);
+        std::sort(touched.begin(), touched.end());
+        MapMemEff& map = maps[s];
+        map.reserve(touched.size());
+        for (uint32_t key : touched) {
+            map.appendLargest(key, sums[key]);
+            sums[key] = 0.0f;
+            seen[key] = 0;
+        }
+        normaliseMap(map);
     }
 }
 
