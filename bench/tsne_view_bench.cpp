@@ -11,6 +11,7 @@
 //
 //     tsne_view_bench [events=100000] [markers=30] [iterations=200]
 #include "BenchSupport.h"
+#include "shared/ViewIterationTiming.h"
 
 #include "rendering/UI_ScatterplotWidget.h"
 #include "rendering/applicationSurfaceFormat.h"
@@ -39,35 +40,8 @@
 
 namespace {
 
-double millisecondsSince(int64_t ticks)
-{
-    return static_cast<double>(orb::currentTicks() - ticks) * 1e-4;
-}
-
-/// Times every painting of a window (a window shown, the widgets, the view's
-/// frame and the composition of the window), nested painting once.
-class PaintTimingApplication : public QApplication
-{
-public:
-    using QApplication::QApplication;
-    double paintingMs = 0.0;
-
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        const QEvent::Type type = event->type();
-        if (m_painting || (type != QEvent::UpdateRequest && type != QEvent::Paint && type != QEvent::Expose))
-            return QApplication::notify(receiver, event);
-        m_painting = true;
-        const int64_t start = orb::currentTicks();
-        const bool handled = QApplication::notify(receiver, event);
-        paintingMs += millisecondsSince(start);
-        m_painting = false;
-        return handled;
-    }
-
-private:
-    bool m_painting = false;
-};
+using bench::millisecondsSince;
+using bench::PaintTimingApplication;
 
 /// Passes the run to the view as the shell's notification object does, and
 /// times the view's steps of each iteration apart (the view's own slot does
@@ -77,29 +51,14 @@ class ViewInterface : public MCV_UiInterface
 public:
     UI_TsneWidget* view = nullptr;
     PaintTimingApplication* application = nullptr;
-    double refreshMs = 0.0, frameMs = 0.0, eventsMs = 0.0, eventsPaintingMs = 0.0;
+    bench::ViewIterationTimes times;
     std::vector<int64_t> updateTicks;
 
     void analysisUpdatedSignal(void*) override
     {
         updateTicks.push_back(orb::currentTicks());
-        if (!view)
-            return;
-        UI_ScatterplotWidget* plot = view->scatterplot();
-        int64_t start = orb::currentTicks();
-        plot->refreshEmbedding();
-        refreshMs += millisecondsSince(start);
-        start = orb::currentTicks();
-        plot->repaint();
-        plot->makeCurrent();
-        QOpenGLContext::currentContext()->functions()->glFinish();
-        plot->doneCurrent();
-        frameMs += millisecondsSince(start);
-        start = orb::currentTicks();
-        const double paintedBefore = application->paintingMs;
-        QCoreApplication::processEvents();
-        eventsMs += millisecondsSince(start);
-        eventsPaintingMs += application->paintingMs - paintedBefore;
+        if (view)
+            times.measure(view->scatterplot(), *application);
     }
     void analysisInitializedSignal(void* analysis) override
     {
@@ -190,9 +149,9 @@ int main(int argc, char** argv)
     const double iterationMs = run(analysis, shown, all, markers, iterations, "Shown");
     const double peakWith = bench::peakMemoryGiB();
     const double perIteration = 1.0 / static_cast<double>(shown.updateTicks.size());
-    const double refresh = shown.refreshMs * perIteration, frame = shown.frameMs * perIteration,
-                 other = shown.eventsMs * perIteration;
-    const double otherPainting = shown.eventsPaintingMs * perIteration;
+    const double refresh = shown.times.refreshMs * perIteration, frame = shown.times.frameMs * perIteration,
+                 other = shown.times.eventsMs * perIteration;
+    const double otherPainting = shown.times.eventsPaintingMs * perIteration;
     const double rest = iterationMs - refresh - frame - other;
 
     // One selection over the left half of the plot, as a user drags it.
