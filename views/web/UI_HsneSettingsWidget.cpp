@@ -176,11 +176,7 @@ void UI_HsneSettingsWidget::inputDataChanged(int)
     const std::string name = m_inputDataComboBox->currentText().toStdString();
     if (name.empty())
         return;
-    MCV_DerivedDataPoints* chosen = nullptr;
-    if (MCV_DataRegistry::currentGeneration() != 0)
-        for (MCV_DerivedDataPoints* points : MCV_DataRegistry::instance()->pointsDataList())
-            if (points->name() == name)
-                chosen = points;
+    MCV_DerivedDataPoints* chosen = pointsSetNamed(name);
     hierarchy->setInputData(chosen);
     if (m_downsamplingWidget)
         m_downsamplingWidget->setInputData(chosen);

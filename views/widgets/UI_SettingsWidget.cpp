@@ -69,6 +69,16 @@ void UI_SettingsWidget::fillWithPointsSets(QComboBox* box)
     box->setCurrentText(current);
 }
 
+MCV_DerivedDataPoints* UI_SettingsWidget::pointsSetNamed(const std::string& name)
+{
+    MCV_DerivedDataPoints* found = nullptr;
+    if (MCV_DataRegistry::currentGeneration() != 0)
+        for (MCV_DerivedDataPoints* points : MCV_DataRegistry::instance()->pointsDataList())
+            if (points->name() == name)
+                found = points;
+    return found;
+}
+
 void UI_SettingsWidget::showFloatingOnHoldingWindow(UI_DockableWidget* dock)
 {
     QMainWindow* mainWindow = nullptr;

@@ -2,9 +2,12 @@
 
 #include <QWidget>
 
+#include <string>
+
 class QComboBox;
 
 class MCV_Analysis;
+class MCV_DerivedDataPoints;
 class QGridLayout;
 class UI_DockableWidget;
 class UI_MarkerSelectionWidget;
@@ -46,6 +49,9 @@ protected:
     /// Refills the box with the names of the registry's points sets, keeping
     /// the current choice where it is still one of them.
     static void fillWithPointsSets(QComboBox* box);
+    /// The live registry's points set of that name (the last listed when
+    /// names repeat); null when there is none or no files are loaded.
+    static MCV_DerivedDataPoints* pointsSetNamed(const std::string& name);
     /// Docks `dock` in the right area of the main window that holds this
     /// panel, floating and shown; nothing when no main window holds it.
     void showFloatingOnHoldingWindow(UI_DockableWidget* dock);
