@@ -14,6 +14,7 @@
 //
 //     hsne_analysis_bench [events=1000000] [markers=30] [iterations=1000]
 #include "BenchSupport.h"
+#include "shared/PageBenchSupport.h"
 #include "shared/ViewIterationTiming.h"
 
 #include "rendering/UI_ScatterplotWidget.h"
@@ -146,19 +147,6 @@ double pointScalesAfterToggle(UI_HsneWidget& view)
     QOpenGLContext::currentContext()->functions()->glFinish();
     plot->doneCurrent();
     return millisecondsSince(start);
-}
-
-QVariant evaluate(QWebView* web, const QString& script)
-{
-    return web->page()->mainFrame()->evaluateJavaScript(script);
-}
-
-void wait(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 /// 100 nodes under the overview's: 9 clusters of the overview's landmarks,

@@ -17,6 +17,7 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
+#include "shared/PageBenchSupport.h"
 #include "shared/PopulationEvents.h"
 
 #include <QApplication>
@@ -58,19 +59,6 @@ public:
     void spadeTreeRefreshedSignal(void*) override {}
     void analysesRemovedSignal(std::vector<std::string>*) override {}
 };
-
-QVariant evaluate(QWebView* view, const QString& script)
-{
-    return view->page()->mainFrame()->evaluateJavaScript(script);
-}
-
-void wait(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 void mouse(QWebView* view, QEvent::Type type, QPoint point)
 {
