@@ -9,10 +9,10 @@
 // the dendrogram switched on, and the clustering alone; a rename round trip
 // through the core; frames per second during a 500 ms column transition.
 
-#include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "shared/SilentUiInterface.h"
 #include "support/FcsTestFile.h"
 #include "web/UI_HeatMapWidget.h"
 
@@ -39,22 +39,13 @@ constexpr int kEventsPerCluster = 20;
 constexpr int kRounds = 5;
 
 /// Hands the core's announcements to the view, as the main window wires it.
-class ViewWiring : public MCV_UiInterface
+class ViewWiring : public SilentUiInterface
 {
 public:
     UI_HeatMapWidget* view = nullptr;
-    void dimensionsAddedSignal() override {}
-    void analysisInitializedSignal(void*) override {}
-    void analysisUpdatedSignal(void*) override {}
-    void analysisMilestoneSignal(void*) override {}
-    void analysisFinishedSignal(void*) override {}
-    void readyForDeletionSignal(void*) override {}
-    void newDerivedDataAddedSignal() override {}
     void dataRefreshedSignal(void* data) override { view->dataRefreshed(data); }
     void selectionRefreshedSignal(void* clusters) override { view->selectionRefreshed(clusters); }
     void highlightRefreshedSignal(void* clusters) override { view->highlightRefreshed(clusters); }
-    void spadeTreeRefreshedSignal(void*) override {}
-    void analysesRemovedSignal(std::vector<std::string>*) override {}
 };
 
 QVariant js(QWebView* view, const QString& script)

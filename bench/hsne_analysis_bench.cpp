@@ -15,6 +15,7 @@
 //     hsne_analysis_bench [events=1000000] [markers=30] [iterations=1000]
 #include "BenchSupport.h"
 #include "shared/PageBenchSupport.h"
+#include "shared/SilentUiInterface.h"
 #include "shared/ViewIterationTiming.h"
 
 #include "rendering/UI_ScatterplotWidget.h"
@@ -24,7 +25,6 @@
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
-#include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataExploration.h"
@@ -59,7 +59,7 @@ using bench::PaintTimingApplication;
 /// Passes a level's run to its view as the shell's notification object does,
 /// timing the view's steps of each iteration apart (the view's own slot does
 /// the same steps, with a deferred repaint).
-class ViewInterface : public MCV_UiInterface
+class ViewInterface : public SilentUiInterface
 {
 public:
     UI_HsneWidget* view = nullptr;
@@ -96,14 +96,6 @@ public:
         if (page)
             page->dataRefreshed(data);
     }
-    void dimensionsAddedSignal() override {}
-    void analysisMilestoneSignal(void*) override {}
-    void readyForDeletionSignal(void*) override {}
-    void newDerivedDataAddedSignal() override {}
-    void selectionRefreshedSignal(void*) override {}
-    void highlightRefreshedSignal(void*) override {}
-    void spadeTreeRefreshedSignal(void*) override {}
-    void analysesRemovedSignal(std::vector<std::string>*) override {}
 };
 
 /// Runs the level's loop in its view and prints the per-iteration figures.

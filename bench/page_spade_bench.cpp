@@ -12,13 +12,13 @@
 #include "web/UI_SpadeWidget.h"
 
 #include "analyses/MCV_SpadeAnalysis.h"
-#include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
 #include "shared/PageBenchSupport.h"
 #include "shared/PopulationEvents.h"
+#include "shared/SilentUiInterface.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,7 +38,7 @@
 namespace {
 
 /// Routes the core's data announcements to the view, as the main window does.
-class Wiring : public MCV_UiInterface
+class Wiring : public SilentUiInterface
 {
 public:
     UI_SpadeWidget* view = nullptr;
@@ -47,17 +47,6 @@ public:
         if (view)
             view->dataRefreshed(data);
     }
-    void dimensionsAddedSignal() override {}
-    void analysisInitializedSignal(void*) override {}
-    void analysisUpdatedSignal(void*) override {}
-    void analysisMilestoneSignal(void*) override {}
-    void analysisFinishedSignal(void*) override {}
-    void readyForDeletionSignal(void*) override {}
-    void newDerivedDataAddedSignal() override {}
-    void selectionRefreshedSignal(void*) override {}
-    void highlightRefreshedSignal(void*) override {}
-    void spadeTreeRefreshedSignal(void*) override {}
-    void analysesRemovedSignal(std::vector<std::string>*) override {}
 };
 
 void mouse(QWebView* view, QEvent::Type type, QPoint point)

@@ -6,11 +6,11 @@
 //
 //     tsne_analysis_bench [events=100000] [markers=30] [iterations=1000]
 #include "analyses/MCV_TsneAnalysis.h"
-#include "analyses/MCV_UiInterface.h"
 #include "data/FcsError.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
+#include "shared/SilentUiInterface.h"
 #include "support/FcsTestFile.h"
 
 #include <algorithm>
@@ -32,7 +32,7 @@ double secondsSince(int64_t ticks)
 
 /// Records when each iteration is announced; computes the extent of the
 /// positions as a view does on every update.
-class BenchInterface : public MCV_UiInterface
+class BenchInterface : public SilentUiInterface
 {
 public:
     MCV_TsneAnalysis* analysis = nullptr;
@@ -61,16 +61,6 @@ public:
         std::copy(box, box + 4, extent);
     }
 
-    void dimensionsAddedSignal() override {}
-    void analysisMilestoneSignal(void*) override {}
-    void analysisFinishedSignal(void*) override {}
-    void readyForDeletionSignal(void*) override {}
-    void newDerivedDataAddedSignal() override {}
-    void dataRefreshedSignal(void*) override {}
-    void selectionRefreshedSignal(void*) override {}
-    void highlightRefreshedSignal(void*) override {}
-    void spadeTreeRefreshedSignal(void*) override {}
-    void analysesRemovedSignal(std::vector<std::string>*) override {}
 };
 
 /// Mean seconds of one call of f over `repeats` calls.

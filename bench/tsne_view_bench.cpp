@@ -11,6 +11,7 @@
 //
 //     tsne_view_bench [events=100000] [markers=30] [iterations=200]
 #include "BenchSupport.h"
+#include "shared/SilentUiInterface.h"
 #include "shared/ViewIterationTiming.h"
 
 #include "rendering/UI_ScatterplotWidget.h"
@@ -18,7 +19,6 @@
 #include "tsne/UI_TsneWidget.h"
 
 #include "analyses/MCV_TsneAnalysis.h"
-#include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
@@ -46,7 +46,7 @@ using bench::PaintTimingApplication;
 /// Passes the run to the view as the shell's notification object does, and
 /// times the view's steps of each iteration apart (the view's own slot does
 /// the same three steps, with a deferred repaint).
-class ViewInterface : public MCV_UiInterface
+class ViewInterface : public SilentUiInterface
 {
 public:
     UI_TsneWidget* view = nullptr;
@@ -65,20 +65,11 @@ public:
         if (view)
             view->initComputation(analysis);
     }
-    void analysisFinishedSignal(void*) override {}
     void dataRefreshedSignal(void* data) override
     {
         if (view)
             view->dataRefreshed(data);
     }
-    void dimensionsAddedSignal() override {}
-    void analysisMilestoneSignal(void*) override {}
-    void readyForDeletionSignal(void*) override {}
-    void newDerivedDataAddedSignal() override {}
-    void selectionRefreshedSignal(void*) override {}
-    void highlightRefreshedSignal(void*) override {}
-    void spadeTreeRefreshedSignal(void*) override {}
-    void analysesRemovedSignal(std::vector<std::string>*) override {}
 };
 
 /// Runs the analysis; returns the mean interval between iterations in ms.
