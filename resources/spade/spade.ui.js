@@ -59,7 +59,7 @@ function initView() {
     svg = d3.select('#mainView').append('svg').attr('id', 'canvas');
     svg.append('rect').attr('id', 'background')
         .on('mousedown', backgroundPressed)
-        .on('contextmenu', contextMenu(function () { return menuItems(backgroundMenuEntries(), null); }));
+        .on('contextmenu', contextMenuInside(function () { return menuItems(backgroundMenuEntries(), null); }));
     svg.append('g').attr('id', 'hulls');
     svg.append('path').attr('id', 'selectionHull');
     svg.append('g').attr('id', 'graph');
@@ -136,7 +136,9 @@ function drawGraph() {
         .on('mouseleave', nodeLeft)
         .on('mousedown.select', nodePressed)
         .on('dblclick', toggleRing)
-        .on('contextmenu', contextMenu(function (node) { return menuItems(nodeMenuEntries(nodeMenuState(node)), node); }));
+        .on('contextmenu', contextMenuInside(function (node) {
+            return menuItems(nodeMenuEntries(nodeMenuState(node)), node);
+        }));
     nodes.append('circle').attr('class', 'nodeBack').attr('r', function (node) { return node.radius + 1.8; });
     halfDisc.forEach(function (path, half) {
         nodes.append('path').attr('class', half === 0 ? 'half left' : 'half right').attr('d', path)
@@ -231,7 +233,7 @@ function drawHulls() {
         .attr('id', function (bubble) { return 'bubbleHull' + subTreeSerials[subTrees.indexOf(bubble)]; });
     entered.append('text').attr('class', 'bubbleLabel').attr('dy', -8)
         .on('click', selectBubble)
-        .on('contextmenu', contextMenu(function (bubble) { return menuItems(bubbleMenuEntries(bubble), null); }))
+        .on('contextmenu', contextMenuInside(function (bubble) { return menuItems(bubbleMenuEntries(bubble), null); }))
         .append('textPath').attr('startOffset', '75%')
         .attr('xlink:href', function (bubble) { return '#bubbleHull' + subTreeSerials[subTrees.indexOf(bubble)]; })
         .text(function (bubble) { return bubble; });
@@ -475,9 +477,8 @@ var menuActions = {
     exportBubbleSeparately: function (node, entry) { exportBubble(entry.bubble, 1); }
 };
 
-// The modal save dialog runs inside the call: the menu goes first.
 function exportBubble(bubble, separate) {
-    d3.select('.d3-context-menu').style('display', 'none');
+    hideContextMenu();
     if (isQtAvailable)
         Qt.exportSubtree(bubble, separate);
 }
@@ -494,20 +495,6 @@ function nodeMenuState(node) {
         nodeBubble: node.subTree || '',
         selectionBubble: commonBubble(selected),
         selectionInBubble: selected.some(function (other) { return !!other.subTree; })
-    };
-}
-
-// A context-menu listener that keeps the menu inside the window.
-function contextMenu(entries) {
-    var open = d3.contextMenu(entries);
-    return function (datum, index) {
-        open.call(this, datum, index);
-        var menu = d3.select('.d3-context-menu');
-        var box = menu.node().getBoundingClientRect();
-        if (box.right > window.innerWidth)
-            menu.style('left', Math.max(0, window.pageXOffset + window.innerWidth - box.width) + 'px');
-        if (box.bottom > window.innerHeight)
-            menu.style('top', Math.max(0, window.pageYOffset + window.innerHeight - box.height) + 'px');
     };
 }
 
