@@ -566,9 +566,17 @@ function drawSizeLegend() {
         top += 2 * radius + 6;
         return 'translate(26,' + y + ')';
     });
+    entered.append('rect').attr('class', 'sizeTarget');
     entered.append('circle').attr('r', function (radius) { return radius; });
     entered.append('text').attr('x', 32).attr('dy', '0.35em');
-    legend.selectAll('g.sizeEntry').select('text').text(function (radius, i) { return labels[i]; });
+    var all = legend.selectAll('g.sizeEntry');
+    all.select('text').text(function (radius, i) { return labels[i]; });
+    // A click anywhere on an entry, inside its circle too, switches the labels.
+    all.each(function (radius) {
+        var entry = d3.select(this);
+        entry.select('rect.sizeTarget').attr('x', -radius).attr('y', -radius).attr('height', 2 * radius)
+            .attr('width', radius + 32 + entry.select('text').node().getComputedTextLength());
+    });
 }
 
 function toggleSizeLegend() {

@@ -638,3 +638,13 @@ TEST_F(SpadeViewTest, ABubbleOnATemplateTreeMakesNoSet)
     m_views.clear();
 }
 
+TEST_F(SpadeViewTest, AClickInsideASizeLegendCircleSwitchesTheLabels)
+{
+    makeView(false);
+    compute();
+    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6", 30000));
+    const QString last = "d3.select('#sizeLegend g.sizeEntry:nth-child(5) text').text()";
+    EXPECT_EQ(page().evaluate(last).toString(), "> 20%");
+    page().click("#sizeLegend g.sizeEntry:nth-child(5) circle");
+    EXPECT_EQ(page().evaluate(last).toString(), "> 30");
+}
