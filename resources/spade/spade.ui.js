@@ -208,6 +208,9 @@ function updateNodeClasses() {
 
 // ---- hulls and bubbles -----------------------------------------------------------
 
+// Per bubble label its width as plain text.
+var bubbleLabelWidth = d3.local();
+
 function hullAround(nodes, padding) {
     return hullPath(nodes.map(function (node) {
         return { x: screenX(node), y: screenY(node), r: node.radius + padding };
@@ -231,14 +234,26 @@ function drawHulls() {
     var entered = bubbles.enter().append('g').attr('class', 'bubble');
     entered.append('path').attr('class', 'bubbleHull')
         .attr('id', function (bubble) { return 'bubbleHull' + subTreeSerials[subTrees.indexOf(bubble)]; });
+    // Measured before the label goes onto the hull: along it only the part
+    // that fits would count.
     entered.append('text').attr('class', 'bubbleLabel').attr('dy', -8)
+        .text(function (bubble) { return bubble; })
+        .each(function () { bubbleLabelWidth.set(this, this.getComputedTextLength()); })
+        .text(null)
         .on('click', selectBubble)
         .on('contextmenu', contextMenuInside(function (bubble) { return menuItems(bubbleMenuEntries(bubble), null); }))
-        .append('textPath').attr('startOffset', '75%')
+        .append('textPath')
         .attr('xlink:href', function (bubble) { return '#bubbleHull' + subTreeSerials[subTrees.indexOf(bubble)]; })
         .text(function (bubble) { return bubble; });
-    entered.merge(bubbles).select('path')
-        .attr('d', function (bubble) { return hullAround(bubbleMembers(bubble), kBubbleHullPadding); });
+    entered.merge(bubbles).each(function (bubble) {
+        var group = d3.select(this);
+        var hull = group.select('path').attr('d', hullAround(bubbleMembers(bubble), kBubbleHullPadding));
+        var label = group.select('text');
+        var place = bubbleLabelPlacement(hull.node().getTotalLength(), bubbleLabelWidth.get(label.node()));
+        label.select('textPath').attr('startOffset', place.offset)
+            .attr('textLength', place.squeeze || null)
+            .attr('lengthAdjust', place.squeeze ? 'spacingAndGlyphs' : null);
+    });
 }
 
 function selectBubble(bubble) {
