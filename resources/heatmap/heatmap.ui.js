@@ -123,11 +123,7 @@ function contextMenuItems() {
     return items;
 }
 
-function hideContextMenu() {
-    d3.select('.d3-context-menu').style('display', 'none');
-}
-
-// Save dialogs run modally inside the call: the menu goes first.
+// A save entry's action, run once the menu is hidden.
 function hidingMenu(action) {
     return function () {
         hideContextMenu();
@@ -204,7 +200,7 @@ function initTestButtons() {
 function initPage() {
     connectToQt();
     d3.select('#dataChooser').on('change', chooseDataSet);
-    d3.select('#heatmapSvg').on('contextmenu', d3.contextMenu(contextMenuItems));
+    d3.select('#heatmapSvg').on('contextmenu', contextMenuInside(contextMenuItems));
     initSwitches();
     initRenameDialog();
     initKeys();

@@ -1,7 +1,8 @@
-// The bottom drawer, the colour legend with its map chooser, and the exports
-// every analysis page offers. Pages provide the elements (#ui with #uihover
-// and #drawer, #legend with #legendActive and #legendAll, #mainView) and call
-// initDrawer() and initLegend() once their markup exists.
+// The bottom drawer, the colour legend with its map chooser, the context
+// menus and the exports every analysis page offers. Pages provide the
+// elements (#ui with #uihover and #drawer, #legend with #legendActive and
+// #legendAll, #mainView) and call initDrawer() and initLegend() once their
+// markup exists.
 
 var _drawerShown = false;
 var _legendShown = false;
@@ -85,6 +86,27 @@ function updateLegendUi(hide) {
     d3.select('#legendAll').selectAll('rect').attr('fill', function (index) { return legendFill(index); });
     if (hide && _legendShown)
         showLegendSelector(false);
+}
+
+// A context-menu listener for the entries (a list, or a function of the
+// element's datum) that keeps the menu inside the window: a menu that would
+// reach past the right or bottom edge opens left of or above the pointer.
+function contextMenuInside(entries) {
+    var open = d3.contextMenu(entries);
+    return function (datum, index) {
+        open.call(this, datum, index);
+        var menu = d3.select('.d3-context-menu');
+        var box = menu.node().getBoundingClientRect();
+        if (box.right > window.innerWidth)
+            menu.style('left', Math.max(0, window.pageXOffset + window.innerWidth - box.width) + 'px');
+        if (box.bottom > window.innerHeight)
+            menu.style('top', Math.max(0, window.pageYOffset + window.innerHeight - box.height) + 'px');
+    };
+}
+
+// Save dialogs run modally inside a menu entry's call: the menu goes first.
+function hideContextMenu() {
+    d3.select('.d3-context-menu').style('display', 'none');
 }
 
 function printSVG() {

@@ -56,7 +56,8 @@ function size2rad(size, total) {
 
 // The hull around circles ({x, y, r}, r already padded): 40 points on each
 // circle, their convex hull written "M" + points joined by "L" + "Z"; empty
-// for no circles.
+// for no circles. The path runs clockwise on screen, so text along it stands
+// upright over the top and its "up" points out of the hull.
 function hullPath(circles) {
     var points = [];
     circles.forEach(function (c) {
@@ -66,7 +67,18 @@ function hullPath(circles) {
         }
     });
     var hull = points.length >= 3 ? d3.polygonHull(points) : null;
-    return hull ? 'M' + hull.join('L') + 'Z' : '';
+    return hull ? 'M' + hull.reverse().join('L') + 'Z' : '';
+}
+
+// Where a bubble's label lies along its hull: from 75 % of the outline, or
+// earlier so that it ends with the outline when the rest is too short for
+// the text; a text longer than the whole outline starts at its beginning and
+// is squeezed to its length. Gives the start offset and the length to
+// squeeze to (0: none), in pixels.
+function bubbleLabelPlacement(outlineLength, textLength) {
+    if (textLength > outlineLength)
+        return { offset: 0, squeeze: outlineLength };
+    return { offset: Math.min(0.75 * outlineLength, outlineLength - textLength), squeeze: 0 };
 }
 
 // Labels of the size legend's five circles: shares of all events, or the

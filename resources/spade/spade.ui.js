@@ -59,7 +59,7 @@ function initView() {
     svg = d3.select('#mainView').append('svg').attr('id', 'canvas');
     svg.append('rect').attr('id', 'background')
         .on('mousedown', backgroundPressed)
-        .on('contextmenu', contextMenu(function () { return menuItems(backgroundMenuEntries(), null); }));
+        .on('contextmenu', contextMenuInside(function () { return menuItems(backgroundMenuEntries(), null); }));
     svg.append('g').attr('id', 'hulls');
     svg.append('path').attr('id', 'selectionHull');
     svg.append('g').attr('id', 'graph');
@@ -136,7 +136,9 @@ function drawGraph() {
         .on('mouseleave', nodeLeft)
         .on('mousedown.select', nodePressed)
         .on('dblclick', toggleRing)
-        .on('contextmenu', contextMenu(function (node) { return menuItems(nodeMenuEntries(nodeMenuState(node)), node); }));
+        .on('contextmenu', contextMenuInside(function (node) {
+            return menuItems(nodeMenuEntries(nodeMenuState(node)), node);
+        }));
     nodes.append('circle').attr('class', 'nodeBack').attr('r', function (node) { return node.radius + 1.8; });
     halfDisc.forEach(function (path, half) {
         nodes.append('path').attr('class', half === 0 ? 'half left' : 'half right').attr('d', path)
@@ -206,6 +208,9 @@ function updateNodeClasses() {
 
 // ---- hulls and bubbles -----------------------------------------------------------
 
+// Per bubble label its width as plain text.
+var bubbleLabelWidth = d3.local();
+
 function hullAround(nodes, padding) {
     return hullPath(nodes.map(function (node) {
         return { x: screenX(node), y: screenY(node), r: node.radius + padding };
@@ -229,14 +234,26 @@ function drawHulls() {
     var entered = bubbles.enter().append('g').attr('class', 'bubble');
     entered.append('path').attr('class', 'bubbleHull')
         .attr('id', function (bubble) { return 'bubbleHull' + subTreeSerials[subTrees.indexOf(bubble)]; });
+    // Measured before the label goes onto the hull: along it only the part
+    // that fits would count.
     entered.append('text').attr('class', 'bubbleLabel').attr('dy', -8)
+        .text(function (bubble) { return bubble; })
+        .each(function () { bubbleLabelWidth.set(this, this.getComputedTextLength()); })
+        .text(null)
         .on('click', selectBubble)
-        .on('contextmenu', contextMenu(function (bubble) { return menuItems(bubbleMenuEntries(bubble), null); }))
-        .append('textPath').attr('startOffset', '75%')
+        .on('contextmenu', contextMenuInside(function (bubble) { return menuItems(bubbleMenuEntries(bubble), null); }))
+        .append('textPath')
         .attr('xlink:href', function (bubble) { return '#bubbleHull' + subTreeSerials[subTrees.indexOf(bubble)]; })
         .text(function (bubble) { return bubble; });
-    entered.merge(bubbles).select('path')
-        .attr('d', function (bubble) { return hullAround(bubbleMembers(bubble), kBubbleHullPadding); });
+    entered.merge(bubbles).each(function (bubble) {
+        var group = d3.select(this);
+        var hull = group.select('path').attr('d', hullAround(bubbleMembers(bubble), kBubbleHullPadding));
+        var label = group.select('text');
+        var place = bubbleLabelPlacement(hull.node().getTotalLength(), bubbleLabelWidth.get(label.node()));
+        label.select('textPath').attr('startOffset', place.offset)
+            .attr('textLength', place.squeeze || null)
+            .attr('lengthAdjust', place.squeeze ? 'spacingAndGlyphs' : null);
+    });
 }
 
 function selectBubble(bubble) {
@@ -475,9 +492,8 @@ var menuActions = {
     exportBubbleSeparately: function (node, entry) { exportBubble(entry.bubble, 1); }
 };
 
-// The modal save dialog runs inside the call: the menu goes first.
 function exportBubble(bubble, separate) {
-    d3.select('.d3-context-menu').style('display', 'none');
+    hideContextMenu();
     if (isQtAvailable)
         Qt.exportSubtree(bubble, separate);
 }
@@ -494,20 +510,6 @@ function nodeMenuState(node) {
         nodeBubble: node.subTree || '',
         selectionBubble: commonBubble(selected),
         selectionInBubble: selected.some(function (other) { return !!other.subTree; })
-    };
-}
-
-// A context-menu listener that keeps the menu inside the window.
-function contextMenu(entries) {
-    var open = d3.contextMenu(entries);
-    return function (datum, index) {
-        open.call(this, datum, index);
-        var menu = d3.select('.d3-context-menu');
-        var box = menu.node().getBoundingClientRect();
-        if (box.right > window.innerWidth)
-            menu.style('left', Math.max(0, window.pageXOffset + window.innerWidth - box.width) + 'px');
-        if (box.bottom > window.innerHeight)
-            menu.style('top', Math.max(0, window.pageYOffset + window.innerHeight - box.height) + 'px');
     };
 }
 
@@ -579,9 +581,17 @@ function drawSizeLegend() {
         top += 2 * radius + 6;
         return 'translate(26,' + y + ')';
     });
+    entered.append('rect').attr('class', 'sizeTarget');
     entered.append('circle').attr('r', function (radius) { return radius; });
     entered.append('text').attr('x', 32).attr('dy', '0.35em');
-    legend.selectAll('g.sizeEntry').select('text').text(function (radius, i) { return labels[i]; });
+    var all = legend.selectAll('g.sizeEntry');
+    all.select('text').text(function (radius, i) { return labels[i]; });
+    // A click anywhere on an entry, inside its circle too, switches the labels.
+    all.each(function (radius) {
+        var entry = d3.select(this);
+        entry.select('rect.sizeTarget').attr('x', -radius).attr('y', -radius).attr('height', 2 * radius)
+            .attr('width', radius + 32 + entry.select('text').node().getComputedTextLength());
+    });
 }
 
 function toggleSizeLegend() {

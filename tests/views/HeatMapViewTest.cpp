@@ -518,6 +518,29 @@ TEST_F(HeatMapViewTest, SavesThroughTheRealDialogsReadBack)
     }
 }
 
+TEST_F(HeatMapViewTest, AMenuOpenedLowInTheViewStaysInsideThePage)
+{
+    choose(0);
+    // Low in the drawing, near its right end: the full menu is taller and
+    // wider than the room below and right of the pointer.
+    const QRect drawing = m_page->elementRect("#heatmapSvg");
+    const QPoint low(drawing.right() - 20, drawing.bottom() - 30);
+    ASSERT_TRUE(js(QString("document.getElementById('heatmapSvg').contains(document.elementFromPoint(%1, %2))")
+                       .arg(low.x())
+                       .arg(low.y()))
+                    .toBool());
+    QContextMenuEvent event(QContextMenuEvent::Mouse, low, m_page->view()->mapToGlobal(low));
+    QApplication::sendEvent(m_page->view(), &event);
+    const QVariantList box = js("(function () { var r = document.querySelector('.d3-context-menu').getBoundingClientRect();"
+                                " return [r.left, r.top, r.right, r.bottom, window.innerWidth, window.innerHeight]; })()")
+                                 .toList();
+    EXPECT_GT(box[3].toDouble() - box[1].toDouble(), 100.0);
+    EXPECT_GE(box[0].toDouble(), 0.0);
+    EXPECT_GE(box[1].toDouble(), 0.0);
+    EXPECT_LE(box[2].toDouble(), box[4].toDouble());
+    EXPECT_LE(box[3].toDouble(), box[5].toDouble());
+}
+
 TEST_F(HeatMapViewTest, ReplacedRegistryReloadsThePageWithTheNewSets)
 {
     choose(0);

@@ -240,6 +240,38 @@ protected:
         return events;
     }
     std::vector<MCV_PointIndex> selection() { return sorted(MCV_DataRegistry::instance()->selectionData()->points()); }
+    /// The events of an FCS file, one row of values each.
+    static std::vector<std::vector<float>> readRows(const QString& path)
+    {
+        FcsHeader header;
+        header.setFileName(path.toStdString());
+        float* block = nullptr;
+        std::vector<std::vector<float>> rows;
+        EXPECT_EQ(FcsReader().read(&block, header), 0) << path.toStdString();
+        for (int e = 0; block && e < header.eventCount(); ++e)
+            rows.emplace_back(block + e * header.parameterCount(), block + (e + 1) * header.parameterCount());
+        delete[] block;
+        return rows;
+    }
+    /// The loaded files' rows of the events.
+    static std::vector<std::vector<float>> sourceRows(const std::vector<MCV_PointIndex>& events)
+    {
+        MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+        std::vector<std::vector<float>> rows;
+        for (const MCV_PointIndex& p : events) {
+            const float* row = registry->sampleData(p.sampleIndex) + p.eventIndex * registry->parameterCount();
+            rows.emplace_back(row, row + registry->parameterCount());
+        }
+        return rows;
+    }
+    /// Answers the next save dialog with the path.
+    static void saveAs(const QString& path)
+    {
+        whenModal<QFileDialog>([path](QFileDialog* dialog) {
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
 
     QTemporaryDir m_dir;
     ViewWiring m_wiring;
@@ -474,34 +506,11 @@ TEST_F(SpadeViewTest, BubblesThroughMenuAndDialogHoldTheirEventsAndFollowChanges
     const QString folder = m_dir.filePath("out");
     ASSERT_TRUE(QDir().mkpath(folder));
     for (int separate = 0; separate < 2; ++separate) {
-        whenModal<QFileDialog>([&](QFileDialog* dialog) {
-            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(folder + "/saved" + QString::number(separate));
-            static_cast<QDialog*>(dialog)->accept();
-        });
+        saveAs(folder + "/saved" + QString::number(separate));
         rightClick(page(), labelPoint(page()));
         chooseMenuEntry(page(), separate ? "Save Bubble to Separate Files ..." : "Save Bubble ...");
         QTest::qWait(50);
     }
-    auto readRows = [](const QString& path) {
-        FcsHeader header;
-        header.setFileName(path.toStdString());
-        float* block = nullptr;
-        std::vector<std::vector<float>> rows;
-        EXPECT_EQ(FcsReader().read(&block, header), 0) << path.toStdString();
-        for (int e = 0; block && e < header.eventCount(); ++e)
-            rows.emplace_back(block + e * header.parameterCount(), block + (e + 1) * header.parameterCount());
-        delete[] block;
-        return rows;
-    };
-    auto sourceRows = [](const std::vector<MCV_PointIndex>& events) {
-        MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-        std::vector<std::vector<float>> rows;
-        for (const MCV_PointIndex& p : events) {
-            const float* row = registry->sampleData(p.sampleIndex) + p.eventIndex * registry->parameterCount();
-            rows.emplace_back(row, row + registry->parameterCount());
-        }
-        return rows;
-    };
     const std::vector<MCV_PointIndex> members = bubble->points();
     EXPECT_EQ(readRows(folder + "/saved0.fcs"), sourceRows(members));
     for (int sample = 0; sample < 2; ++sample) {
@@ -638,3 +647,63 @@ TEST_F(SpadeViewTest, ABubbleOnATemplateTreeMakesNoSet)
     m_views.clear();
 }
 
+TEST_F(SpadeViewTest, EveryBubbleShowsItsWholeLabelAndSavesThroughIt)
+{
+    m_analysis->setTargetClusterCount(9);
+    makeView(false);
+    compute();
+    freeze(page());
+    ASSERT_GE(page().evaluate("graph.nodes.length").toInt(), 8);
+    // The smallest node alone, and seven nodes of the others.
+    const QVariantList bySize = page().evaluate("graph.nodes.slice().sort(function (a, b) { return a.radius - b.radius; })"
+                                                ".map(function (node) { return node.index; })")
+                                    .toList();
+    std::vector<int> seven;
+    for (int i = 1; i <= 7; ++i)
+        seven.push_back(bySize[i].toInt());
+    const std::vector<std::pair<QString, std::vector<int>>> bubbles = {{"Small bubble", {bySize[0].toInt()}},
+                                                                       {"Seven nodes", seven}};
+    for (const auto& [name, nodes] : bubbles) {
+        for (int node : nodes)
+            page().evaluate(QString("graph.nodes[%1].selected = true;").arg(node));
+        page().evaluate(QString("createBubble(%1)").arg(PageUnderTest::jsString(name)));
+    }
+    page().settle();
+
+    for (const auto& [name, nodes] : bubbles) {
+        // Every character lies where the pointer finds it.
+        const QVariantList shown =
+            page().evaluate(QString("(function (name) { var label = d3.selectAll('.bubbleLabel')"
+                                    ".filter(function (bubble) { return bubble === name; }).node();"
+                                    " var shown = 0, first = [0, 0];"
+                                    " for (var i = 0; i < label.getNumberOfChars(); ++i) {"
+                                    " var box = label.getExtentOfChar(i);"
+                                    " var x = Math.round(box.x + box.width / 2), y = Math.round(box.y + box.height / 2);"
+                                    " if (label.contains(document.elementFromPoint(x, y))) {"
+                                    " if (shown++ === 0) first = [x, y]; } }"
+                                    " return [shown, first[0], first[1]]; })(%1)")
+                                .arg(PageUnderTest::jsString(name)))
+                .toList();
+        ASSERT_EQ(shown[0].toInt(), name.size()) << name.toStdString();
+
+        const QString path = m_dir.filePath(name + ".fcs");
+        saveAs(path);
+        rightClick(page(), QPoint(shown[1].toInt(), shown[2].toInt()));
+        chooseMenuEntry(page(), "Save Bubble ...");
+        const std::vector<MCV_PointIndex> members =
+            MCV_DataRegistry::instance()->createPointsData(name.toStdString(), true)->points();
+        EXPECT_EQ(sorted(members), eventsOf(nodes));
+        EXPECT_EQ(readRows(path), sourceRows(members)) << name.toStdString();
+    }
+}
+
+TEST_F(SpadeViewTest, AClickInsideASizeLegendCircleSwitchesTheLabels)
+{
+    makeView(false);
+    compute();
+    ASSERT_TRUE(page().waitFor("graph !== null && graph.nodes.length === 6", 30000));
+    const QString last = "d3.select('#sizeLegend g.sizeEntry:nth-child(5) text').text()";
+    EXPECT_EQ(page().evaluate(last).toString(), "> 20%");
+    page().click("#sizeLegend g.sizeEntry:nth-child(5) circle");
+    EXPECT_EQ(page().evaluate(last).toString(), "> 30");
+}
