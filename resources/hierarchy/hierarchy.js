@@ -310,7 +310,7 @@ function hierarchyMenu(withHtml) {
     ];
     if (withHtml)
         menu.push({ title: 'Save Hierarchy as html ...', action: function () { printJSON(); } });
-    var open = d3.contextMenu(menu);
+    var open = contextMenuInside(menu);
     return function (d, i) {
         if (!Hierarchy.menuEligible(d.data)) {
             d3.event.preventDefault();
