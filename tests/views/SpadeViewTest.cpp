@@ -18,6 +18,7 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
@@ -480,7 +481,8 @@ TEST_F(SpadeViewTest, BubblesThroughMenuAndDialogHoldTheirEventsAndFollowChanges
         });
         rightClick(page(), labelPoint(page()));
         chooseMenuEntry(page(), separate ? "Save Bubble to Separate Files ..." : "Save Bubble ...");
-        QTest::qWait(50);
+        const QString written = folder + (separate ? "/saved1-b.fcs" : "/saved0.fcs");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(written); }, 30000)) << written.toStdString();
     }
     auto readRows = [](const QString& path) {
         FcsHeader header;
