@@ -101,16 +101,16 @@ protected:
     /// reopened (or none was set). Creating that set is announced: null when
     /// the slot deleted the analysis or reopened the files.
     MCV_DerivedDataPoints* currentInput();
-    /// Installs the clusters and links into the clusters set named after the
-    /// analysis (a new, uniquely named set when reuse is off), whose parent is
-    /// currentInput(), and adopts the set's name. Announces as its last step;
-    /// the slot may delete the analysis.
     /// The input events fit for a computation over the active markers of the
     /// live registry: false, with a line, when one of them is not loaded;
     /// otherwise `usable` holds, in order, those whose active values are all
     /// finite numbers, and a line counts the others (left out of `result`).
     bool usableInputEvents(const std::vector<MCV_PointIndex>& input, const std::string& prefix,
                            const std::string& result, std::vector<MCV_PointIndex>& usable) const;
+    /// Installs the clusters and links into the clusters set named after the
+    /// analysis (a new, uniquely named set when reuse is off), whose parent is
+    /// currentInput(), and adopts the set's name. Announces as its last step;
+    /// the slot may delete the analysis.
     void publishClustersSet(const std::vector<std::vector<MCV_PointIndex>>& clusters,
                             const std::vector<MCV_DerivedDataClusters::Link>& links, bool reuse);
 

@@ -76,12 +76,35 @@ test('geometry: radius, thumbnails, segments, menu, crumbs, slider', () => {
     assert.ok(!Hierarchy.hasThumbnails(node('n')));
 });
 
-test('icicle geometry: depth rows and x extents', () => {
+test('icicle geometry: rows tile the area below the top bar; thumbnails fit their sector', () => {
     const layout = Icicle.icicleLayout(800, 600);
-    assert.deepStrictEqual(layout, { left: 0, top: 50, width: 800, height: 550 });
-    const rows = Icicle.rowExtent(layout, 2, 4);
-    assert.deepStrictEqual(rows, { y0: 50 + 2 * 550 / 4, y1: 50 + 3 * 550 / 4 });
-    assert.strictEqual(Icicle.thumbnailSide(100, 200), 90);
+    assert.strictEqual(layout.left, 0);
+    assert.strictEqual(layout.width, 800);
+    assert.ok(layout.top > 0 && layout.top < 600);
+    assert.strictEqual(layout.top + layout.height, 600);
+    for (const count of [1, 3, 7]) {
+        const rows = [];
+        for (let row = 0; row < count; ++row)
+            rows.push(Icicle.rowExtent(layout, row, count));
+        assert.strictEqual(rows[0].y0, layout.top);
+        assert.ok(Math.abs(rows[count - 1].y1 - 600) < 1e-9);
+        for (let row = 0; row < count; ++row) {
+            assert.ok(Math.abs(rows[row].y1 - rows[row].y0 - layout.height / count) < 1e-9);
+            if (row > 0)
+                assert.strictEqual(rows[row].y0, rows[row - 1].y1);
+        }
+    }
+    // A window no taller than the top bar leaves empty rows, never negative ones.
+    const flat = Icicle.icicleLayout(800, 20);
+    assert.strictEqual(flat.height, 0);
+    const empty = Icicle.rowExtent(flat, 1, 3);
+    assert.strictEqual(empty.y0, empty.y1);
+    for (const [w, h] of [[100, 200], [200, 100], [37, 37]]) {
+        const side = Icicle.thumbnailSide(w, h);
+        assert.ok(side > 0.5 * Math.min(w, h) && side < Math.min(w, h), w + ' x ' + h);
+    }
+    assert.strictEqual(Icicle.thumbnailSide(0, 200), 0);
+    assert.strictEqual(Icicle.thumbnailSide(-5, 200), 0);
 });
 
 test('sample exploration tree of the generated data', { skip: !process.env.VESSARINE_BUNDLE_DIR }, () => {

@@ -203,7 +203,8 @@ TEST_F(HsneShellTest, HierarchyOverviewDrillsPageAndRecompute)
     EXPECT_NE(otherSet.find("is not one of"), std::string::npos) << otherSet;
     EXPECT_EQ(levelView("other"), nullptr);
 
-    // Alt-click on a segment raises the parent coloured by that marker.
+    // The call the page makes for an Alt-click on a marker segment (the page's
+    // own test clicks it): the parent level is raised, coloured by that marker.
     page->js_raiseView("HSNE - Overview Level", 2);
     EXPECT_EQ(overview->scatterplot()->marker(), 2);
 

@@ -100,21 +100,11 @@ TEST(MainWindowTest, MenusHoldExactlyTheirActions)
     EXPECT_EQ(window.toolBarArea(toolBar), Qt::TopToolBarArea);
 }
 
-TEST(MainWindowTest, WindowSettingsDockAndActionStatesAtStart)
+TEST(MainWindowTest, SettingsDockAndActionStatesAtStart)
 {
     MainWindow window;
-    EXPECT_EQ(window.objectName(), "MainWindow");
-    EXPECT_EQ(window.windowTitle(), "Vessarine");
-    EXPECT_EQ(window.size(), QSize(730, 623));
-    EXPECT_TRUE(window.isDockNestingEnabled());
-    EXPECT_EQ(window.centralWidget(), nullptr);
-
     auto* settings = window.findChild<UI_DockableContainerWidget*>();
     ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->windowTitle(), "Settings");
-    EXPECT_EQ(settings->minimumWidth(), 300);
-    EXPECT_EQ(settings->maximumWidth(), 500);
-    EXPECT_EQ(window.dockWidgetArea(settings), Qt::LeftDockWidgetArea);
 
     window.show();
     EXPECT_TRUE(settings->isVisible());

@@ -8,22 +8,28 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 /// Drives a dialog that the code under test runs with exec(): polls the
 /// event loop every 10 ms and, once the active modal widget is a visible T
 /// (with that window title, when one is given), runs `action` on it once.
 /// The action must close the dialog. Reports a failure and gives up when no
-/// such dialog appears within `timeoutMs`.
+/// such dialog appears within `timeoutMs`. The returned flag turns true once
+/// the action ran: a dialog that should have come from a step is checked
+/// there, as the timeout's failure may come after the test has ended.
 template <class T>
-void whenModal(std::function<void(T*)> action, const QString& title = QString(), int timeoutMs = 10000)
+std::shared_ptr<const bool> whenModal(std::function<void(T*)> action, const QString& title = QString(),
+                                      int timeoutMs = 10000)
 {
     auto* timer = new QTimer();
+    auto handled = std::make_shared<bool>(false);
     int waited = 0;
-    QObject::connect(timer, &QTimer::timeout, [timer, action, title, timeoutMs, waited]() mutable {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, title, timeoutMs, waited, handled]() mutable {
         T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
         if (dialog && dialog->isVisible() && (title.isNull() || dialog->windowTitle() == title)) {
             timer->stop();
             timer->deleteLater();
+            *handled = true;
             action(dialog);
             return;
         }
@@ -35,6 +41,7 @@ void whenModal(std::function<void(T*)> action, const QString& title = QString(),
         }
     });
     timer->start(10);
+    return handled;
 }
 
 /// Chooses `path` (absolute, or relative to the shown folder) in a Qt file

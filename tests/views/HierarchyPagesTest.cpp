@@ -76,6 +76,15 @@ protected:
         return point.size() == 2 ? QPoint(point[0].toInt(), point[1].toInt()) : QPoint(-1, -1);
     }
 
+    /// Waits until no transition is scheduled or running (d3 keeps them on
+    /// the element), so elements stand where the last zoom puts them.
+    static bool transitionsEnded(PageUnderTest& page)
+    {
+        return page.waitFor("Array.prototype.every.call(document.querySelectorAll('*'),"
+                            " function (element) { return !element.__transition; })",
+                            30000);
+    }
+
     static void clickAt(PageUnderTest& page, QPoint point, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         ASSERT_GE(point.x(), 0);
@@ -144,15 +153,15 @@ TEST_P(HierarchyPagesTest, ClicksRaiseViewsAndZoomAsTheirModifiersSay)
     clickAt(page, inside(page, "#" + zoom + " image.thumb2"), Qt::ShiftModifier);
     EXPECT_TRUE(host.calls.isEmpty());
     EXPECT_TRUE(page.waitFor("hierarchyView.viewRoot().data.name === 'Zoom Level'"));
-    QTest::qWait(1100); // the zoom's transition
+    ASSERT_TRUE(transitionsEnded(page));
     EXPECT_GE(page.evaluate("document.querySelectorAll('.crumb').length").toInt(), 3);
     clickAt(page, inside(page, ".crumb polygon"));
     EXPECT_TRUE(page.waitFor("hierarchyView.viewRoot().data.name === 'Overview Level'"));
-    QTest::qWait(1100);
+    ASSERT_TRUE(transitionsEnded(page));
     clickAt(page, inside(page, "#" + zoom + " image.thumb2"));
     EXPECT_EQ(host.calls, QStringList{"js_raiseView Zoom Level|-1"});
     EXPECT_TRUE(page.waitFor("hierarchyView.viewRoot().data.name === 'Zoom Level'"));
-    QTest::qWait(1100);
+    ASSERT_TRUE(transitionsEnded(page));
 
     // Marker segments: with Alt the parent coloured by that marker; a plain
     // click raises only nodes with thumbnails (a cluster has none).

@@ -105,7 +105,10 @@ TEST(PageToolsTest, HostileNamesFromTheCoreArriveAsTextAndSelectTheirElement)
     PageUnderTest page(kToolsPage, "qrc:/jstools/", &host);
     ASSERT_TRUE(page.waitForLoad());
     emit host.qt_setData(json);
-    QTest::qWait(50);
+    // A name taken as markup would have made an image whose failed load calls
+    // the host: a probe image of the same source reports its failure after it.
+    page.evaluate("window.probe = new Image(); probe.onerror = function () { probe.failed = true; }; probe.src = 'x';");
+    ASSERT_TRUE(page.waitFor("probe.failed === true", 30000));
 
     EXPECT_EQ(page.evaluate("data.nodes.length").toInt(), static_cast<int>(names.size()));
     for (std::size_t i = 0; i < names.size(); ++i) {

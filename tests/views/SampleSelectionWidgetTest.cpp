@@ -109,10 +109,11 @@ protected:
         });
         QTest::mouseClick(button(panel, buttonText), Qt::LeftButton);
     }
-    /// Expects a warning box mentioning `fragment` from the next action.
-    void expectWarning(const QString& fragment)
+    /// Expects a warning box mentioning `fragment` from the next action; the
+    /// flag says whether one came.
+    std::shared_ptr<const bool> expectWarning(const QString& fragment)
     {
-        whenModal<QMessageBox>([fragment](QMessageBox* box) {
+        return whenModal<QMessageBox>([fragment](QMessageBox* box) {
             EXPECT_TRUE(box->text().contains(fragment)) << box->text().toStdString();
             box->accept();
         });
@@ -244,11 +245,13 @@ TEST_F(SampleSelectionWidgetTest, RefusedFilesWarnAndChangeNothing)
     for (const auto& file : refused) {
         SCOPED_TRACE(file.text);
         writeFile("bad.txt", file.text);
-        expectWarning(file.message);
+        const auto warned = expectWarning(file.message);
         withFile(panel, "Load Settings ...", dir.filePath("bad.txt"));
+        EXPECT_TRUE(*warned);
     }
-    expectWarning("Could not read");
+    const auto unreadable = expectWarning("Could not read");
     withFile(panel, "Load Settings ...", dir.filePath("bad.txt"), true);
+    EXPECT_TRUE(*unreadable);
     EXPECT_EQ(bytes(panel), before);
     EXPECT_EQ(panel.sampleSelection(), std::vector<bool>(2, true));
     EXPECT_EQ(selectionUpdated.count(), 0);
@@ -256,8 +259,9 @@ TEST_F(SampleSelectionWidgetTest, RefusedFilesWarnAndChangeNothing)
 
     // A write under a regular file fails (even as root) and keeps the earlier file.
     writeFile("plain", "not a folder");
-    expectWarning("Could not write");
+    const auto unwritable = expectWarning("Could not write");
     withFile(panel, "Save Settings ...", dir.filePath("plain/settings.txt"));
+    EXPECT_TRUE(*unwritable);
     EXPECT_EQ(readFile("plain"), QByteArray("not a folder"));
 
     // Blank lines and "\r" are ignored; the last line for a key wins.

@@ -226,7 +226,13 @@ TEST(UI_ColormapSelectionWidgetTest, ClicksDuringTheSlideEndAtARestPlace)
 {
     ShownPicker s;
     QTest::mouseClick(s.swatch("activeSwatch"), Qt::LeftButton);
-    QTest::qWait(200);
+    // Held at 200 ms of the opening slide for the second click.
+    auto* animation = s.picker->findChild<QPropertyAnimation*>();
+    ASSERT_EQ(animation->state(), QAbstractAnimation::Running);
+    animation->pause();
+    animation->setCurrentTime(200);
+    ASSERT_GT(s.picker->pos().x(), 174);
+    ASSERT_LT(s.picker->pos().x(), 729);
     QTest::mouseClick(s.swatch("activeSwatch"), Qt::LeftButton);
     EXPECT_FALSE(s.picker->isOpen());
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.picker->pos() == QPoint(729, 10); }, 2000));

@@ -18,6 +18,7 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
@@ -509,7 +510,8 @@ TEST_F(SpadeViewTest, BubblesThroughMenuAndDialogHoldTheirEventsAndFollowChanges
         saveAs(folder + "/saved" + QString::number(separate));
         rightClick(page(), labelPoint(page()));
         chooseMenuEntry(page(), separate ? "Save Bubble to Separate Files ..." : "Save Bubble ...");
-        QTest::qWait(50);
+        const QString written = folder + (separate ? "/saved1-b.fcs" : "/saved0.fcs");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(written); }, 30000)) << written.toStdString();
     }
     const std::vector<MCV_PointIndex> members = bubble->points();
     EXPECT_EQ(readRows(folder + "/saved0.fcs"), sourceRows(members));

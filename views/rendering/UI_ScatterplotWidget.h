@@ -49,7 +49,7 @@ public:
     ~UI_ScatterplotWidget() override;
 
     // ---- Bridge for the docks (calls before the renderer exists are kept
-    // ---- for initializeGL where the Part's data need them) -----------------
+    // ---- and handed to it in initializeGL) ---------------------------------
 
     /// The analysis' embedding with the width of its marker rows; the sample
     /// statistics follow the analysis' input set.

@@ -248,6 +248,14 @@ TEST_P(PointRendererDataTest, ColourMapTexturesFollowTheModesAndEqualTheirImages
         EXPECT_EQ(current(), bytes) << map;
     }
     EXPECT_EQ(renderer.getColormap(), 14);
+    // Maps run from low to high values: the known end colours of two maps
+    // (Spectral from its blue end, as the pages show it).
+    auto ends = [&](int map) {
+        const std::vector<unsigned char>& image = renderer.colormapImage(map);
+        return std::vector<int>{image[0], image[1], image[2], image[597], image[598], image[599]};
+    };
+    EXPECT_EQ(ends(0), (std::vector<int>{94, 79, 162, 158, 1, 66})) << "Spectral";
+    EXPECT_EQ(ends(6), (std::vector<int>{68, 1, 84, 253, 231, 37})) << "Viridis";
 
     // The density mode keeps its own map (Spectral) and discrete flag (on).
     renderer.setRenderMode(3);

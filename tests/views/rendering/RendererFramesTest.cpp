@@ -155,7 +155,9 @@ TEST_P(RendererFramesTest, BadInputGoesThroughEveryPass)
             view.renderer.render(view.target.name());
             view.renderer.setRenderMode(0);
             view.renderer.cluster();
-            EXPECT_EQ(view.renderer.clusterAt(20, 20), view.renderer.clusterAt(20, 20));
+            // Near the two finite points lies their one cluster; with no
+            // points or no view there is none.
+            EXPECT_EQ(view.renderer.clusterAt(20, 20), n > 0 && side > 0 ? 0 : -1);
             view.renderer.hoverCluster(20, 20);
             view.renderer.selectClusterAt(20, 20, false);
             view.renderer.rectSelect(0, 0, 64, 64, 0);
