@@ -7,6 +7,7 @@
 #include "data/FcsError.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/ReplacingFile.h"
 #include "widgets/UI_ExpanderWidget.h"
 #include "widgets/UI_FileInfoWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
@@ -19,14 +20,12 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalMapper>
-#include <QTextStream>
 
 #include <string>
 #include <vector>
@@ -185,12 +184,9 @@ int MainWindow::runPostLoadDialog()
 
 void MainWindow::writeSampleTagFile(const QString& directory)
 {
-    QFile file(sideFilePath(directory, "VSRNE_ST.txt"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return;
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    stream << QString::fromStdString(m_dataRegistry->loadLog());
+    const std::string log = m_dataRegistry->loadLog();
+    ReplacingFile::writeAll(sideFilePath(directory, "VSRNE_ST.txt").toStdString(), log.data(),
+                            static_cast<int64_t>(log.size()));
 }
 
 void MainWindow::asinhCheckBoxClicked(bool checked)

@@ -14,9 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -218,20 +216,6 @@ std::string FcsWriter::headerAndText(const std::string& path) const
     return header + text;
 }
 
-bool FcsWriter::mayReplace(const std::string& path) const
-{
-    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-    for (int s = 0; s < registry->sampleCount(); ++s) {
-        std::error_code error;
-        if (std::filesystem::equivalent(registry->samplePath(s), path, error)) {
-            std::cout << "Not written: " << path << " is the file of the loaded sample "
-                      << registry->samplePath(s) << ".\n";
-            return false;
-        }
-    }
-    return true;
-}
-
 int FcsWriter::writeFcs(const std::string& path)
 {
     std::cout << "\n\nWriting to " << path << ".\n\n";
@@ -243,7 +227,7 @@ int FcsWriter::writeFcs(const std::string& path)
         return 1;
 
     ReplacingFile file(path);
-    if (!mayReplace(path) || !file.open())
+    if (!file.open())
         return 1;
     file.write(headerText.data(), static_cast<int64_t>(headerText.size()));
 
@@ -307,7 +291,7 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
 
     if (mode == 0) {
         ReplacingFile file(path);
-        if (!mayReplace(path) || !file.open())
+        if (!file.open())
             return 0;
         RowStream rows(file);
         for (const MCV_PointIndex& point : points)
@@ -328,7 +312,7 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
     for (int s = 0; s < samples; ++s) {
         const std::string& fileName = fileNames[static_cast<std::size_t>(s)];
         ReplacingFile file(fileName);
-        if (!mayReplace(fileName) || !file.open())
+        if (!file.open())
             return 0;
         RowStream rows(file);
         for (int64_t p : positions[static_cast<std::size_t>(s)])

@@ -49,8 +49,6 @@ private:
     bool dataIsWritable() const;
     /// The FCS 3.1 HEADER and TEXT segments for the current data and header.
     std::string headerAndText(const std::string& path) const;
-    /// False, with a line saying why, when the path is a loaded sample's file.
-    bool mayReplace(const std::string& path) const;
 
     MCV_DerivedDataPoints* m_data = nullptr;
     FcsHeader* m_header = nullptr;

@@ -2,6 +2,7 @@
 #include "data/FcsWriter.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/ReplacingFile.h"
 #include "support/FcsStrictChecker.h"
 #include "support/FcsTestFile.h"
 #include "support/RegistryTestData.h"
@@ -280,6 +281,12 @@ TEST_F(FcsWriterTest, PathsThatWouldDestroyDataAreRefused)
         EXPECT_EQ(writeBinary(set, target, {0}, 0), 0) << target;
         EXPECT_NE(testing::internal::GetCapturedStdout().find("is the file of the loaded sample"), std::string::npos);
     }
+    // Nor by the text, image and side-file writers, which share the one write path.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(ReplacingFile::writeAll(path("link.fcs"), "Subset,P1", 9));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Not written: " + path("link.fcs") + " is the file of the loaded sample " + path("s.fcs")
+                  + ".\nCould not write " + path("link.fcs") + "; nothing was written.\n");
     EXPECT_EQ(FcsTestFile::readBytes(path("s.fcs")), source);
 
     // A NUL would cut the path short: refused, and nothing is written at the shorter path.

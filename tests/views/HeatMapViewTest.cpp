@@ -19,14 +19,17 @@
 #include "widgets/UI_Settings.h"
 #include "widgets/readTextResource.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -515,6 +518,28 @@ TEST_F(HeatMapViewTest, SavesThroughTheRealDialogsReadBack)
         EXPECT_LE(std::abs(painted.red() - wanted.red()) + std::abs(painted.green() - wanted.green())
                       + std::abs(painted.blue() - wanted.blue()),
                   6);
+    }
+}
+
+TEST_F(HeatMapViewTest, NoSaveWritesOverALoadedSample)
+{
+    choose(0);
+    QFile sample(qs(MCV_DataRegistry::instance()->samplePath(0)));
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    const QByteArray before = sample.readAll();
+    sample.close();
+    for (const QString entry : {"Save Heatmap as CSV ...", "Save Heatmap as Image ..."}) {
+        SCOPED_TRACE(entry.toStdString());
+        saveAs(QFileInfo(sample).fileName());
+        // The user confirms replacing the existing file.
+        whenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        testing::internal::CaptureStdout();
+        menu(entry);
+        const std::string lines = testing::internal::GetCapturedStdout();
+        EXPECT_NE(lines.find("is the file of the loaded sample"), std::string::npos) << lines;
+        ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+        EXPECT_EQ(sample.readAll(), before);
+        sample.close();
     }
 }
 

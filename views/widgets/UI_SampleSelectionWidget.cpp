@@ -8,6 +8,7 @@
 
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/ReplacingFile.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QSignalBlocker>
 
@@ -211,10 +211,9 @@ void UI_SampleSelectionWidget::saveDefaultsClicked()
         qDebug().noquote() << "Sample \"" + QString::fromStdString(key)
                                   + "\" not saved: a name holding a line break cannot be read back.";
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        warn("Could not write the sample settings file " + QDir::toNativeSeparators(path) + ": " + file.errorString()
-             + ".");
+    if (!ReplacingFile::writeAll(path.toStdString(), text.constData(), text.size())) {
+        warn("Could not write the sample settings file " + QDir::toNativeSeparators(path)
+             + "; the file there was left as it was.");
         return;
     }
     qDebug().noquote() << "File saved.";

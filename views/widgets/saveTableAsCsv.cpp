@@ -48,9 +48,5 @@ void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& h
     if (path.isEmpty())
         return;
     const QByteArray bytes = tableCsvText(table, headerLine, escapedColumn).toUtf8();
-    ReplacingFile file(path.toStdString());
-    if (!file.open())
-        return;
-    file.write(bytes.constData(), bytes.size());
-    file.commit();
+    ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size());
 }

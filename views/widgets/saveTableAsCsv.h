@@ -13,6 +13,6 @@ class QWidget;
 QString tableCsvText(const QTableWidget* table, const QString& headerLine, int escapedColumn);
 
 /// Asks for a ".csv" file in the export folder and writes tableCsvText into
-/// it as UTF-8, replacing the file only once it is complete. A file that
-/// cannot be written is skipped without a message.
+/// it as UTF-8 through ReplacingFile::writeAll: the file is replaced only
+/// once it is complete, and a failure is a printed line, not a message.
 void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& headerLine, int escapedColumn);
