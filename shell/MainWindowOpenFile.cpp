@@ -14,6 +14,7 @@
 #include "widgets/UI_Settings.h"
 #include "widgets/UI_SettingsWidget.h"
 #include "widgets/chooseFilesToOpen.h"
+#include "widgets/showPlainMessage.h"
 #include "widgets/sideFilePath.h"
 
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalMapper>
 
@@ -95,10 +95,7 @@ void MainWindow::openFile()
         updateActionStates();
         if (m_fileInfoWidget)
             m_fileInfoWidget->setText(QString());
-        QMessageBox box(QMessageBox::Critical, "Error", loadFailureText(path, code), QMessageBox::Ok, this);
-        // Paths come from the user: never read them as markup.
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        showPlainMessage(this, QMessageBox::Critical, "Error", loadFailureText(path, code));
         return;
     }
 

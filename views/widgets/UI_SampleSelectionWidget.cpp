@@ -5,6 +5,7 @@
 #include "widgets/chooseFileToSave.h"
 #include "widgets/chooseFilesToOpen.h"
 #include "widgets/settingsDirectory.h"
+#include "widgets/showPlainMessage.h"
 
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -276,5 +276,5 @@ void UI_SampleSelectionWidget::loadDefaultsClicked()
 
 void UI_SampleSelectionWidget::warn(const QString& text)
 {
-    QMessageBox::warning(this, "Sample Settings", text);
+    showPlainMessage(this, QMessageBox::Warning, "Sample Settings", text);
 }
