@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -50,7 +51,7 @@ namespace {
 
 const bool settingsIsolated = isolateSettings();
 
-const std::vector<std::string> kMarkers = {"CD4 \"a\"", "x\\y", "</script><img src=x onerror=Qt.js_debug('injected')>",
+const std::vector<std::string> kMarkers = {"CD4 \"a\"", "x\\y\x01\x1f", "</script><img src=x onerror=Qt.js_debug('injected')>",
                                            "é µ –", "CD\xc2\xa0" "8"};
 const std::string kSetName = "Tree \"q\" <b>é</b>";
 constexpr int kClusters = 6;
@@ -500,6 +501,9 @@ TEST_F(HeatMapViewTest, SavesThroughTheRealDialogsReadBack)
     while (!xml.atEnd())
         xml.readNext();
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(QSvgRenderer(m_dir.filePath("map.svg")).isValid());
+    // The control characters of a marker name, which XML forbids, are replaced.
+    EXPECT_TRUE(svg.contains(QString::fromUtf8("x\\y\uFFFD\uFFFD")));
     EXPECT_EQ(svg.count("xmlns=\"http://www.w3.org/2000/svg\""), 1);
     EXPECT_EQ(svg.count("xmlns:xlink=\"http://www.w3.org/1999/xlink\""), 1);
     EXPECT_TRUE(svg.contains("<style type=\"text/css\">" + readTextResource(":/heatmap/heatmap.css") + "</style></svg>"));
