@@ -1,6 +1,7 @@
 #include "data/FcsWriter.h"
 
 #include "data/ByteOrder.h"
+#include "data/DefaultStateStore.h"
 #include "data/ExportFileNames.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
@@ -158,7 +159,7 @@ std::string FcsWriter::headerAndText(const std::string& path) const
                          {"FCSversion", "3.1"},
                          {"CREATOR", "Vessarine FCS writer"},
                          {"$COM", "Vessarine FCS writer"},
-                         {"FILENAME", TextEscaping::utf8FromLatin1(path.substr(path.find_last_of("/\\") + 1))},
+                         {"FILENAME", TextEscaping::utf8FromLatin1(DefaultStateStore::sampleKey(path))},
                          {"GUID", "1.fcs"},
                          {"ORIGINALGUID", "1.fcs"},
                          {"$BYTEORD", "1,2,3,4"},

@@ -27,7 +27,8 @@ public:
     /// a loaded sample's file, or any failed open, write, flush or rename).
     /// Names that are not UTF-8 are taken as Latin-1, commas in $PnN become
     /// "_" (with a line saying so), and the delimiter is one that no keyword
-    /// or value begins or ends with.
+    /// or value begins or ends with. FILENAME is the path's part after its
+    /// last slash.
     int writeFcs(const std::string& path);
 
     /// Writes rows of the chosen parameters' values (ascending index) as raw

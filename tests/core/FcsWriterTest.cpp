@@ -179,6 +179,11 @@ TEST_F(FcsWriterTest, TextFieldsFollowTheLayout)
     const std::size_t textEnd = std::stoul(bytes.substr(18, 8));
     EXPECT_EQ(bytes[textEnd], ' ');  // the TEXT is padded after its closing delimiter
 
+    // Only a slash separates folders: a backslash belongs to the file name.
+    ASSERT_EQ(writeFcs(set, path("sub/back\\slash.fcs")), 0);
+    FcsStrictChecker::checkFile(path("sub/back\\slash.fcs"), &keywords);
+    EXPECT_EQ(keywords["FILENAME"], "back\\slash.fcs");
+
     // A path without any folder gives the whole path as FILENAME.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
