@@ -56,20 +56,23 @@ using Keywords = std::vector<std::pair<std::string, std::string>>;
 /// order of preference.
 constexpr char kDelimiters[] = {'\\', '|', '/', '!', '\f'};
 
+/// Whether the text begins or ends with the character.
+bool atAnEdge(const std::string& text, char c)
+{
+    return !text.empty() && (text.front() == c || text.back() == c);
+}
+
 /// The TEXT delimiter. Readers cannot tell a doubled delimiter at the start
 /// or end of a value from the one that separates it, so backslash is kept
 /// only while no keyword or value begins or ends with it; otherwise the
 /// first other delimiter that occurs nowhere, else the first other one that
-/// no keyword or value begins or ends with (doubled inside).
+/// no keyword or value begins or ends with (doubled inside), else backslash
+/// (see freeEdges).
 char chooseDelimiter(const Keywords& keywords)
 {
-    auto atAnEdge = [&](char delimiter) {
+    auto atSomeEdge = [&](char delimiter) {
         return std::any_of(keywords.begin(), keywords.end(), [&](const auto& entry) {
-            for (const std::string* text : {&entry.first, &entry.second}) {
-                if (!text->empty() && (text->front() == delimiter || text->back() == delimiter))
-                    return true;
-            }
-            return false;
+            return atAnEdge(entry.first, delimiter) || atAnEdge(entry.second, delimiter);
         });
     };
     auto occurs = [&](char delimiter) {
@@ -78,17 +81,37 @@ char chooseDelimiter(const Keywords& keywords)
                    || entry.second.find(delimiter) != std::string::npos;
         });
     };
-    if (!atAnEdge(kDelimiters[0]))
+    if (!atSomeEdge(kDelimiters[0]))
         return kDelimiters[0];
     for (std::size_t d = 1; d < sizeof kDelimiters; ++d) {
         if (!occurs(kDelimiters[d]))
             return kDelimiters[d];
     }
     for (std::size_t d = 1; d < sizeof kDelimiters; ++d) {
-        if (!atAnEdge(kDelimiters[d]))
+        if (!atSomeEdge(kDelimiters[d]))
             return kDelimiters[d];
     }
     return kDelimiters[0];
+}
+
+/// When every accepted delimiter stands at an edge of some value, the
+/// chosen one is replaced by "_" at the edges of the values (the keywords
+/// are the program's own and never begin or end with one), with a line
+/// saying so.
+void freeEdges(Keywords& keywords, char delimiter)
+{
+    for (auto& entry : keywords) {
+        std::string& value = entry.second;
+        if (!atAnEdge(value, delimiter))
+            continue;
+        const std::string original = value;
+        if (value.front() == delimiter)
+            value.front() = '_';
+        if (value.back() == delimiter)
+            value.back() = '_';
+        std::cout << "Value \"" << original << "\" of " << entry.first << " written as \"" << value
+                  << "\": an FCS 3.1 value cannot begin or end with the delimiter.\n";
+    }
 }
 
 /// A TEXT value as FCS 3.1 wants it: the delimiter doubled, never empty.
@@ -186,6 +209,7 @@ std::string FcsWriter::headerAndText(const std::string& path) const
     }
 
     const char delimiter = chooseDelimiter(keywords);
+    freeEdges(keywords, delimiter);
     std::string text;
     auto add = [&](const std::string& keyword, const std::string& value) {
         text += delimiter;

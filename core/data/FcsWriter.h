@@ -27,7 +27,9 @@ public:
     /// a loaded sample's file, or any failed open, write, flush or rename).
     /// Names that are not UTF-8 are taken as Latin-1, commas in $PnN become
     /// "_" (with a line saying so), and the delimiter is one that no keyword
-    /// or value begins or ends with. FILENAME is the path's part after its
+    /// or value begins or ends with; when each accepted delimiter stands at
+    /// an edge of some value, backslash is taken and becomes "_" at those
+    /// edges (with a line saying so). FILENAME is the path's part after its
     /// last slash.
     int writeFcs(const std::string& path);
 

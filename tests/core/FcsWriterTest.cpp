@@ -327,6 +327,27 @@ TEST_F(FcsWriterTest, EdgeDelimitersLatin1AndCommasAreWrittenConformantly)
     EXPECT_EQ(values, (std::vector<float>{4, 5, 6, 1, 2, 3}));
 }
 
+TEST_F(FcsWriterTest, NamesWithEveryDelimiterAtAnEdgeStillGiveAStrictFile)
+{
+    // Each accepted delimiter begins or ends some name: none can stay at the
+    // edge of a value, so backslash is taken and becomes "_" where it does.
+    const std::vector<std::pair<std::string, std::string>> keywords = {
+        {"$P1N", "\\lead"}, {"$P1S", "a|"}, {"$P2N", "/b"}, {"$P2S", "c!"}, {"$P3N", "\fd"}, {"$P3S", "in\\side\\"}};
+    load("s.fcs", 3, {1, 2, 3, 4, 5, 6}, keywords);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(writeFcs(pointsSet({{0, 0}, {0, 1}}), path("edges.fcs")), 0);
+    const std::string lines = testing::internal::GetCapturedStdout();
+    EXPECT_NE(lines.find("Value \"\\lead\" of $P1N written as \"_lead\""), std::string::npos) << lines;
+    expectValidFcs(path("edges.fcs"));
+
+    FcsHeader header;
+    std::vector<float> values;
+    ASSERT_EQ(readBack(path("edges.fcs"), header, values), FcsErrorNone);
+    EXPECT_EQ(header.nameList(0), (std::vector<std::string>{"_lead", "/b", "\fd"}));
+    EXPECT_EQ(header.nameList(1), (std::vector<std::string>{"a|", "c!", "in\\side_"}));
+    EXPECT_EQ(values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
+}
+
 TEST_F(FcsWriterTest, RawFloatRowsHoldTheChosenParametersInAscendingOrder)
 {
     load("s.fcs", 3, {1, 2, 3, 4, 5, 6});
