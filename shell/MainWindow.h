@@ -107,8 +107,9 @@ private:
     /// Builds the post-load dialog of a completed load and runs it; its
     /// result: 0 "OK" or closed, 1 "Start SPADE", 2 "Start A-tSNE".
     int runPostLoadDialog();
-    /// Writes the registry's load log to "VSRNE_ST.txt" in the directory;
-    /// a file that cannot be opened is skipped.
+    /// Writes the registry's load log to "VSRNE_ST.txt" in the directory
+    /// through ReplacingFile::writeAll: a failed write keeps the old file
+    /// and prints a line.
     void writeSampleTagFile(const QString& directory);
 
     // The parts every analysis command is made of (MainWindowAnalyses.cpp).

@@ -7,26 +7,25 @@
 #include "data/FcsError.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/ReplacingFile.h"
 #include "widgets/UI_ExpanderWidget.h"
 #include "widgets/UI_FileInfoWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
 #include "widgets/UI_Settings.h"
 #include "widgets/UI_SettingsWidget.h"
 #include "widgets/chooseFilesToOpen.h"
+#include "widgets/showPlainMessage.h"
 #include "widgets/sideFilePath.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalMapper>
-#include <QTextStream>
 
 #include <string>
 #include <vector>
@@ -96,10 +95,7 @@ void MainWindow::openFile()
         updateActionStates();
         if (m_fileInfoWidget)
             m_fileInfoWidget->setText(QString());
-        QMessageBox box(QMessageBox::Critical, "Error", loadFailureText(path, code), QMessageBox::Ok, this);
-        // Paths come from the user: never read them as markup.
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        showPlainMessage(this, QMessageBox::Critical, "Error", loadFailureText(path, code));
         return;
     }
 
@@ -185,12 +181,9 @@ int MainWindow::runPostLoadDialog()
 
 void MainWindow::writeSampleTagFile(const QString& directory)
 {
-    QFile file(sideFilePath(directory, "VSRNE_ST.txt"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return;
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    stream << QString::fromStdString(m_dataRegistry->loadLog());
+    const std::string log = m_dataRegistry->loadLog();
+    ReplacingFile::writeAll(sideFilePath(directory, "VSRNE_ST.txt").toStdString(), log.data(),
+                            static_cast<int64_t>(log.size()));
 }
 
 void MainWindow::asinhCheckBoxClicked(bool checked)

@@ -12,10 +12,10 @@
 #include "widgets/UI_DockableContainerWidget.h"
 #include "widgets/UI_Settings.h"
 #include "widgets/chooseFilesToOpen.h"
+#include "widgets/showPlainMessage.h"
 
 #include <QFileInfo>
 #include <QInputDialog>
-#include <QMessageBox>
 
 #include <iostream>
 
@@ -27,10 +27,8 @@ const char* const kDefaultName = "Template Matching Analysis";
 void refuseTable(QWidget* window, const QString& message)
 {
     std::cout << message.toStdString() << "\n" << std::flush;
-    // The message quotes a path and the file's own text: never read it as markup.
-    QMessageBox box(QMessageBox::Warning, "Template table", message, QMessageBox::Ok, window);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    // The message quotes a path and the file's own text.
+    showPlainMessage(window, QMessageBox::Warning, "Template table", message);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "UI_AboutDialog.h"
 
+#include "bridge/PageBridge.h"
 #include "widgets/readTextResource.h"
 
 #include <QDebug>
@@ -7,7 +8,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QWebPage>
 #include <QWebView>
 
 namespace {
@@ -47,7 +47,8 @@ UI_AboutDialog::UI_AboutDialog(QWidget* parent, Qt::WindowFlags flags)
     m_layout->addLayout(titleLayout, 0, 0, 1, 3, Qt::AlignLeft);
 
     m_webView = new QWebView(this);
-    m_webView->page()->setLinkDelegationPolicy(QWebPage::DelegateAllLinks);
+    // The page scrolls, but never reloads, navigates or takes drops.
+    PageBridge::closeBrowserDefaults(m_webView);
     connect(m_webView, &QWebView::linkClicked, this, &UI_AboutDialog::linkClickedSlot);
     m_webView->setHtml(readTextResource(":/About/aboutText"), QUrl("qrc:/About/"));
     m_layout->addWidget(m_webView, 1, 0, 1, 3);

@@ -24,6 +24,6 @@ void DefaultStateStore::setSampleSelection(const std::map<std::string, bool>& se
 
 std::string DefaultStateStore::sampleKey(const std::string& path)
 {
-    const std::size_t cut = path.find_last_of("/\\");
+    const std::size_t cut = path.rfind('/');
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }

@@ -20,7 +20,9 @@ public:
     void setSampleColors(const std::map<std::string, std::vector<float>>& colors);
     void setSampleSelection(const std::map<std::string, bool>& selection);
 
-    /// The key of a sample: its path without folders (slash or backslash).
+    /// The key of a sample: its file name, the part of its path after the
+    /// last slash (the whole path without one). A backslash separates
+    /// nothing: it is an ordinary character of a file name here.
     static std::string sampleKey(const std::string& path);
 
     std::vector<bool> markerStates;

@@ -1,6 +1,7 @@
 #include "data/FcsWriter.h"
 
 #include "data/ByteOrder.h"
+#include "data/DefaultStateStore.h"
 #include "data/ExportFileNames.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
@@ -14,9 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -57,20 +56,23 @@ using Keywords = std::vector<std::pair<std::string, std::string>>;
 /// order of preference.
 constexpr char kDelimiters[] = {'\\', '|', '/', '!', '\f'};
 
+/// Whether the text begins or ends with the character.
+bool atAnEdge(const std::string& text, char c)
+{
+    return !text.empty() && (text.front() == c || text.back() == c);
+}
+
 /// The TEXT delimiter. Readers cannot tell a doubled delimiter at the start
 /// or end of a value from the one that separates it, so backslash is kept
 /// only while no keyword or value begins or ends with it; otherwise the
 /// first other delimiter that occurs nowhere, else the first other one that
-/// no keyword or value begins or ends with (doubled inside).
+/// no keyword or value begins or ends with (doubled inside), else backslash
+/// (see freeEdges).
 char chooseDelimiter(const Keywords& keywords)
 {
-    auto atAnEdge = [&](char delimiter) {
+    auto atSomeEdge = [&](char delimiter) {
         return std::any_of(keywords.begin(), keywords.end(), [&](const auto& entry) {
-            for (const std::string* text : {&entry.first, &entry.second}) {
-                if (!text->empty() && (text->front() == delimiter || text->back() == delimiter))
-                    return true;
-            }
-            return false;
+            return atAnEdge(entry.first, delimiter) || atAnEdge(entry.second, delimiter);
         });
     };
     auto occurs = [&](char delimiter) {
@@ -79,17 +81,37 @@ char chooseDelimiter(const Keywords& keywords)
                    || entry.second.find(delimiter) != std::string::npos;
         });
     };
-    if (!atAnEdge(kDelimiters[0]))
+    if (!atSomeEdge(kDelimiters[0]))
         return kDelimiters[0];
     for (std::size_t d = 1; d < sizeof kDelimiters; ++d) {
         if (!occurs(kDelimiters[d]))
             return kDelimiters[d];
     }
     for (std::size_t d = 1; d < sizeof kDelimiters; ++d) {
-        if (!atAnEdge(kDelimiters[d]))
+        if (!atSomeEdge(kDelimiters[d]))
             return kDelimiters[d];
     }
     return kDelimiters[0];
+}
+
+/// When every accepted delimiter stands at an edge of some value, the
+/// chosen one is replaced by "_" at the edges of the values (the keywords
+/// are the program's own and never begin or end with one), with a line
+/// saying so.
+void freeEdges(Keywords& keywords, char delimiter)
+{
+    for (auto& entry : keywords) {
+        std::string& value = entry.second;
+        if (!atAnEdge(value, delimiter))
+            continue;
+        const std::string original = value;
+        if (value.front() == delimiter)
+            value.front() = '_';
+        if (value.back() == delimiter)
+            value.back() = '_';
+        std::cout << "Value \"" << original << "\" of " << entry.first << " written as \"" << value
+                  << "\": an FCS 3.1 value cannot begin or end with the delimiter.\n";
+    }
 }
 
 /// A TEXT value as FCS 3.1 wants it: the delimiter doubled, never empty.
@@ -160,7 +182,7 @@ std::string FcsWriter::headerAndText(const std::string& path) const
                          {"FCSversion", "3.1"},
                          {"CREATOR", "Vessarine FCS writer"},
                          {"$COM", "Vessarine FCS writer"},
-                         {"FILENAME", TextEscaping::utf8FromLatin1(path.substr(path.find_last_of("/\\") + 1))},
+                         {"FILENAME", TextEscaping::utf8FromLatin1(DefaultStateStore::sampleKey(path))},
                          {"GUID", "1.fcs"},
                          {"ORIGINALGUID", "1.fcs"},
                          {"$BYTEORD", "1,2,3,4"},
@@ -187,6 +209,7 @@ std::string FcsWriter::headerAndText(const std::string& path) const
     }
 
     const char delimiter = chooseDelimiter(keywords);
+    freeEdges(keywords, delimiter);
     std::string text;
     auto add = [&](const std::string& keyword, const std::string& value) {
         text += delimiter;
@@ -218,20 +241,6 @@ std::string FcsWriter::headerAndText(const std::string& path) const
     return header + text;
 }
 
-bool FcsWriter::mayReplace(const std::string& path) const
-{
-    const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-    for (int s = 0; s < registry->sampleCount(); ++s) {
-        std::error_code error;
-        if (std::filesystem::equivalent(registry->samplePath(s), path, error)) {
-            std::cout << "Not written: " << path << " is the file of the loaded sample "
-                      << registry->samplePath(s) << ".\n";
-            return false;
-        }
-    }
-    return true;
-}
-
 int FcsWriter::writeFcs(const std::string& path)
 {
     std::cout << "\n\nWriting to " << path << ".\n\n";
@@ -243,7 +252,7 @@ int FcsWriter::writeFcs(const std::string& path)
         return 1;
 
     ReplacingFile file(path);
-    if (!mayReplace(path) || !file.open())
+    if (!file.open())
         return 1;
     file.write(headerText.data(), static_cast<int64_t>(headerText.size()));
 
@@ -307,7 +316,7 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
 
     if (mode == 0) {
         ReplacingFile file(path);
-        if (!mayReplace(path) || !file.open())
+        if (!file.open())
             return 0;
         RowStream rows(file);
         for (const MCV_PointIndex& point : points)
@@ -328,7 +337,7 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
     for (int s = 0; s < samples; ++s) {
         const std::string& fileName = fileNames[static_cast<std::size_t>(s)];
         ReplacingFile file(fileName);
-        if (!mayReplace(fileName) || !file.open())
+        if (!file.open())
             return 0;
         RowStream rows(file);
         for (int64_t p : positions[static_cast<std::size_t>(s)])

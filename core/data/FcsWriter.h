@@ -27,7 +27,10 @@ public:
     /// a loaded sample's file, or any failed open, write, flush or rename).
     /// Names that are not UTF-8 are taken as Latin-1, commas in $PnN become
     /// "_" (with a line saying so), and the delimiter is one that no keyword
-    /// or value begins or ends with.
+    /// or value begins or ends with; when each accepted delimiter stands at
+    /// an edge of some value, backslash is taken and becomes "_" at those
+    /// edges (with a line saying so). FILENAME is the path's part after its
+    /// last slash.
     int writeFcs(const std::string& path);
 
     /// Writes rows of the chosen parameters' values (ascending index) as raw
@@ -49,8 +52,6 @@ private:
     bool dataIsWritable() const;
     /// The FCS 3.1 HEADER and TEXT segments for the current data and header.
     std::string headerAndText(const std::string& path) const;
-    /// False, with a line saying why, when the path is a loaded sample's file.
-    bool mayReplace(const std::string& path) const;
 
     MCV_DerivedDataPoints* m_data = nullptr;
     FcsHeader* m_header = nullptr;

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 namespace {
 
@@ -39,6 +41,18 @@ MCV_DataRegistry* MCV_DataRegistry::instance()
 uint64_t MCV_DataRegistry::currentGeneration()
 {
     return s_instance ? s_instance->m_generation : 0;
+}
+
+std::string MCV_DataRegistry::loadedSampleAt(const std::string& path)
+{
+    if (!s_instance)
+        return std::string();
+    for (const Sample& sample : s_instance->m_samples) {
+        std::error_code error;
+        if (std::filesystem::equivalent(sample.path, path, error))
+            return sample.path;
+    }
+    return std::string();
 }
 
 MCV_DataRegistry::MCV_DataRegistry()

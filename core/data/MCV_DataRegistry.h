@@ -56,6 +56,10 @@ public:
     static MCV_DataRegistry* instance();
     /// Generation of the live registry, 0 when there is none; creates nothing.
     static uint64_t currentGeneration();
+    /// The path of the live registry's loaded sample whose file `path` names,
+    /// however it is spelled (links, "." and ".." resolved); empty when it
+    /// names none or there is no registry. Creates nothing.
+    static std::string loadedSampleAt(const std::string& path);
 
     MCV_DataRegistry();
     /// Deletes every sample, header and data set (retired ones included) and

@@ -475,11 +475,8 @@ void MCV_DerivedDataClusters::updateSelectionStatistics()
         for (int s = 0; s < samples; ++s) {
             const float ofPercent = static_cast<float>(inCluster[s]) * 100.0f / size;
             const float normalized = inPercent[s] * 100.0f / sum;
-            // A quoted field must follow its comma directly, or CSV readers
-            // do not take its quotes as quoting.
-            const std::string& fileName = registry->sampleHeader(s)->fileName();
-            const std::string fileField = TextEscaping::csvField(fileName);
-            text += std::to_string(s + 1) + (fileField == fileName ? ", " : ",") + fileField + ", " + TextEscaping::fixed(static_cast<double>(totals[s])) + ", "
+            text += std::to_string(s + 1) + TextEscaping::csvNextField(registry->sampleHeader(s)->fileName()) + ", "
+                    + TextEscaping::fixed(static_cast<double>(totals[s])) + ", "
                     + TextEscaping::fixed(static_cast<double>(inCluster[s])) + ", "
                     + TextEscaping::fixed(inPercent[s]) + ", " + TextEscaping::fixed(ofPercent) + ", "
                     + TextEscaping::fixed(normalized) + "\n";

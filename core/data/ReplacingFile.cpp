@@ -1,9 +1,13 @@
 #include "data/ReplacingFile.h"
 
+#include "data/MCV_DataRegistry.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
+
+#include <iostream>
 
 ReplacingFile::ReplacingFile(const std::string& path) : m_path(path) {}
 
@@ -15,6 +19,11 @@ bool ReplacingFile::open()
     // A NUL would silently cut the path short.
     if (m_path.empty() || m_path.find('\0') != std::string::npos)
         return false;
+    const std::string sample = MCV_DataRegistry::loadedSampleAt(m_path);
+    if (!sample.empty()) {
+        std::cout << "Not written: " << m_path << " is the file of the loaded sample " << sample << ".\n";
+        return false;
+    }
     const QString path = QString::fromStdString(m_path);
     const QFileInfo target(path);
     if (target.exists() && !target.isFile() && !target.isDir())
@@ -22,6 +31,7 @@ bool ReplacingFile::open()
     else
         m_file = std::make_unique<QSaveFile>(path);
     m_ok = m_file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    keepError();
     return m_ok;
 }
 
@@ -33,6 +43,7 @@ void ReplacingFile::write(const char* data, int64_t size)
         data += written;
         size -= written;
     }
+    keepError();
 }
 
 bool ReplacingFile::commit()
@@ -40,14 +51,37 @@ bool ReplacingFile::commit()
     if (!m_file)
         return false;
     if (auto* replacing = dynamic_cast<QSaveFile*>(m_file.get())) {
-        if (m_ok)
+        if (m_ok) {
             m_ok = replacing->commit();
-        else
+            keepError();
+        } else {
             m_file.reset();
+        }
         return m_ok;
     }
     m_ok = m_ok && m_file->flush();
+    keepError();
     m_file->close();
     m_ok = m_ok && m_file->error() == QFileDevice::NoError;
+    keepError();
     return m_ok;
+}
+
+bool ReplacingFile::writeAll(const std::string& path, const char* data, int64_t size)
+{
+    ReplacingFile file(path);
+    if (file.open()) {
+        file.write(data, size);
+        if (file.commit())
+            return true;
+    }
+    std::cout << "Could not write " << path << (file.m_error.empty() ? "" : ": " + file.m_error)
+              << "; nothing was written.\n";
+    return false;
+}
+
+void ReplacingFile::keepError()
+{
+    if (!m_ok && m_error.empty() && m_file)
+        m_error = m_file->errorString().toStdString();
 }

@@ -11,7 +11,10 @@ class QFileDevice;
 /// temporary file in the same folder, which commit() renames over the
 /// target. A failed or abandoned write leaves an existing file as it was and
 /// no temporary file behind. Devices and pipes, which cannot be replaced,
-/// are written directly.
+/// are written directly. A loaded sample's file is never written over:
+/// every export and side file the program writes goes through here.
+///
+///     ReplacingFile::writeAll(path, bytes.data(), bytes.size());  // whole or nothing
 class ReplacingFile
 {
 public:
@@ -22,8 +25,8 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    /// False for an empty path, a path holding NUL, a folder, or a file that
-    /// cannot be created.
+    /// False for an empty path, a path holding NUL, a loaded sample's file
+    /// (with a line saying so), a folder, or a file that cannot be created.
     bool open();
     /// Writes all bytes; a failure is kept and reported by commit().
     void write(const char* data, int64_t size);
@@ -31,8 +34,16 @@ public:
     /// writing succeeded.
     bool commit();
 
+    /// open(), write() and commit() in one; on failure a line says that
+    /// nothing was written and why.
+    static bool writeAll(const std::string& path, const char* data, int64_t size);
+
 private:
+    /// Keeps the device's reason for the first failed step.
+    void keepError();
+
     std::string m_path;
     std::unique_ptr<QFileDevice> m_file;
     bool m_ok = false;
+    std::string m_error;
 };

@@ -104,6 +104,12 @@ std::string TextEscaping::csvField(const std::string& text)
     return out;
 }
 
+std::string TextEscaping::csvNextField(const std::string& text)
+{
+    const std::string field = csvField(text);
+    return (field == text ? ", " : ",") + field;
+}
+
 std::string TextEscaping::scriptLiteral(const std::string& json)
 {
     std::string out;

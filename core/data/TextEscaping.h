@@ -19,6 +19,11 @@ public:
     /// An RFC 4180 CSV field: quoted (quotes doubled) when the text holds a
     /// comma, a quote or a line break, otherwise the text itself.
     static std::string csvField(const std::string& text);
+    /// A field after the first of a line of the program's tables, whose
+    /// fields are separated by ", ": ", " and csvField(text), except that a
+    /// quoted field follows its comma directly (CSV readers take a quote as
+    /// quoting only at the very start of a field).
+    static std::string csvNextField(const std::string& text);
     /// The JSON text for a double-quoted script literal: line feeds removed,
     /// then backslashes doubled, then quotes preceded by a backslash.
     static std::string scriptLiteral(const std::string& json);

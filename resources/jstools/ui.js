@@ -109,9 +109,28 @@ function hideContextMenu() {
     d3.select('.d3-context-menu').style('display', 'none');
 }
 
+// The markup serialiser writes an xlink attribute set without its prefix
+// (as d3 sets "xlink:href") as "NS1:href" and declares no NS1; given the
+// prefix "xlink", it writes "xlink:href", which the saved image declares.
+function prefixXlinkAttributes(root) {
+    var xlink = 'http://www.w3.org/1999/xlink';
+    Array.prototype.forEach.call(root.querySelectorAll('*'), function (element) {
+        Array.prototype.slice.call(element.attributes).forEach(function (attribute) {
+            if (attribute.namespaceURI !== xlink || attribute.prefix === 'xlink')
+                return;
+            var name = attribute.localName, value = attribute.value;
+            element.removeAttributeNS(xlink, name);
+            element.setAttributeNS(xlink, 'xlink:' + name, value);
+        });
+    });
+}
+
 function printSVG() {
-    if (isQtAvailable)
-        Qt.js_saveSVG(document.getElementById('mainView').innerHTML);
+    if (!isQtAvailable)
+        return;
+    var mainView = document.getElementById('mainView');
+    prefixXlinkAttributes(mainView);
+    Qt.js_saveSVG(mainView.innerHTML);
 }
 
 function printJSON() {

@@ -10,10 +10,12 @@ TEST(DefaultStateStoreTest, KeysByFileNameAndReplacesWholeMaps)
     EXPECT_EQ(store, DefaultStateStore::instance());
 
     const std::string a = DefaultStateStore::sampleKey("/data/day1/patient.fcs");
-    const std::string b = DefaultStateStore::sampleKey("C:\\data\\day2\\patient.fcs");
+    const std::string b = DefaultStateStore::sampleKey("/data/day2/patient.fcs");
     EXPECT_EQ(a, "patient.fcs");
     EXPECT_EQ(a, b);
     EXPECT_EQ(DefaultStateStore::sampleKey("bare.fcs"), "bare.fcs");
+    // Only a slash separates: a backslash is part of the file name.
+    EXPECT_EQ(DefaultStateStore::sampleKey("/data/back\\slash.fcs"), "back\\slash.fcs");
 
     store->setSampleColors({{a, {1.0f, 0.5f, 0.0f}}, {"other.fcs", {0, 0, 1}}});
     store->sampleColors[b] = {0.0f, 1.0f, 0.0f};

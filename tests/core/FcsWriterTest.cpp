@@ -2,6 +2,7 @@
 #include "data/FcsWriter.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/ReplacingFile.h"
 #include "support/FcsStrictChecker.h"
 #include "support/FcsTestFile.h"
 #include "support/RegistryTestData.h"
@@ -178,6 +179,11 @@ TEST_F(FcsWriterTest, TextFieldsFollowTheLayout)
     const std::size_t textEnd = std::stoul(bytes.substr(18, 8));
     EXPECT_EQ(bytes[textEnd], ' ');  // the TEXT is padded after its closing delimiter
 
+    // Only a slash separates folders: a backslash belongs to the file name.
+    ASSERT_EQ(writeFcs(set, path("sub/back\\slash.fcs")), 0);
+    FcsStrictChecker::checkFile(path("sub/back\\slash.fcs"), &keywords);
+    EXPECT_EQ(keywords["FILENAME"], "back\\slash.fcs");
+
     // A path without any folder gives the whole path as FILENAME.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
@@ -280,6 +286,12 @@ TEST_F(FcsWriterTest, PathsThatWouldDestroyDataAreRefused)
         EXPECT_EQ(writeBinary(set, target, {0}, 0), 0) << target;
         EXPECT_NE(testing::internal::GetCapturedStdout().find("is the file of the loaded sample"), std::string::npos);
     }
+    // Nor by the text, image and side-file writers, which share the one write path.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(ReplacingFile::writeAll(path("link.fcs"), "Subset,P1", 9));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Not written: " + path("link.fcs") + " is the file of the loaded sample " + path("s.fcs")
+                  + ".\nCould not write " + path("link.fcs") + "; nothing was written.\n");
     EXPECT_EQ(FcsTestFile::readBytes(path("s.fcs")), source);
 
     // A NUL would cut the path short: refused, and nothing is written at the shorter path.
@@ -313,6 +325,27 @@ TEST_F(FcsWriterTest, EdgeDelimitersLatin1AndCommasAreWrittenConformantly)
     EXPECT_EQ(header.nameList(0), (std::vector<std::string>{"\\lead", "CD3_CD4$P3N", "\xc2\xb5m"}));
     EXPECT_EQ(header.nameList(1), (std::vector<std::string>{"Gr\xc3\xb6\xc3\x9f" "e", "a|b trail\\", "$P1N"}));
     EXPECT_EQ(values, (std::vector<float>{4, 5, 6, 1, 2, 3}));
+}
+
+TEST_F(FcsWriterTest, NamesWithEveryDelimiterAtAnEdgeStillGiveAStrictFile)
+{
+    // Each accepted delimiter begins or ends some name: none can stay at the
+    // edge of a value, so backslash is taken and becomes "_" where it does.
+    const std::vector<std::pair<std::string, std::string>> keywords = {
+        {"$P1N", "\\lead"}, {"$P1S", "a|"}, {"$P2N", "/b"}, {"$P2S", "c!"}, {"$P3N", "\fd"}, {"$P3S", "in\\side\\"}};
+    load("s.fcs", 3, {1, 2, 3, 4, 5, 6}, keywords);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(writeFcs(pointsSet({{0, 0}, {0, 1}}), path("edges.fcs")), 0);
+    const std::string lines = testing::internal::GetCapturedStdout();
+    EXPECT_NE(lines.find("Value \"\\lead\" of $P1N written as \"_lead\""), std::string::npos) << lines;
+    expectValidFcs(path("edges.fcs"));
+
+    FcsHeader header;
+    std::vector<float> values;
+    ASSERT_EQ(readBack(path("edges.fcs"), header, values), FcsErrorNone);
+    EXPECT_EQ(header.nameList(0), (std::vector<std::string>{"_lead", "/b", "\fd"}));
+    EXPECT_EQ(header.nameList(1), (std::vector<std::string>{"a|", "c!", "in\\side_"}));
+    EXPECT_EQ(values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(FcsWriterTest, RawFloatRowsHoldTheChosenParametersInAscendingOrder)

@@ -4,11 +4,16 @@
 #include "UI_AboutDialog.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QImage>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWebFrame>
 #include <QWebView>
 #include <gtest/gtest.h>
@@ -108,6 +113,57 @@ TEST(AboutDialogTest, MadeOnceShowsTheBundlePageAndHandsEveryLinkToTheBrowser)
         EXPECT_EQ(QImage(QString(":/About/") + logos[i]).size(), sizes[i + 1]) << logos[i];
         EXPECT_EQ(QImage(QString(":/About/") + logos[i] + "@2x").size(), sizes[i + 1] * 2) << logos[i];
     }
+}
+
+TEST(AboutDialogTest, NeitherAReloadNorADropReplacesThePage)
+{
+    MainWindow window;
+    window.findChild<QAction*>("actionAbout")->trigger();
+    auto* dialog = window.findChild<UI_AboutDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* view = dialog->findChild<QWebView*>();
+    ASSERT_TRUE(QTest::qWaitFor([view]() { return evaluate(view, "document.readyState === 'complete'").toBool(); }));
+    EXPECT_FALSE(view->acceptDrops());
+    QSignalSpy loadStarted(view, &QWebView::loadStarted);
+
+    // The margin's context menu offers nothing; were "Reload" there, it is
+    // chosen. A menu would run inside the event's delivery, so a timer looks.
+    QStringList offered;
+    QTimer popupWatch;
+    QObject::connect(&popupWatch, &QTimer::timeout, [&offered]() {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            offered << action->text();
+        for (QAction* action : menu->actions())
+            if (action->text() == "Reload")
+                action->trigger();
+        menu->close();
+    });
+    popupWatch.start(10);
+    const QPoint margin(2, view->height() - 3);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, margin, view->mapToGlobal(margin));
+    QApplication::sendEvent(view, &menuEvent);
+    popupWatch.stop();
+    EXPECT_EQ(offered, QStringList());
+
+    // Nor does the reload key, or a file dropped on the view.
+    QTest::keyClick(view, Qt::Key_Refresh);
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(QString(VESSARINE_SOURCE_DIR) + "/README.md")});
+    QDragEnterEvent enter(margin, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    QDropEvent drop(margin, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &drop);
+    // Any of them would start a load within moments.
+    EXPECT_FALSE(QTest::qWaitFor([&loadStarted]() { return loadStarted.count() > 0; }, 2000));
+
+    // Reopened, the dialog shows the bundled page.
+    dialog->hide();
+    window.findChild<QAction*>("actionAbout")->trigger();
+    EXPECT_EQ(evaluate(view, "document.title").toString(), "About Vessarine");
+    EXPECT_EQ(view->url(), QUrl("qrc:/About/"));
 }
 
 #include "AboutDialogTest.moc"

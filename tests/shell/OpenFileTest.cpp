@@ -32,6 +32,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -265,6 +267,38 @@ TEST_F(OpenFileTest, SampleTagAndArcsinhOfTheDefaultMarkersApplyWhenTheDialogIsC
     }
     EXPECT_EQ(QString::fromStdString(FcsTestFile::readBytes(dir.filePath("VSRNE_ST.txt").toStdString())),
               a + ": 0\n" + b + ": 1\n");
+}
+
+TEST_F(OpenFileTest, FailedWritesOfTheSideFilesKeepTheirEarlierText)
+{
+    writeFile("a.fcs", 2, 3, 1.0f);
+    const std::string markersFile = dir.filePath("VSRNE_DefaultMarkers.txt").toStdString();
+    const std::string tagFile = dir.filePath("VSRNE_ST.txt").toStdString();
+    FcsTestFile::writeBytes(markersFile, "1 1 1 ");
+    FcsTestFile::writeBytes(tagFile, "earlier log\n");
+
+    // Files may grow to 4 bytes only, as on a full disk.
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    testing::internal::CaptureStdout();
+    open("\"a.fcs\"", [&](QDialog* dialog) {
+        rlimit limited = saved;
+        limited.rlim_cur = 4;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        button(dialog, "Set Default")->click();
+        QTest::mouseClick(box(dialog, "Add Unique Sample Tag as Channel."), Qt::LeftButton);
+        QTest::mouseClick(button(dialog, "OK"), Qt::LeftButton);
+    });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    const std::string lines = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(FcsTestFile::readBytes(markersFile), "1 1 1 ");
+    EXPECT_EQ(FcsTestFile::readBytes(tagFile), "earlier log\n");
+    EXPECT_NE(lines.find("Could not write " + tagFile), std::string::npos) << lines;
+    EXPECT_EQ(registry()->mergedHeader()->parameterName(3), "VSRNE_ST") << "the channel is added all the same";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3) << "no temporary file is left";
 }
 
 TEST_F(OpenFileTest, RefusedFilesShowTheirMessageLeaveNoSamplesAndTheNextLoadWorks)

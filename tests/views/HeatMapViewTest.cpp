@@ -19,15 +19,19 @@
 #include "widgets/UI_Settings.h"
 #include "widgets/readTextResource.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -47,7 +51,7 @@ namespace {
 
 const bool settingsIsolated = isolateSettings();
 
-const std::vector<std::string> kMarkers = {"CD4 \"a\"", "x\\y", "</script><img src=x onerror=Qt.js_debug('injected')>",
+const std::vector<std::string> kMarkers = {"CD4 \"a\"", "x\\y\x01\x1f", "</script><img src=x onerror=Qt.js_debug('injected')>",
                                            "é µ –", "CD\xc2\xa0" "8"};
 const std::string kSetName = "Tree \"q\" <b>é</b>";
 constexpr int kClusters = 6;
@@ -497,6 +501,9 @@ TEST_F(HeatMapViewTest, SavesThroughTheRealDialogsReadBack)
     while (!xml.atEnd())
         xml.readNext();
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(QSvgRenderer(m_dir.filePath("map.svg")).isValid());
+    // The control characters of a marker name, which XML forbids, are replaced.
+    EXPECT_TRUE(svg.contains(QString::fromUtf8("x\\y\uFFFD\uFFFD")));
     EXPECT_EQ(svg.count("xmlns=\"http://www.w3.org/2000/svg\""), 1);
     EXPECT_EQ(svg.count("xmlns:xlink=\"http://www.w3.org/1999/xlink\""), 1);
     EXPECT_TRUE(svg.contains("<style type=\"text/css\">" + readTextResource(":/heatmap/heatmap.css") + "</style></svg>"));
@@ -539,6 +546,28 @@ TEST_F(HeatMapViewTest, AMenuOpenedLowInTheViewStaysInsideThePage)
     EXPECT_GE(box[1].toDouble(), 0.0);
     EXPECT_LE(box[2].toDouble(), box[4].toDouble());
     EXPECT_LE(box[3].toDouble(), box[5].toDouble());
+}
+
+TEST_F(HeatMapViewTest, NoSaveWritesOverALoadedSample)
+{
+    choose(0);
+    QFile sample(qs(MCV_DataRegistry::instance()->samplePath(0)));
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    const QByteArray before = sample.readAll();
+    sample.close();
+    for (const QString entry : {"Save Heatmap as CSV ...", "Save Heatmap as Image ..."}) {
+        SCOPED_TRACE(entry.toStdString());
+        saveAs(QFileInfo(sample).fileName());
+        // The user confirms replacing the existing file.
+        whenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        testing::internal::CaptureStdout();
+        menu(entry);
+        const std::string lines = testing::internal::GetCapturedStdout();
+        EXPECT_NE(lines.find("is the file of the loaded sample"), std::string::npos) << lines;
+        ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+        EXPECT_EQ(sample.readAll(), before);
+        sample.close();
+    }
 }
 
 TEST_F(HeatMapViewTest, ReplacedRegistryReloadsThePageWithTheNewSets)

@@ -115,6 +115,8 @@ protected:
     {
         return whenModal<QMessageBox>([fragment](QMessageBox* box) {
             EXPECT_TRUE(box->text().contains(fragment)) << box->text().toStdString();
+            // Texts from files and paths never render as markup.
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
             box->accept();
         });
     }
@@ -241,6 +243,8 @@ TEST_F(SampleSelectionWidgetTest, RefusedFilesWarnAndChangeNothing)
         {"a.fcs 0 1 2 256", "outside 0-255"},
         {"a.fcs 0 1 -2 3", "outside 0-255"},
         {"x.fcs 0 1 2 3\r\n\r\ny.fcs 1 4 5 6\n", "names none of the loaded samples"},
+        {"<h1>Big <font color=red>RED</font></h1><img src=\"/some/local.png\">",
+         "<h1>Big <font color=red>RED</font></h1><img src=\"/some/local.png\">"},
     };
     for (const auto& file : refused) {
         SCOPED_TRACE(file.text);

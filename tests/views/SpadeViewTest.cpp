@@ -26,6 +26,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QProcess>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -561,6 +562,8 @@ TEST_F(SpadeViewTest, SavedSvgIsAStandAloneDocumentWithTheNodeColours)
     makeView(false);
     compute();
     freeze(page());
+    // A bubble's label links to its hull.
+    page().evaluate("graph.nodes[2].selected = true; createBubble('B');");
     const QString path = m_dir.filePath("tree.svg");
     QString proposed;
     whenModal<QFileDialog>([&](QFileDialog* dialog) {
@@ -576,13 +579,15 @@ TEST_F(SpadeViewTest, SavedSvgIsAStandAloneDocumentWithTheNodeColours)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QXmlStreamReader reader(&file);
     int nodes = 0, namespaces = 0, styles = 0;
-    QStringList sizes;
+    QStringList sizes, labelLinks;
     while (!reader.atEnd()) {
         reader.readNext();
         if (!reader.isStartElement())
             continue;
         namespaces += reader.namespaceDeclarations().size();
         styles += reader.name() == QLatin1String("style");
+        if (reader.name() == QLatin1String("textPath"))
+            labelLinks << reader.attributes().value("http://www.w3.org/1999/xlink", "href").toString();
         if (reader.attributes().value("class") == QLatin1String("node"))
             ++nodes;
         if (reader.attributes().value("class") == QLatin1String("nodeSize"))
@@ -592,6 +597,8 @@ TEST_F(SpadeViewTest, SavedSvgIsAStandAloneDocumentWithTheNodeColours)
     EXPECT_EQ(namespaces, 2);
     EXPECT_EQ(styles, 1);
     EXPECT_EQ(nodes, shown()->clusterCount());
+    EXPECT_EQ(labelLinks, QStringList{"#" + page().evaluate("d3.select('path.bubbleHull').attr('id')").toString()});
+    EXPECT_TRUE(QSvgRenderer(path).isValid());
     QStringList expectedSizes;
     for (int c = 0; c < shown()->clusterCount(); ++c)
         expectedSizes << QString::number(shown()->clusterSize(c));

@@ -6,6 +6,7 @@
 
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/CsvRecords.h"
 #include "support/FcsTestFile.h"
 #include "support/IsolatedSettings.h"
 #include "support/ModalDialogDriver.h"
@@ -132,10 +133,17 @@ TEST_F(StatisticsPanelsTest, CountsAndPercentagesFollowTheSelectionInEverySortOr
     EXPECT_EQ(rowOf(table, 1).mid(3), QStringList({"250", "25", "33.3333", "33.3333"}));
     EXPECT_EQ(table->item(0, 0)->text(), "1") << "still sorted by the selected count";
 
-    EXPECT_EQ(saveAs("samples", [&] { panel.saveClicked(); }),
+    // A quoted name follows its comma directly: CSV readers see seven fields.
+    const std::string saved = saveAs("samples", [&] { panel.saveClicked(); });
+    EXPECT_EQ(saved,
               "Idx, Filename, Total events, in selection, % in selection, % of selection, % of selection normalized\n"
               "1, a.fcs, 1000, 500, 50, 66.6667, 66.6667\n"
-              "2, \"b, \"\"quoted\"\".fcs\", 1000, 250, 25, 33.3333, 33.3333");
+              "2,\"b, \"\"quoted\"\".fcs\", 1000, 250, 25, 33.3333, 33.3333");
+    const auto records = parseCsv(saved);
+    ASSERT_EQ(records.size(), 3u);
+    for (const auto& record : records)
+        EXPECT_EQ(record.size(), 7u);
+    EXPECT_EQ(records[2][1], "b, \"quoted\".fcs");
     UI_Settings::instance()->sync();
     EXPECT_EQ(UI_Settings::instance()->value("exportDefaultFilePath").toString(), dir.path());
 }

@@ -4,6 +4,7 @@
 
 #include <QContextMenuEvent>
 #include <QDebug>
+#include <QKeyEvent>
 #include <QUrl>
 #include <QWebFrame>
 #include <QWebPage>
@@ -30,12 +31,17 @@ void PageBridge::setUpView(QWebView* view)
     QWebFrame* frame = view->page()->mainFrame();
     frame->setScrollBarPolicy(Qt::Vertical, Qt::ScrollBarAlwaysOff);
     frame->setScrollBarPolicy(Qt::Horizontal, Qt::ScrollBarAlwaysOff);
-    view->setAcceptDrops(false);
-    // Link clicks are handed to linkClicked, which nobody follows.
-    view->page()->setLinkDelegationPolicy(QWebPage::DelegateAllLinks);
-    new PageBridge(view);
+    closeBrowserDefaults(view);
     if (viewObserver())
         viewObserver()(view);
+}
+
+void PageBridge::closeBrowserDefaults(QWebView* view)
+{
+    view->setAcceptDrops(false);
+    // Link clicks are handed to linkClicked, which nobody follows unless asked.
+    view->page()->setLinkDelegationPolicy(QWebPage::DelegateAllLinks);
+    new PageBridge(view);
 }
 
 void PageBridge::setViewObserver(std::function<void(QWebView*)> observer)
@@ -73,11 +79,27 @@ void PageBridge::setUp(QWebView* view, QObject* host, const QString& pageResourc
 
 bool PageBridge::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::ContextMenu)
+    switch (event->type()) {
+    case QEvent::ContextMenu:
+        // The page sees the event (its scripts may open their own menu); the
+        // standard menu, which would offer "Reload", is never shown.
+        static_cast<QWebView*>(watched)->page()->swallowContextMenuEvent(static_cast<QContextMenuEvent*>(event));
+        event->accept();
+        return true;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // A dropped file or link would replace the page.
+        event->ignore();
+        return true;
+    case QEvent::KeyPress: {
+        // The keys that reload the page or move through its history.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Back || key == Qt::Key_Forward || key == Qt::Key_Refresh || key == Qt::Key_Reload)
+            return true;
         return QObject::eventFilter(watched, event);
-    // The page sees the event (its scripts may open their own menu); the
-    // standard menu, which would offer "Reload", is never shown.
-    static_cast<QWebView*>(watched)->page()->swallowContextMenuEvent(static_cast<QContextMenuEvent*>(event));
-    event->accept();
-    return true;
+    }
+    default:
+        return QObject::eventFilter(watched, event);
+    }
 }

@@ -24,11 +24,15 @@ class PageBridge : public QObject
     Q_OBJECT
 
 public:
-    /// Turns both scroll bars of the main frame off (vertical first), takes
-    /// no drops, follows no links and offers no standard context menu (its
-    /// only entry is "Reload"); the page's own context menus still receive
-    /// the event.
+    /// Turns both scroll bars of the main frame off (vertical first) and
+    /// closes the browser defaults (closeBrowserDefaults).
     static void setUpView(QWebView* view);
+    /// Makes the view show only what the program loads into it: it takes no
+    /// drops, follows no links (linkClicked reports them), offers no standard
+    /// context menu (with its "Reload", "Back" and "Forward") and ignores the
+    /// keys that reload or go back or forward; the page's own context menus
+    /// still receive the event. Every view of a bundle page gets this.
+    static void closeBrowserDefaults(QWebView* view);
     /// Connects the main frame's javaScriptWindowObjectCleared to the host's
     /// `connectJs()` slot, so the host is offered again at every load before
     /// the page's scripts run.

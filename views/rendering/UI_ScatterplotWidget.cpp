@@ -16,7 +16,9 @@
 #include "analyses/MCV_HsneAnalysis.h"
 #include "data/ExportFileNames.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/ReplacingFile.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -700,7 +702,10 @@ bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
         tag = m_markerNames[static_cast<size_t>(m_marker)];
     const QString path = screenshotFilePath(folder, tag, QDateTime::currentDateTime());
     const QImage image(bytes.data(), side, side, side * 3, QImage::Format_RGB888);
-    if (!image.save(path, "PNG")) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")
+        || !ReplacingFile::writeAll(path.toStdString(), png.constData(), png.size())) {
         qDebug().noquote() << "The screenshot could not be saved to " + path + ".";
         return false;
     }

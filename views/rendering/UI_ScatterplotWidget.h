@@ -74,7 +74,7 @@ public:
     /// "Save Clusters": an FCS file per density cluster, chosen in a dialog.
     void saveClusters();
     /// A 4096-pixel PNG of the view into folder, named after the marker and
-    /// the time; true when written.
+    /// the time, written whole or not at all (ReplacingFile); true when written.
     bool takeScreenshot(const QString& folder, bool confirm);
     /// One screenshot per marker with an optional colour range (empty or
     /// min, max) and background, then the marker shown before.

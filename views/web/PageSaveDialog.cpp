@@ -5,8 +5,6 @@
 #include "data/ExportFileNames.h"
 #include "data/ReplacingFile.h"
 
-#include <QDebug>
-
 QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, const QString& defaultSuffix,
                                    const QString& nameFilter)
 {
@@ -17,12 +15,5 @@ QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, con
 bool PageSaveDialog::writeText(const QString& path, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
-    ReplacingFile file(path.toStdString());
-    if (file.open()) {
-        file.write(bytes.constData(), bytes.size());
-        if (file.commit())
-            return true;
-    }
-    qDebug().noquote() << "Could not write " + path + ": nothing was written.";
-    return false;
+    return ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size());
 }

@@ -24,8 +24,9 @@ public:
     static QString chooseFile(QWidget* parent, const QString& baseName, const QString& defaultSuffix,
                               const QString& nameFilter);
 
-    /// Writes the text as UTF-8 into a file that replaces the one at `path`
-    /// only once it is complete. On failure the old file stays as it was, a
-    /// line says so and the result is false.
+    /// Writes the text as UTF-8 through ReplacingFile::writeAll: the file
+    /// replaces the one at `path` only once it is complete, and a loaded
+    /// sample's file is never written over. On failure the old file stays as
+    /// it was, a line says so and the result is false.
     static bool writeText(const QString& path, const QString& text);
 };

@@ -17,6 +17,25 @@ bool declares(const QString& startTag, const QString& attribute)
     return startTag.contains(QRegularExpression("\\s" + QRegularExpression::escape(attribute) + "\\s*="));
 }
 
+/// The text with every character that XML 1.0 forbids (controls other than
+/// tab, line feed and carriage return; unpaired surrogates; U+FFFE and
+/// U+FFFF) replaced by U+FFFD. Names from files may hold any of them.
+QString withXmlCharactersOnly(QString text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && QChar(text[i + 1]).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        const ushort code = c.unicode();
+        if ((code < 0x20 && code != '\t' && code != '\n' && code != '\r') || c.isSurrogate() || code == 0xfffe
+            || code == 0xffff)
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 } // namespace
 
 QString SvgDocument::styleBlock(const QString& styleSheetResource)
@@ -44,7 +63,7 @@ QString SvgDocument::standalone(const QString& markup, const QString& styleBlock
     if (!declares(startTag, "xmlns:xlink"))
         declarations += QString(" xmlns:xlink=\"%1\"").arg(kXlinkNamespace);
     document.insert(open + 4, declarations);
-    return document.replace(QLatin1String("&nbsp;"), QLatin1String("&#160;"));
+    return withXmlCharactersOnly(document.replace(QLatin1String("&nbsp;"), QLatin1String("&#160;")));
 }
 
 bool SvgDocument::save(QWidget* parent, const QString& markup, const QString& styleBlock, const QString& baseName)

@@ -24,9 +24,11 @@ public:
 
     /// The markup as a document: behind the first "<svg" the SVG and XLink
     /// namespace declarations (each only when that start tag lacks it), the
-    /// style block right before the first "</svg>", and "&nbsp;" (how the
-    /// page serialises U+00A0; not XML) written "&#160;". Empty when the
-    /// markup holds no "<svg" followed by "</svg>".
+    /// style block right before the first "</svg>", "&nbsp;" (how the page
+    /// serialises U+00A0; not XML) written "&#160;", and every character
+    /// that XML 1.0 forbids (a control character of a marker name, say)
+    /// replaced by U+FFFD. Empty when the markup holds no "<svg" followed by
+    /// "</svg>".
     static QString standalone(const QString& markup, const QString& styleBlock);
 
     /// standalone(), then the save dialog (PageSaveDialog, proposing

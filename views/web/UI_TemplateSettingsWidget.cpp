@@ -1,13 +1,13 @@
 #include "web/UI_TemplateSettingsWidget.h"
 
 #include "widgets/UI_ExpanderWidget.h"
+#include "widgets/showPlainMessage.h"
 
 #include "analyses/MCV_TemplateAnalysis.h"
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -102,7 +102,5 @@ void UI_TemplateSettingsWidget::compute()
 
 void UI_TemplateSettingsWidget::warn(const QString& title, const QString& text)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    showPlainMessage(this, QMessageBox::Warning, title, text);
 }

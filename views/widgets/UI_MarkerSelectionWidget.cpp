@@ -8,6 +8,7 @@
 #include "data/DefaultStateStore.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/ReplacingFile.h"
 
 #include <QCheckBox>
 #include <QDebug>
@@ -235,12 +236,9 @@ bool readDefaultMarkerStates(const QString& path, std::vector<bool>& states)
 
 bool writeDefaultMarkerStates(const QString& path, const std::vector<bool>& states)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
     QByteArray bytes;
     bytes.reserve(static_cast<int>(states.size() * 2));
     for (bool on : states)
         bytes.append(on ? "1 " : "0 ");
-    return file.write(bytes) == bytes.size();
+    return ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size());
 }

@@ -74,6 +74,7 @@ QString defaultMarkersFilePath(const QString& directory);
 /// untouched, when the file cannot be opened; otherwise `states` is replaced.
 bool readDefaultMarkerStates(const QString& path, std::vector<bool>& states);
 
-/// Writes "0 " or "1 " per state, nothing else, replacing the file. False
-/// when the file cannot be opened or fully written.
+/// Writes "0 " or "1 " per state, nothing else, through
+/// ReplacingFile::writeAll: the file is replaced only once it is complete.
+/// False, with the old file as it was, when it could not be fully written.
 bool writeDefaultMarkerStates(const QString& path, const std::vector<bool>& states);

@@ -5,9 +5,11 @@
 #include "widgets/chooseFileToSave.h"
 #include "widgets/chooseFilesToOpen.h"
 #include "widgets/settingsDirectory.h"
+#include "widgets/showPlainMessage.h"
 
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/ReplacingFile.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -16,9 +18,7 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QSignalBlocker>
 
@@ -211,10 +211,9 @@ void UI_SampleSelectionWidget::saveDefaultsClicked()
         qDebug().noquote() << "Sample \"" + QString::fromStdString(key)
                                   + "\" not saved: a name holding a line break cannot be read back.";
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        warn("Could not write the sample settings file " + QDir::toNativeSeparators(path) + ": " + file.errorString()
-             + ".");
+    if (!ReplacingFile::writeAll(path.toStdString(), text.constData(), text.size())) {
+        warn("Could not write the sample settings file " + QDir::toNativeSeparators(path)
+             + "; the file there was left as it was.");
         return;
     }
     qDebug().noquote() << "File saved.";
@@ -277,5 +276,5 @@ void UI_SampleSelectionWidget::loadDefaultsClicked()
 
 void UI_SampleSelectionWidget::warn(const QString& text)
 {
-    QMessageBox::warning(this, "Sample Settings", text);
+    showPlainMessage(this, QMessageBox::Warning, "Sample Settings", text);
 }

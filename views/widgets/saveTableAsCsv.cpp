@@ -30,14 +30,15 @@ QString tableCsvText(const QTableWidget* table, const QString& headerLine, int e
     if (!headerLine.isEmpty())
         lines << headerLine;
     for (int row = 0; row < table->rowCount(); ++row) {
-        QStringList cells;
+        std::string line;
         for (int column = 0; column < table->columnCount(); ++column) {
-            const QString text = displayText(table, table->item(row, column));
-            cells << (column == escapedColumn
-                          ? QString::fromStdString(TextEscaping::csvField(text.toStdString()))
-                          : text);
+            const std::string text = displayText(table, table->item(row, column)).toStdString();
+            if (column == escapedColumn)
+                line += column == 0 ? TextEscaping::csvField(text) : TextEscaping::csvNextField(text);
+            else
+                line += (column == 0 ? "" : ", ") + text;
         }
-        lines << cells.join(", ");
+        lines << QString::fromStdString(line);
     }
     return lines.join("\n");
 }
@@ -48,9 +49,5 @@ void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& h
     if (path.isEmpty())
         return;
     const QByteArray bytes = tableCsvText(table, headerLine, escapedColumn).toUtf8();
-    ReplacingFile file(path.toStdString());
-    if (!file.open())
-        return;
-    file.write(bytes.constData(), bytes.size());
-    file.commit();
+    ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size());
 }
