@@ -200,6 +200,24 @@ TEST_F(TsneEndToEndTest, ConvergesLiveAndPausesResumesAndRestartsFromThePanel)
     EXPECT_EQ(deepest, 1) << "computationUpdated is never re-entered";
 }
 
+TEST_F(TsneEndToEndTest, TheFirstComputeIsColouredByFileAsThePanelSays)
+{
+    openAndStart();
+    setIterations(40);
+    press(computeButton());
+    ASSERT_EQ(updates, 40);
+    UI_ScatterplotWidget* plot = view()->scatterplot();
+    const QImage first = plot->grabFramebuffer();
+    auto* markers = slider()->findChildren<QComboBox*>().value(1);
+    ASSERT_NE(markers, nullptr);
+    ASSERT_EQ(markers->currentText(), "Sample");
+    markers->setCurrentIndex(1);
+    const QImage byFirstMarker = plot->grabFramebuffer();
+    markers->setCurrentIndex(0);
+    EXPECT_TRUE(plot->grabFramebuffer() == first);
+    EXPECT_FALSE(byFirstMarker == first);
+}
+
 TEST_F(TsneEndToEndTest, SelectingBlobAByItsColourFillsTheSelectionAndItsStatistics)
 {
     openAndStart();
