@@ -339,7 +339,8 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
     m_sampleSelection = *selection;
     // Above scale 0 a landmark stands for events of several files: the
     // point scales hide it (weight -1) once none of its files is shown, and
-    // the per-file flags stay. Everywhere else the flags are the selection.
+    // the per-file flags stay on, one per file loaded. Everywhere else the
+    // flags are the selection.
     MCV_HsneAnalysis* level = asHsne(m_analysis);
     if (level != nullptr) {
         computePointScales();
@@ -349,6 +350,8 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
         m_activeSamples.assign(m_sampleSelection.size(), 0);
         for (size_t i = 0; i < m_sampleSelection.size(); ++i)
             m_activeSamples[i] = m_sampleSelection[i] ? 1 : 0;
+    } else {
+        m_activeSamples.resize(m_sampleSelection.size(), 1);
     }
     updateActiveSampleTexture();
     m_densityDirty = true;
@@ -362,6 +365,17 @@ void PointRenderer::setSampleColors(const std::vector<unsigned char>* colors)
         return;
     m_sampleColors = *colors;
     updateSampleColorTexture();
+}
+
+void PointRenderer::renumberFiles(const std::vector<int>& newIndex)
+{
+    if (!m_hasSampleIds)
+        return;
+    for (int& id : m_sampleIds)
+        id = id >= 0 && static_cast<size_t>(id) < newIndex.size() ? newIndex[static_cast<size_t>(id)] : -1;
+    uploadSampleIds();
+    m_densityDirty = true;
+    m_clustersDirty = true;
 }
 
 void PointRenderer::setSelection(const std::vector<uint16_t>* flags, bool useIndexList)

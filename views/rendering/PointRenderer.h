@@ -143,6 +143,11 @@ public:
     void setSampleSelection(const std::vector<bool>* selection);
     /// File colours of the sample panel (red, green, blue bytes per file).
     void setSampleColors(const std::vector<unsigned char>* colors);
+    /// The files were reopened: every point's kept file index i becomes
+    /// newIndex[i]; a point of a file no longer loaded (-1, or an index
+    /// beyond the list) is not drawn. The new files' flags and colours come
+    /// with the next setSampleSelection and setSampleColors.
+    void renumberFiles(const std::vector<int>& newIndex);
 
     /// Selection flags (one per point) of the caller; null keeps the current
     /// selection. Without the index-list flag the selected indices become

@@ -348,6 +348,13 @@ const std::vector<int>& UI_ScatterplotWidget::selectedIndices() const
     return m_renderer ? m_renderer->selectedIndices() : noIndices;
 }
 
+void UI_ScatterplotWidget::filesReopened()
+{
+    // The panel's signals hand the new flags and colours over.
+    const std::vector<int> moved = m_samplePanel->followRegistry();
+    withRenderer([&moved](PointRenderer& renderer) { renderer.renumberFiles(moved); });
+}
+
 void UI_ScatterplotWidget::setSampleSources(const std::vector<bool>* selection,
                                             const std::vector<unsigned char>* colors)
 {

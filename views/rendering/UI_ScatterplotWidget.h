@@ -73,6 +73,9 @@ public:
     const std::vector<bool>* sampleSelection() const { return m_sampleSelection; }
     /// The renderer's selected indices; empty before the renderer exists.
     const std::vector<int>& selectedIndices() const;
+    /// The files were reopened: the sample panel's rows follow the live
+    /// registry, and the points shown keep the rows of their files.
+    void filesReopened();
     /// Where the file selection and file colours come from: the sample
     /// panel's vectors unless replaced here, read again on every
     /// sampleSelectionUpdated and sampleColorsUpdated.

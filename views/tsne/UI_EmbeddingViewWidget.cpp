@@ -31,6 +31,12 @@ void UI_EmbeddingViewWidget::detachAnalysis()
         m_scatterplot->detachAnalysis();
 }
 
+void UI_EmbeddingViewWidget::filesReopened()
+{
+    if (m_scatterplot)
+        m_scatterplot->filesReopened();
+}
+
 void UI_EmbeddingViewWidget::mousePressEvent(QMouseEvent*)
 {
     if (m_scatterplot)
