@@ -233,7 +233,7 @@ TEST_F(TsneEndToEndTest, SelectingBlobAByItsColourFillsTheSelectionAndItsStatist
         // "Scatterplot View" is in no menu: the test triggers it.
         if (count == 100) {
             window.findChild<QAction*>("actionScatterplotView")->trigger();
-            // Beside the first view it would be the dock's minimum height: the user floats it.
+            // Floated, as a user may: the view gets a new context while the run goes on.
             view(1)->setFloating(true);
             view(1)->resize(400, 400);
         }

@@ -99,6 +99,11 @@ UI_ScatterplotWidget::~UI_ScatterplotWidget()
     m_renderer.reset();
 }
 
+QSize UI_ScatterplotWidget::sizeHint() const
+{
+    return QSize(400, 400);
+}
+
 void UI_ScatterplotWidget::buildOverlays()
 {
     setMouseTracking(true);

@@ -55,6 +55,9 @@ public:
     UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaStartValue, QWidget* parent = nullptr);
     ~UI_ScatterplotWidget() override;
 
+    /// Room for aiming rectangles: what a dock of the plot asks for.
+    QSize sizeHint() const override;
+
     // ---- Bridge for the docks (calls before the renderer exists are kept
     // ---- for initializeGL where the Part's data need them) -----------------
 
