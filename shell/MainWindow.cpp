@@ -9,6 +9,7 @@
 #include "data/MCV_DataRegistry.h"
 #include "web/UI_HeatMapWidget.h"
 #include "widgets/UI_DockableContainerWidget.h"
+#include "widgets/UI_DockableWidget.h"
 #include "widgets/UI_FileInfoWidget.h"
 #include "widgets/UI_Settings.h"
 #include "widgets/UI_SettingsWidget.h"
@@ -91,6 +92,15 @@ void MainWindow::advertiseNewDimensions()
     refreshFileInfo();
     for (UI_SettingsWidget* panel : m_settingsPanels)
         panel->updateMarkerSelection();
+}
+
+void MainWindow::followLoadedFiles()
+{
+    advertiseNewData();
+    advertiseNewDimensions();
+    for (QDockWidget* dock : m_viewDocks)
+        if (auto* view = qobject_cast<UI_DockableWidget*>(dock))
+            view->filesReopened();
 }
 
 void MainWindow::checkForUpdatesTriggered()

@@ -99,6 +99,10 @@ private:
     void connectInterfaceSignals();
     /// Applies the three action flags to their actions.
     void updateActionStates();
+    /// After files were reopened: every settings panel chooses its input and
+    /// lists its markers anew, the analyses' marker flags and the file
+    /// information follow the new channels, and every view dock its files.
+    void followLoadedFiles();
     /// Shows the merged header's description in the file-information dock,
     /// when both the dock and loaded data exist.
     void refreshFileInfo();

@@ -12,7 +12,6 @@
 #include "widgets/UI_FileInfoWidget.h"
 #include "widgets/UI_MarkerSelectionWidget.h"
 #include "widgets/UI_Settings.h"
-#include "widgets/UI_SettingsWidget.h"
 #include "widgets/chooseFilesToOpen.h"
 #include "widgets/showPlainMessage.h"
 #include "widgets/sideFilePath.h"
@@ -100,12 +99,10 @@ void MainWindow::openFile()
     }
 
     m_dataRegistry->createAllPointsData();
-    for (UI_SettingsWidget* panel : m_settingsPanels)
-        panel->refreshInputData();
+    followLoadedFiles();
     m_newSpadeEnabled = true;
     m_newTsneEnabled = true;
     updateActionStates();
-    refreshFileInfo();
 
     const int choice = runPostLoadDialog();
 

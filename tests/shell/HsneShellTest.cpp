@@ -8,6 +8,7 @@
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
+#include "analyses/MCV_TsneAnalysis.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataExploration.h"
@@ -18,12 +19,15 @@
 #include "support/MainWindowDriver.h"
 #include "support/RegistryTestData.h"
 #include "tsne/UI_TsneSettingsSliderWidget.h"
+#include "tsne/UI_TsneSettingsWidget.h"
+#include "tsne/UI_TsneWidget.h"
 #include "web/UI_HierarchyWidget.h"
 #include "web/UI_HsneSettingsWidget.h"
 #include "web/UI_HsneWidget.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
@@ -31,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <random>
 
 namespace {
@@ -302,6 +307,57 @@ TEST_F(HsneShellTest, ReopeningFilesDuringALevelRunLeavesNothingStale)
     compute();
     EXPECT_EQ(updates, 10);
     EXPECT_EQ(overview->level()->pointsGeneration(), MCV_DataRegistry::instance()->generation());
+}
+
+TEST_F(HsneShellTest, EveryPlotHasRoomInTheRightDockAreaOnceShown)
+{
+    window.resize(1500, 1000);
+    QApplication::processEvents();
+    std::map<QString, int> shownHeights;
+    auto measure = [&](UI_EmbeddingViewWidget* view) {
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->scatterplot()->isVisible());
+        shownHeights[view->windowTitle()] = view->scatterplot()->height();
+    };
+    for (const QString name : {"A-tSNE Analysis", "A-tSNE Analysis 1"}) {
+        answerNamePrompt(QString());
+        window.findChild<QAction*>("actionNewTsneAnalysis")->trigger();
+        auto* view = window.findChildren<UI_TsneWidget*>().last();
+        ASSERT_EQ(view->windowTitle(), name);
+        static_cast<MCV_TsneAnalysis*>(view->analysis())->setIterations(5);
+        for (UI_TsneSettingsWidget* panel : window.findChildren<UI_TsneSettingsWidget*>())
+            if (panel->analysis() == view->analysis()) {
+                testing::internal::CaptureStdout();
+                panel->computeTSNE();
+                testing::internal::GetCapturedStdout();
+            }
+        measure(view);
+    }
+    answerNamePrompt(QString());
+    window.findChild<QAction*>("actionNewSpadeAnalysis")->trigger();
+    createHierarchy();
+    compute();
+    UI_HsneWidget* overview = levelView("HSNE - Overview Level");
+    measure(overview);
+    QTest::keyClick(overview->scatterplot(), Qt::Key_A, Qt::ControlModifier);
+    testing::internal::CaptureStdout();
+    overview->drillIntoSelection();
+    testing::internal::GetCapturedStdout();
+    const QString drilled = QString("HSNE - Scale %1").arg(overview->level()->scale() - 1);
+    measure(levelView(drilled));
+
+    ASSERT_EQ(shownHeights.size(), 4u);
+    for (const auto& [title, height] : shownHeights)
+        EXPECT_GE(height, 200) << title.toStdString();
+    QStringList inTheRightArea;
+    for (QDockWidget* dock : window.findChildren<QDockWidget*>())
+        if (window.dockWidgetArea(dock) == Qt::RightDockWidgetArea && !dock->isFloating())
+            inTheRightArea << dock->windowTitle();
+    inTheRightArea.sort();
+    QStringList views{"A-tSNE Analysis", "A-tSNE Analysis 1", "HSNE", "HSNE - Overview Level", drilled,
+                      "Spade Analysis"};
+    views.sort();
+    EXPECT_EQ(inTheRightArea.join(", ").toStdString(), views.join(", ").toStdString());
 }
 
 TEST_F(HsneShellTest, ClosingDuringALevelRunEndsTheEventLoopWithZero)

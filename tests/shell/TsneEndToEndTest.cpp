@@ -17,11 +17,16 @@
 #include "tsne/UI_TsneSettingsSliderWidget.h"
 #include "tsne/UI_TsneSettingsWidget.h"
 #include "tsne/UI_TsneWidget.h"
+#include "web/UI_SpadeSettingsWidget.h"
+#include "widgets/UI_SampleSelectionWidget.h"
 #include "widgets/UI_SampleStatisticsWidget.h"
 #include "widgets/UI_SelectionStatisticsWidget.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTabWidget>
@@ -45,10 +50,11 @@ protected:
         ASSERT_TRUE(settingsIsolated);
         ASSERT_TRUE(dir.isValid());
         startFreshSession(dir.path());
-        // Blob b of event e is e % 3; "CD_A" is high in blob 0 only.
+        // Blob b of event e is e % 3; "CD_A" is high in blob 0 only. Most
+        // tests open the first three files.
         std::mt19937 random(7);
         std::normal_distribution<float> noise(0.0f, 0.4f);
-        for (int f = 0; f < 3; ++f) {
+        for (int f = 0; f < 4; ++f) {
             std::vector<float> values;
             for (int e = 0; e < kEventsPerFile; ++e)
                 for (int m = 0; m < 4; ++m)
@@ -200,6 +206,24 @@ TEST_F(TsneEndToEndTest, ConvergesLiveAndPausesResumesAndRestartsFromThePanel)
     EXPECT_EQ(deepest, 1) << "computationUpdated is never re-entered";
 }
 
+TEST_F(TsneEndToEndTest, TheFirstComputeIsColouredByFileAsThePanelSays)
+{
+    openAndStart();
+    setIterations(40);
+    press(computeButton());
+    ASSERT_EQ(updates, 40);
+    UI_ScatterplotWidget* plot = view()->scatterplot();
+    const QImage first = plot->grabFramebuffer();
+    auto* markers = slider()->findChildren<QComboBox*>().value(1);
+    ASSERT_NE(markers, nullptr);
+    ASSERT_EQ(markers->currentText(), "Sample");
+    markers->setCurrentIndex(1);
+    const QImage byFirstMarker = plot->grabFramebuffer();
+    markers->setCurrentIndex(0);
+    EXPECT_TRUE(plot->grabFramebuffer() == first);
+    EXPECT_FALSE(byFirstMarker == first);
+}
+
 TEST_F(TsneEndToEndTest, SelectingBlobAByItsColourFillsTheSelectionAndItsStatistics)
 {
     openAndStart();
@@ -209,7 +233,7 @@ TEST_F(TsneEndToEndTest, SelectingBlobAByItsColourFillsTheSelectionAndItsStatist
         // "Scatterplot View" is in no menu: the test triggers it.
         if (count == 100) {
             window.findChild<QAction*>("actionScatterplotView")->trigger();
-            // Beside the first view it would be the dock's minimum height: the user floats it.
+            // Floated, as a user may: the view gets a new context while the run goes on.
             view(1)->setFloating(true);
             view(1)->resize(400, 400);
         }
@@ -349,6 +373,44 @@ TEST_F(TsneEndToEndTest, ReopeningFilesDuringARunLeavesTheOldViewHarmless)
     EXPECT_TRUE(MCV_DataRegistry::instance()->selectionData()->points().empty());
     EXPECT_EQ(DebugLines::matching("The data were reloaded since"),
               "The data were reloaded since A-tSNE Analysis was computed: its selection is not passed on.");
+}
+
+TEST_F(TsneEndToEndTest, ReopenedFilesReachTheViewAndThePanels)
+{
+    answerNamePrompt(QString());
+    openFilesThroughDialog(window, "\"f0.fcs\" \"f1.fcs\"", "Start A-tSNE");
+    setIterations(20);
+    testing::internal::CaptureStdout();
+    press(computeButton());
+    UI_SampleSelectionWidget* samples = view()->scatterplot()->samplePanel();
+    samples->colorPickerClicked(1);
+    samples->findChild<QColorDialog*>()->setCurrentColor(QColor(10, 200, 30));
+    samples->findChild<QColorDialog*>()->hide();
+    answerNamePrompt(QString());
+    window.findChild<QAction*>("actionNewSpadeAnalysis")->trigger();
+
+    // Four files, without the two t-SNE channels the first load was given.
+    openFilesThroughDialog(window, "\"f0.fcs\" \"f1.fcs\" \"f2.fcs\" \"f3.fcs\"");
+    press(computeButton());
+    testing::internal::GetCapturedStdout();
+    QTest::keyClick(view()->scatterplot(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(MCV_DataRegistry::instance()->selectionData()->points().size(), 4u * kEventsPerFile);
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QStringList rows;
+    for (QLabel* label : samples->findChildren<QLabel*>())
+        if (label->text().endsWith(".fcs"))
+            rows << label->text();
+    EXPECT_EQ(rows.join(' ').toStdString(), "f0.fcs f1.fcs f2.fcs f3.fcs");
+    const std::vector<unsigned char>& colours = samples->sampleColors();
+    ASSERT_EQ(colours.size(), 12u);
+    EXPECT_EQ(std::vector<unsigned char>(colours.begin() + 3, colours.begin() + 6),
+              (std::vector<unsigned char>{10, 200, 30})) << "f1 keeps its colour";
+
+    QStringList spadeMarkers;
+    for (QCheckBox* box : window.findChild<UI_SpadeSettingsWidget*>()->findChildren<QCheckBox*>())
+        spadeMarkers << box->text();
+    EXPECT_EQ(spadeMarkers.join(' ').toStdString(), "CD_A CD_B CD_C CD_D");
 }
 
 TEST_F(TsneEndToEndTest, ClosingDuringARunEndsTheEventLoopWithZero)

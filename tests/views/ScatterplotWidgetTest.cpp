@@ -3,8 +3,10 @@
 // contexts (floating, re-docking, re-parenting, collapsing, scale factor 2).
 #include "rendering/PointRenderer.h"
 #include "rendering/UI_ScatterplotWidget.h"
+#include "controls/UI_MaterialCheckBoxWidget.h"
 #include "controls/UI_ProgressSpinnerWidget.h"
 #include "overlays/UI_ColormapSelectionWidget.h"
+#include "tsne/UI_TsneSettingsSliderWidget.h"
 #include "widgets/UI_Settings.h"
 
 #include "analyses/MCV_TsneAnalysis.h"
@@ -19,9 +21,11 @@
 #include "support/RegistryTestData.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -31,6 +35,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -149,6 +154,80 @@ void chooseInMenu(const QString& text, QStringList* offered = nullptr)
         QTest::keyClick(menu, text.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);
     });
 }
+
+/// The slider of the slide-in panel's shown page with that range.
+QSlider* panelSlider(UI_TsneSettingsSliderWidget* panel, int minimum, int maximum)
+{
+    for (QSlider* slider : panel->findChildren<QSlider*>())
+        if (slider->minimum() == minimum && slider->maximum() == maximum)
+            return slider;
+    ADD_FAILURE() << "no slider " << minimum << " to " << maximum;
+    return nullptr;
+}
+
+/// The slide-in panel's combo box offering `item`.
+QComboBox* panelCombo(UI_TsneSettingsSliderWidget* panel, const QString& item)
+{
+    for (QComboBox* box : panel->findChildren<QComboBox*>())
+        if (box->findText(item) >= 0)
+            return box;
+    ADD_FAILURE() << "no combo box with " << item.toStdString();
+    return nullptr;
+}
+
+/// Every part of the look, set as a user does in the panels: the marker,
+/// point size, opacity and halo, both modes' colour maps and discrete
+/// switches, dark mode, and the density mode with its sigma (which stays on).
+void setTheLook(UI_ScatterplotWidget* widget)
+{
+    UI_TsneSettingsSliderWidget* panel = widget->settingsSlider();
+    panelCombo(panel, "Sample")->setCurrentIndex(3);
+    panelSlider(panel, 50, 200)->setValue(180);
+    panelSlider(panel, 20, 100)->setValue(100);
+    panelSlider(panel, 10, 50)->setValue(40);
+    widget->colormapPicker()->colormapClicked(4);
+    widget->colormapPicker()->discreteColormapClicked(1);
+    for (UI_MaterialCheckBoxWidget* box : panel->findChildren<UI_MaterialCheckBoxWidget*>())
+        if (box->findChild<QLabel*>()->text().contains("Darkmode"))
+            box->js_clicked();
+    panelCombo(panel, "Clustering")->setCurrentIndex(1);
+    widget->colormapPicker()->colormapClicked(9);
+    widget->colormapPicker()->discreteColormapClicked(0);
+    panelSlider(panel, 1, 200)->setValue(70);
+}
+
+/// A 200 x 200 scatterplot in a dock of its own window, not yet shown.
+struct DockedScatterplot
+{
+    explicit DockedScatterplot(TsneOnFile& tsne)
+        : dock(new QDockWidget("view", &window)), widget(new UI_ScatterplotWidget(&tsne.analysis, 30.0f))
+    {
+        window.addDockWidget(Qt::LeftDockWidgetArea, dock);
+        widget->setEmbedding(3);
+        widget->setMarkerNames({"a", "b", "c"});
+        widget->setFixedSize(200, 200);
+    }
+    void show()
+    {
+        dock->setWidget(widget);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    /// The density frame, then the frame of points.
+    std::pair<QImage, QImage> frames()
+    {
+        QApplication::processEvents();
+        const QImage density = widget->grabFramebuffer();
+        panelCombo(widget->settingsSlider(), "Clustering")->setCurrentIndex(0);
+        const QImage points = widget->grabFramebuffer();
+        panelCombo(widget->settingsSlider(), "Clustering")->setCurrentIndex(1);
+        return {density, points};
+    }
+
+    QMainWindow window;
+    QDockWidget* dock;
+    UI_ScatterplotWidget* widget;
+};
 
 /// Three tight groups of points: bottom left, bottom right, top middle.
 const std::vector<std::pair<float, float>> threeGroups{{0.2f, 0.2f}, {0.8f, 0.2f}, {0.5f, 0.8f}};
@@ -379,6 +458,30 @@ TEST(ScatterplotWidgetTest, NewContextsGiveTheSameFrame)
     const int side = std::min(back.width(), back.height());
     const QPoint leftGroup = at(0.26f, 0.26f, side) + QPoint((back.width() - side) / 2, (back.height() - side) / 2);
     EXPECT_NE(back.pixel(leftGroup), back.pixel(1, 1)) << "points again";
+}
+
+TEST(ScatterplotWidgetTest, TheLookSetBeforeThePlotOrItsContextIsTheLookDrawn)
+{
+    TsneOnFile tsne(60);
+    tsne.place(threeGroups);
+    DockedScatterplot early(tsne);
+    setTheLook(early.widget);
+    early.show();
+    const auto earlyFrames = early.frames();
+
+    DockedScatterplot late(tsne);
+    late.show();
+    setTheLook(late.widget);
+    const auto lateFrames = late.frames();
+    EXPECT_TRUE(earlyFrames.first == lateFrames.first) << "density";
+    EXPECT_TRUE(earlyFrames.second == lateFrames.second) << "points";
+    EXPECT_FALSE(lateFrames.first == lateFrames.second);
+
+    // A new context draws what the panels say.
+    late.dock->setFloating(true);
+    const auto floatingFrames = late.frames();
+    EXPECT_TRUE(floatingFrames.first == lateFrames.first) << "density";
+    EXPECT_TRUE(floatingFrames.second == lateFrames.second) << "points";
 }
 
 TEST(ScatterplotWidgetTest, LiveEmbeddingKeepsItsBuffersAndEndsInBlobClusters)

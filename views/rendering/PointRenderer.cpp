@@ -53,8 +53,8 @@ PointRenderer::PointRenderer()
     const int samples = loadedSampleCount();
     m_sampleSelection.assign(static_cast<size_t>(samples), true);
     m_activeSamples.assign(static_cast<size_t>(samples), 1);
-    m_clusterIdImage.assign(static_cast<size_t>(m_res) * m_res, -1);
-    m_pixelModeImage.assign(static_cast<size_t>(m_res) * m_res, -1);
+    m_clusterIdImage.assign(static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize, -1);
+    m_pixelModeImage.assign(static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize, -1);
 }
 
 PointRenderer::~PointRenderer() = default;
@@ -294,7 +294,7 @@ void PointRenderer::computeMarkerRanges()
 
 void PointRenderer::setMarker(int index)
 {
-    m_activeMarker = index;
+    m_look.marker = index;
     uploadMarkerValues();
 }
 
@@ -310,16 +310,16 @@ void PointRenderer::extractMarkerValues()
 {
     const size_t n = static_cast<size_t>(m_pointCount);
     m_activeMarkerValues.assign(n, 0.0f);
-    if (m_activeMarker < 0 || m_activeMarker >= m_markerRowWidth)
+    if (m_look.marker < 0 || m_look.marker >= m_markerRowWidth)
         return;
     const size_t width = static_cast<size_t>(m_markerRowWidth);
     for (size_t k = 0; k < n; ++k)
-        m_activeMarkerValues[k] = m_markers[k * width + static_cast<size_t>(m_activeMarker)];
+        m_activeMarkerValues[k] = m_markers[k * width + static_cast<size_t>(m_look.marker)];
 }
 
 void PointRenderer::uploadMarkerValues()
 {
-    if (m_activeMarker < 0)
+    if (m_look.marker < 0)
         return;
     checkMarkerCopySize("Problem: localMarkers size = ");
     extractMarkerValues();
@@ -339,7 +339,8 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
     m_sampleSelection = *selection;
     // Above scale 0 a landmark stands for events of several files: the
     // point scales hide it (weight -1) once none of its files is shown, and
-    // the per-file flags stay. Everywhere else the flags are the selection.
+    // the per-file flags stay on, one per file loaded. Everywhere else the
+    // flags are the selection.
     MCV_HsneAnalysis* level = asHsne(m_analysis);
     if (level != nullptr) {
         computePointScales();
@@ -349,6 +350,8 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
         m_activeSamples.assign(m_sampleSelection.size(), 0);
         for (size_t i = 0; i < m_sampleSelection.size(); ++i)
             m_activeSamples[i] = m_sampleSelection[i] ? 1 : 0;
+    } else {
+        m_activeSamples.resize(m_sampleSelection.size(), 1);
     }
     updateActiveSampleTexture();
     m_densityDirty = true;
@@ -362,6 +365,17 @@ void PointRenderer::setSampleColors(const std::vector<unsigned char>* colors)
         return;
     m_sampleColors = *colors;
     updateSampleColorTexture();
+}
+
+void PointRenderer::renumberFiles(const std::vector<int>& newIndex)
+{
+    if (!m_hasSampleIds)
+        return;
+    for (int& id : m_sampleIds)
+        id = id >= 0 && static_cast<size_t>(id) < newIndex.size() ? newIndex[static_cast<size_t>(id)] : -1;
+    uploadSampleIds();
+    m_densityDirty = true;
+    m_clustersDirty = true;
 }
 
 void PointRenderer::setSelection(const std::vector<uint16_t>* flags, bool useIndexList)
@@ -446,9 +460,56 @@ void PointRenderer::setMVP(const float* columnMajor16)
     std::copy(columnMajor16, columnMajor16 + 16, m_mvp.begin());
 }
 
+bool PointRenderer::Look::setColormap(int index)
+{
+    if (index < 0 || index >= static_cast<int>(colormapNames.size()))
+        return false;
+    if (renderMode == 0)
+        colormap[0] = index;
+    else if (renderMode == 3)
+        colormap[1] = index;
+    return true;
+}
+
+void PointRenderer::Look::setColormapDiscrete(bool discrete)
+{
+    if (renderMode == 0)
+        colormapDiscrete[0] = discrete;
+    else if (renderMode == 3)
+        colormapDiscrete[1] = discrete;
+}
+
+void PointRenderer::setLook(const Look& look)
+{
+    if (look.renderMode != m_look.renderMode)
+        setRenderMode(look.renderMode);
+    if (look.colormap != m_look.colormap) {
+        for (size_t slot = 0; slot < look.colormap.size(); ++slot)
+            if (look.colormap[slot] >= 0 && look.colormap[slot] < static_cast<int>(colormapNames.size()))
+                m_look.colormap[slot] = look.colormap[slot];
+        updateColormapTexture();
+    }
+    m_look.colormapDiscrete = look.colormapDiscrete;
+    if (look.marker != m_look.marker)
+        setMarker(look.marker);
+    if (look.sigma != m_look.sigma)
+        setSigma(look.sigma);
+    if (look.saturation != m_look.saturation)
+        setSaturation(look.saturation);
+    if (look.otfClustering != m_look.otfClustering)
+        setOtfClustering(look.otfClustering);
+    if (look.darkMode != m_look.darkMode)
+        setDarkMode(look.darkMode);
+    setMsGridSize(look.msGridSize);
+    m_look.pointSize = look.pointSize;
+    m_look.pointOpacity = look.pointOpacity;
+    m_look.haloSize = look.haloSize;
+    m_look.advancedMode = look.advancedMode;
+}
+
 void PointRenderer::setRenderMode(int mode)
 {
-    m_renderMode = mode;
+    m_look.renderMode = mode;
     if (m_callerSelection != nullptr) {
         copyCallerSelection();
         uploadSelection(false);
@@ -458,69 +519,57 @@ void PointRenderer::setRenderMode(int mode)
 
 void PointRenderer::setColormap(int index)
 {
-    if (index < 0 || index >= static_cast<int>(colormapNames.size())) {
+    if (!m_look.setColormap(index)) {
         std::cout << "Point Renderer: there is no colour map " << index << "." << std::endl;
         return;
     }
-    if (m_renderMode == 0)
-        m_colormap[0] = index;
-    else if (m_renderMode == 3)
-        m_colormap[1] = index;
     updateColormapTexture();
 }
 
 void PointRenderer::setColormapDiscrete(bool discrete)
 {
-    if (m_renderMode == 0)
-        m_colormapDiscrete[0] = discrete ? 1 : 0;
-    else if (m_renderMode == 3)
-        m_colormapDiscrete[1] = discrete ? 1 : 0;
+    m_look.setColormapDiscrete(discrete);
 }
 
 int PointRenderer::getColormap() const
 {
-    return m_colormap[static_cast<size_t>(modeSlot())];
+    return m_look.colormap[m_look.modeSlot()];
 }
 
 bool PointRenderer::isColormapDiscrete() const
 {
-    return m_colormapDiscrete[static_cast<size_t>(modeSlot())] != 0;
-}
-
-int PointRenderer::currentColormapIndex() const
-{
-    return getColormap();
+    return m_look.colormapDiscrete[m_look.modeSlot()];
 }
 
 void PointRenderer::setSigma(float sigma)
 {
-    m_sigma = sigma;
+    m_look.sigma = sigma;
     m_densityDirty = true;
     m_clustersDirty = true;
 }
 
 void PointRenderer::setSaturation(float saturation)
 {
-    m_saturation = saturation;
+    m_look.saturation = saturation;
     m_densityDirty = true;
     m_clustersDirty = true;
 }
 
 void PointRenderer::setMsGridSize(unsigned res)
 {
-    if (res == m_res || res == 0)
+    if (res == m_look.msGridSize || res == 0)
         return;
-    m_res = res;
+    m_look.msGridSize = res;
     m_densityDirty = true;
     m_clustersDirty = true;
-    m_clusterIdImage.assign(static_cast<size_t>(m_res) * m_res, -1);
-    m_pixelModeImage.assign(static_cast<size_t>(m_res) * m_res, -1);
+    m_clusterIdImage.assign(static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize, -1);
+    m_pixelModeImage.assign(static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize, -1);
     recreateFramebuffers();
 }
 
 void PointRenderer::setOtfClustering(int on)
 {
-    m_otfClustering = on;
+    m_look.otfClustering = on;
     // Turning it off keeps what is dirty dirty: the next frame must still
     // recompute a density that changed.
     if (on != 0) {
@@ -531,6 +580,7 @@ void PointRenderer::setOtfClustering(int on)
 
 void PointRenderer::setDarkMode(bool dark)
 {
+    m_look.darkMode = dark;
     const float grey = dark ? 50.0f / 255.0f : 252.0f / 255.0f;
     m_clearColor[0] = m_clearColor[1] = m_clearColor[2] = grey;
     if (!m_glReady)
@@ -549,11 +599,11 @@ void PointRenderer::setScreenshotParameters(const std::vector<float>& range, con
 void PointRenderer::setScreenshotMode(bool on)
 {
     if (on) {
-        m_savedMarker = m_activeMarker;
+        m_savedMarker = m_look.marker;
         m_screenshotMode = true;
         return;
     }
-    m_activeMarker = m_savedMarker;
+    m_look.marker = m_savedMarker;
     uploadMarkerValues();
     m_screenshotMode = false;
 }

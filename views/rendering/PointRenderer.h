@@ -37,6 +37,37 @@ public:
     /// Colour range or default boundaries of one marker: (minimum, maximum).
     using Range = std::pair<float, float>;
 
+    /// Everything a user sets on how the embedding is drawn. The scatterplot
+    /// keeps one with what its panels say and hands it over whole (setLook)
+    /// to the renderer it makes and at every new context.
+    struct Look
+    {
+        /// 0 points, 3 density.
+        int renderMode = 0;
+        /// Colour map and discrete flag per mode: [0] points, [1] density.
+        std::array<int, 2> colormap{6, 0}; // Viridis, Spectral
+        std::array<bool, 2> colormapDiscrete{false, true};
+        /// The marker whose values colour the points; negative colours by file.
+        int marker = 0;
+        float sigma = 0.15f;
+        float saturation = 0.0001f;
+        float pointSize = 0.01f;
+        float pointOpacity = 0.6f;
+        float haloSize = 0.2f;
+        int advancedMode = -1;
+        int otfClustering = 0;
+        bool darkMode = false;
+        /// Side of the density grid.
+        unsigned msGridSize = 256;
+
+        /// The current mode's colour map slot: the density's unless the mode is 0.
+        size_t modeSlot() const { return renderMode != 0 ? 1 : 0; }
+        /// Sets the map of the current mode; only the points (0) and density (3)
+        /// modes keep one. False, nothing changed, for an index outside the maps.
+        bool setColormap(int index);
+        void setColormapDiscrete(bool discrete);
+    };
+
     /// Colour maps in picker order; the images are ":/colormaps/<name>.png".
     static const std::array<const char*, 15> colormapNames;
     /// Texels of every colour map.
@@ -53,7 +84,8 @@ public:
 
     /// Releases whatever exists, then (given a context of OpenGL 3.3 or newer
     /// with its entry points loaded) loads and links the programs, creates
-    /// every buffer, texture and framebuffer and uploads the kept data.
+    /// every buffer, texture and framebuffer and uploads the kept data; the
+    /// density and its clusters are computed anew when next needed.
     /// Without such a context it prints one line and stays empty.
     void init();
     /// Deletes every program, shader, buffer, texture and framebuffer and
@@ -99,7 +131,7 @@ public:
 
     /// The marker whose values colour the points; negative colours by file.
     void setMarker(int index);
-    int marker() const { return m_activeMarker; }
+    int marker() const { return m_look.marker; }
     void uploadMarkerValues();
     /// Per marker: the colour range the points pass reads at every draw (the
     /// widget edits it in place) and the default slider boundaries.
@@ -111,6 +143,11 @@ public:
     void setSampleSelection(const std::vector<bool>* selection);
     /// File colours of the sample panel (red, green, blue bytes per file).
     void setSampleColors(const std::vector<unsigned char>* colors);
+    /// The files were reopened: every point's kept file index i becomes
+    /// newIndex[i]; a point of a file no longer loaded (-1, or an index
+    /// beyond the list) is not drawn. The new files' flags and colours come
+    /// with the next setSampleSelection and setSampleColors.
+    void renumberFiles(const std::vector<int>& newIndex);
 
     /// Selection flags (one per point) of the caller; null keeps the current
     /// selection. Without the index-list flag the selected indices become
@@ -127,24 +164,27 @@ public:
     /// Binds the target framebuffer and keeps the view's size.
     void setViewport(unsigned width, unsigned height, GlName targetFramebuffer);
     void setMVP(const float* columnMajor16);
+    /// Takes every setting of the look that differs from the current one,
+    /// each through its setter below (uploads, dirty density).
+    void setLook(const Look& look);
     /// 0 points, 3 density.
     void setRenderMode(int mode);
-    int renderMode() const { return m_renderMode; }
+    int renderMode() const { return m_look.renderMode; }
     void setColormap(int index);
     void setColormapDiscrete(bool discrete);
     int getColormap() const;
     bool isColormapDiscrete() const;
-    void setPointSize(float size) { m_pointSize = size; }
-    void setPointOpacity(float opacity) { m_pointOpacity = opacity; }
-    void setPointHaloSize(float size) { m_haloSize = size; }
-    float pointSize() const { return m_pointSize; }
-    float pointOpacity() const { return m_pointOpacity; }
-    float pointHaloSize() const { return m_haloSize; }
-    void setAdvancedMode(int mode) { m_advancedMode = mode; }
+    void setPointSize(float size) { m_look.pointSize = size; }
+    void setPointOpacity(float opacity) { m_look.pointOpacity = opacity; }
+    void setPointHaloSize(float size) { m_look.haloSize = size; }
+    float pointSize() const { return m_look.pointSize; }
+    float pointOpacity() const { return m_look.pointOpacity; }
+    float pointHaloSize() const { return m_look.haloSize; }
+    void setAdvancedMode(int mode) { m_look.advancedMode = mode; }
     void setSigma(float sigma);
     void setSaturation(float saturation);
     void setMsGridSize(unsigned res);
-    unsigned msGridSize() const { return m_res; }
+    unsigned msGridSize() const { return m_look.msGridSize; }
     void setOtfClustering(int on);
     void setDarkMode(bool dark);
     void setShowSelectionRect(bool show) { m_showSelectionRect = show; }
@@ -309,9 +349,6 @@ private:
     GlName createGridTexture(int internalFormat, unsigned format, unsigned type, int filter, const void* data);
     bool createDensityFramebuffer(int internalFormat);
     void createScreenshotFramebuffer();
-    /// The map (index into the colour maps) of the current mode.
-    int currentColormapIndex() const;
-    int modeSlot() const { return m_renderMode != 0 ? 1 : 0; }
 
     // Pass helpers.
     void setClearColor(const std::array<float, 4>& color);
@@ -335,9 +372,7 @@ private:
     bool m_glReady = false;
 
     // View.
-    int m_renderMode = 0;
-    std::array<int, 2> m_colormap{6, 0};        // points mode: Viridis; density mode: Spectral
-    std::array<int, 2> m_colormapDiscrete{0, 1};
+    Look m_look;
     std::array<float, 16> m_mvp{};
     unsigned m_viewWidth = 100;
     unsigned m_viewHeight = 100;
@@ -370,8 +405,7 @@ private:
 
     std::vector<std::vector<unsigned char>> m_colormaps;
 
-    // Density grid and clusters.
-    unsigned m_res = 256;
+    // Density grid (its side is the look's) and clusters.
     std::vector<float> m_densityReadback;
     std::vector<float> m_meanShiftReadback;
     std::vector<float> m_clusterCentres;
@@ -393,7 +427,6 @@ private:
     std::vector<float> m_drawnPositions;
     std::vector<float> m_markers;
     int m_markerRowWidth = 0;
-    int m_activeMarker = 0;
     std::vector<Range> m_markerMinMax;
     std::vector<Range> m_markerBoundaries;
     const std::vector<uint16_t>* m_callerSelection = nullptr;
@@ -413,16 +446,9 @@ private:
     int m_pointCount = 0;
     std::vector<unsigned> m_drawOrder;
 
-    // Look.
-    float m_saturation = 0.0001f;
-    float m_sigma = 0.15f;
+    // Clear colours: the view's follows the look's dark mode.
     std::array<float, 4> m_clearColor{252.0f / 255.0f, 252.0f / 255.0f, 252.0f / 255.0f, 1.0f};
     std::array<float, 4> m_densityClearColor{0.0f, 0.0f, 0.0f, 0.0f};
-    float m_pointSize = 0.01f;
-    float m_pointOpacity = 0.6f;
-    float m_haloSize = 0.2f;
-    int m_advancedMode = -1;
-    int m_otfClustering = 0;
     bool m_showSelectionRect = false;
 
     std::array<int, 6> m_rectPixels{};  // min x, min y, max x, max y, width, height

@@ -14,7 +14,7 @@ void PointRenderer::computeDensityClusters()
 {
     if (m_pointCount == 0)
         return;
-    m_labeling.label(m_meanShiftReadback, m_res, m_normalizedPositions);
+    m_labeling.label(m_meanShiftReadback, m_look.msGridSize, m_normalizedPositions);
     m_clusterIdImage = m_labeling.cellClusters();
     m_pixelModeImage = m_labeling.cellClusters();
     m_clusterCentres = m_labeling.centres();
@@ -37,9 +37,10 @@ void PointRenderer::uploadClusterImages()
         glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(floats * sizeof(float)), m_clusterCentres.data());
         glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
-    if (m_clusterIdTexture != 0 && m_clusterIdImage.size() == static_cast<size_t>(m_res) * m_res) {
+    const unsigned res = m_look.msGridSize;
+    if (m_clusterIdTexture != 0 && m_clusterIdImage.size() == static_cast<size_t>(res) * res) {
         glBindTexture(GL_TEXTURE_2D, m_clusterIdTexture);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(m_res), static_cast<GLsizei>(m_res),
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(res), static_cast<GLsizei>(res),
                         GL_RED_INTEGER, GL_INT, m_clusterIdImage.data());
         glBindTexture(GL_TEXTURE_2D, 0);
     }
@@ -55,12 +56,12 @@ MCV_DerivedDataClusters* PointRenderer::densityClusters() const
 
 void PointRenderer::cluster()
 {
-    const int onTheFly = m_otfClustering;
-    m_otfClustering = 1;
+    const int onTheFly = m_look.otfClustering;
+    m_look.otfClustering = 1;
     m_densityDirty = true;
     m_clustersDirty = true;
     render(m_targetFramebuffer);
-    m_otfClustering = onTheFly != 0 ? 1 : 0;
+    m_look.otfClustering = onTheFly != 0 ? 1 : 0;
 }
 
 bool PointRenderer::viewSquarePixel(int x, int y, float& squareX, float& squareY) const
@@ -85,10 +86,10 @@ int PointRenderer::clusterAt(int x, int y) const
     float sy = 0.0f;
     if (m_clustersDirty || densityClusters() == nullptr || !viewSquarePixel(x, y, sx, sy))
         return -1;
-    const float last = static_cast<float>(m_res - 1);
+    const float last = static_cast<float>(m_look.msGridSize - 1);
     const size_t cx = static_cast<size_t>(sx * last);
     const size_t cy = static_cast<size_t>(sy * last);
-    const size_t cell = cy * m_res + cx;
+    const size_t cell = cy * m_look.msGridSize + cx;
     return cell < m_clusterIdImage.size() ? m_clusterIdImage[cell] : -1;
 }
 
@@ -122,7 +123,7 @@ std::vector<int>& PointRenderer::selectClusterAt(int x, int y, bool additive)
 
 void PointRenderer::updateClusters(MCV_DerivedDataClusters* clusters)
 {
-    const size_t cells = static_cast<size_t>(m_res) * m_res;
+    const size_t cells = static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize;
     if (clusters == nullptr || clusters != densityClusters() || m_clustersDirty || m_pixelModeImage.size() != cells
         || m_clusterIdImage.size() != cells)
         return;

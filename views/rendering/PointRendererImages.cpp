@@ -47,7 +47,7 @@ bool PointRenderer::renderScreenshot(int mode, int size, std::vector<unsigned ch
         std::cout << "Point Renderer: no screenshot framebuffer; no screenshot taken." << std::endl;
         return false;
     }
-    const int effectiveMode = mode >= 0 ? mode : m_screenshotMode ? 0 : m_renderMode;
+    const int effectiveMode = mode >= 0 ? mode : m_screenshotMode ? 0 : m_look.renderMode;
     drawOffscreen(effectiveMode, size);
     readOffscreen(size, output);
     return true;
@@ -63,12 +63,12 @@ void PointRenderer::renderPreviews()
         computeGradient();
         computeMeanShift();
     }
-    const int advancedMode = m_advancedMode;
+    const int advancedMode = m_look.advancedMode;
     const int previewFlag = m_previewFlag;
-    const float pointSize = m_pointSize;
-    const float opacity = m_pointOpacity;
-    const float haloSize = m_haloSize;
-    m_advancedMode = 0; // cluster colours
+    const float pointSize = m_look.pointSize;
+    const float opacity = m_look.pointOpacity;
+    const float haloSize = m_look.haloSize;
+    m_look.advancedMode = 0; // cluster colours
     m_previewFlag = 1;
 
     // Point size, opacity and halo per image size: the first set for
@@ -91,9 +91,9 @@ void PointRenderer::renderPreviews()
         const PreviewLook& look = looks[i];
         m_previewImages[i].clear();
         if (m_screenshotFramebufferUsable && m_maxOffscreenSize > look.size - 1) {
-            m_pointSize = look.pointSize;
-            m_pointOpacity = look.opacity;
-            m_haloSize = look.haloSize;
+            m_look.pointSize = look.pointSize;
+            m_look.pointOpacity = look.opacity;
+            m_look.haloSize = look.haloSize;
             drawOffscreen(0, look.size);
             readOffscreen(look.size, m_previewImages[i]);
         }
@@ -102,9 +102,9 @@ void PointRenderer::renderPreviews()
     if (m_analysis != nullptr)
         m_analysis->setPreviewImages(images);
 
-    m_advancedMode = advancedMode;
+    m_look.advancedMode = advancedMode;
     m_previewFlag = previewFlag;
-    m_pointSize = pointSize;
-    m_pointOpacity = opacity;
-    m_haloSize = haloSize;
+    m_look.pointSize = pointSize;
+    m_look.pointOpacity = opacity;
+    m_look.haloSize = haloSize;
 }

@@ -37,8 +37,8 @@ void PointRenderer::render(GlName targetFramebuffer)
     setClearColor(m_clearColor);
     // The density is computed only when something shows or uses it; a frame
     // of points leaves it dirty for whoever needs it later.
-    const bool clustering = m_otfClustering != 0;
-    if (m_densityDirty && (m_renderMode == 3 || clustering)) {
+    const bool clustering = m_look.otfClustering != 0;
+    if (m_densityDirty && (m_look.renderMode == 3 || clustering)) {
         computeDensity();
         m_densityDirty = false;
     }
@@ -46,9 +46,9 @@ void PointRenderer::render(GlName targetFramebuffer)
         computeGradient();
         computeMeanShift();
     }
-    if (m_renderMode == 0)
+    if (m_look.renderMode == 0)
         drawPoints(0);
-    else if (m_renderMode == 3)
+    else if (m_look.renderMode == 3)
         drawDensity(0);
     drawSelectionRect();
 }
@@ -70,10 +70,11 @@ void PointRenderer::setViewportFor(int size)
 
 void PointRenderer::readBackGrid(unsigned attachment, std::vector<float>& values)
 {
-    values.assign(static_cast<size_t>(m_res) * m_res * 3, 0.0f);
+    const unsigned res = m_look.msGridSize;
+    values.assign(static_cast<size_t>(res) * res * 3, 0.0f);
     glReadBuffer(attachment);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, static_cast<GLsizei>(m_res), static_cast<GLsizei>(m_res), GL_RGB, GL_FLOAT, values.data());
+    glReadPixels(0, 0, static_cast<GLsizei>(res), static_cast<GLsizei>(res), GL_RGB, GL_FLOAT, values.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
 }
 
@@ -83,7 +84,7 @@ bool PointRenderer::beginGridPass(unsigned attachment)
         return false;
     glBindFramebuffer(GL_FRAMEBUFFER, m_densityFramebuffer);
     glDrawBuffer(attachment);
-    glViewport(0, 0, static_cast<GLsizei>(m_res), static_cast<GLsizei>(m_res));
+    glViewport(0, 0, static_cast<GLsizei>(m_look.msGridSize), static_cast<GLsizei>(m_look.msGridSize));
     setClearColor(m_densityClearColor);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return true;
@@ -130,7 +131,7 @@ void PointRenderer::computeDensity()
     GlslProgram& program = *m_programs[DensityOffscreenProgram];
     program.bind();
     program.setUniformMatrix4fv(program.uniformLocation("modelViewProjectionMatrix"), m_mvp.data());
-    program.setUniform1f(program.uniformLocation("sigma"), m_sigma);
+    program.setUniform1f(program.uniformLocation("sigma"), m_look.sigma);
     program.setUniform4f(program.uniformLocation("advancedParams"), pointScaleFactor(), 0.0f, 0.0f, 0.0f);
     program.setSampler("gaussSampler", 0, GL_TEXTURE_2D, m_gaussTexture);
     program.setSampler("activeSampleSampler", 1, GL_TEXTURE_1D, m_activeSampleTexture);
@@ -162,7 +163,7 @@ void PointRenderer::computeGradient()
     GlslProgram& program = *m_programs[GradientProgram];
     program.bind();
     program.setUniformMatrix4fv(program.uniformLocation("modelViewProjectionMatrix"), m_mvp.data());
-    const float texel = 1.0f / static_cast<float>(m_res);
+    const float texel = 1.0f / static_cast<float>(m_look.msGridSize);
     program.setUniform4f(program.uniformLocation("renderParams"), 1.0f / m_maxDensity, 0.001f, texel, texel);
     program.setSampler("pdfSampler", 0, GL_TEXTURE_2D, m_densityTextures[0]);
     drawUnitQuad(program);
@@ -178,7 +179,7 @@ void PointRenderer::computeMeanShift()
     GlslProgram& program = *m_programs[MeanShiftProgram];
     program.bind();
     program.setUniformMatrix4fv(program.uniformLocation("modelViewProjectionMatrix"), m_mvp.data());
-    const float texel = 1.0f / static_cast<float>(m_res);
+    const float texel = 1.0f / static_cast<float>(m_look.msGridSize);
     program.setUniform4f(program.uniformLocation("renderParams"), 0.25f, 0.0f, texel, texel);
     program.setSampler("gradientSampler", 0, GL_TEXTURE_2D, m_densityTextures[1]);
     drawUnitQuad(program);
@@ -204,10 +205,10 @@ void PointRenderer::drawDensity(int size)
     program.bind();
     program.setUniformMatrix4fv(program.uniformLocation("modelViewProjectionMatrix"), mvp.data());
     program.setUniform4f(program.uniformLocation("renderParams"), 1.0f / m_maxDensity,
-                         m_colormapDiscrete[1] != 0 ? 1.0f : -1.0f, 2.0f / static_cast<float>(m_pointCount),
+                         m_look.colormapDiscrete[1] ? 1.0f : -1.0f, 2.0f / static_cast<float>(m_pointCount),
                          1.0f / static_cast<float>(side));
     program.setUniform4f(program.uniformLocation("advancedParams"), 0.0f, 0.0f, 0.0f,
-                         static_cast<float>(m_advancedMode));
+                         static_cast<float>(m_look.advancedMode));
     program.setSampler("colormapSampler", 0, GL_TEXTURE_1D, m_colormapTexture);
     program.setSampler("pdfSampler", 1, GL_TEXTURE_2D, m_densityTextures[0]);
     program.setSampler("msSampler", 2, GL_TEXTURE_2D, m_densityTextures[2]);
@@ -246,8 +247,8 @@ void PointRenderer::drawPoints(int size)
     Range range(0.0f, 1.0f);
     if (m_screenshotMode && m_screenshotRange.size() >= 2)
         range = Range(m_screenshotRange[0], m_screenshotRange[1]);
-    else if (m_activeMarker >= 0 && m_activeMarker < static_cast<int>(m_markerMinMax.size()))
-        range = m_markerMinMax[static_cast<size_t>(m_activeMarker)];
+    else if (m_look.marker >= 0 && m_look.marker < static_cast<int>(m_markerMinMax.size()))
+        range = m_markerMinMax[static_cast<size_t>(m_look.marker)];
     // Stale clusters colour and enlarge nothing.
     const MCV_DerivedDataClusters* clusters = m_clustersDirty ? nullptr : densityClusters();
 
@@ -255,16 +256,16 @@ void PointRenderer::drawPoints(int size)
     program.bind();
     program.setUniformMatrix4fv(program.uniformLocation("modelViewProjectionMatrix"), m_mvp.data());
     program.setUniform4i(program.uniformLocation("dataParams"), clusters ? clusters->clusterCount() : 0,
-                         m_activeMarker, static_cast<int>(m_activeSamples.size()), clusters ? m_activeCluster : -1);
+                         m_look.marker, static_cast<int>(m_activeSamples.size()), clusters ? m_activeCluster : -1);
     program.setUniform4f(program.uniformLocation("markerRange"), range.first, range.second,
                          range.second - range.first, pointScaleFactor());
     program.setUniform1i(program.uniformLocation("flipY"), size > 0 ? 1 : 0);
-    program.setUniform4f(program.uniformLocation("visParams"), m_pointSize, m_pointOpacity, m_haloSize,
-                         static_cast<float>(m_advancedMode));
-    program.setUniform4f(program.uniformLocation("colormapParams"), m_colormapDiscrete[0] != 0 ? 1.0f : -1.0f,
+    program.setUniform4f(program.uniformLocation("visParams"), m_look.pointSize, m_look.pointOpacity, m_look.haloSize,
+                         static_cast<float>(m_look.advancedMode));
+    program.setUniform4f(program.uniformLocation("colormapParams"), m_look.colormapDiscrete[0] ? 1.0f : -1.0f,
                          static_cast<float>(m_previewFlag), 0.0f, 0.0f);
     program.setSampler("colormapSampler", 0, GL_TEXTURE_1D,
-                m_activeMarker < 0 ? m_sampleColorTexture : m_colormapTexture);
+                m_look.marker < 0 ? m_sampleColorTexture : m_colormapTexture);
     program.setSampler("clusterIdSampler", 1, GL_TEXTURE_2D, m_clusterIdTexture);
     program.setSampler("activeSampleSampler", 2, GL_TEXTURE_1D, m_activeSampleTexture);
     glBindVertexArray(m_vertexArray);

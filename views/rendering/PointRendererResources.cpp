@@ -130,6 +130,9 @@ void PointRenderer::init()
     loadPrograms();
     compilePrograms();
     createTextures();
+    // The new grids hold no density and no cluster ids yet.
+    m_densityDirty = true;
+    m_clustersDirty = true;
     uploadPositions();
     uploadAllData();
     glEnable(GL_PROGRAM_POINT_SIZE);
@@ -320,8 +323,8 @@ GlName PointRenderer::createGridTexture(int internalFormat, unsigned format, uns
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     setTextureParameters(GL_TEXTURE_2D, filter);
-    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, static_cast<GLsizei>(m_res), static_cast<GLsizei>(m_res), 0,
-                 format, type, data);
+    const GLsizei res = static_cast<GLsizei>(m_look.msGridSize);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, res, res, 0, format, type, data);
     glBindTexture(GL_TEXTURE_2D, 0);
     return texture;
 }
@@ -383,7 +386,7 @@ void PointRenderer::createFramebuffers()
             std::cout << "Point Renderer: no float framebuffer; density display and clusters are off." << std::endl;
     }
     if (m_clusterIdTexture == 0) {
-        m_clusterIdImage.assign(static_cast<size_t>(m_res) * m_res, -1);
+        m_clusterIdImage.assign(static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize, -1);
         m_clusterIdTexture = createGridTexture(GL_R32I, GL_RED_INTEGER, GL_INT, GL_NEAREST, m_clusterIdImage.data());
     }
     if (maxTextureSize < m_maxOffscreenSize) {
@@ -438,7 +441,7 @@ void PointRenderer::updateColormapTexture()
         return;
     glBindTexture(GL_TEXTURE_1D, m_colormapTexture);
     glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB8, colormapWidth, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 m_colormaps[static_cast<size_t>(currentColormapIndex())].data());
+                 m_colormaps[static_cast<size_t>(getColormap())].data());
     glBindTexture(GL_TEXTURE_1D, 0);
 }
 

@@ -81,6 +81,8 @@ const std::vector<int> noIndices;
 UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaStartValue, QWidget* parent)
     : QOpenGLWidget(parent), m_analysis(analysis), m_sigmaStartValue(sigmaStartValue)
 {
+    // The panel's sigma slider starts at the start value.
+    m_look.sigma = sigmaStartValue * 0.005f;
     setMinimumSize(50, 50);
     buildOverlays();
     buildExtendedSettingsTabs();
@@ -97,6 +99,11 @@ UI_ScatterplotWidget::~UI_ScatterplotWidget()
         m_renderer->release();
     }
     m_renderer.reset();
+}
+
+QSize UI_ScatterplotWidget::sizeHint() const
+{
+    return QSize(400, 400);
 }
 
 void UI_ScatterplotWidget::buildOverlays()
@@ -176,6 +183,43 @@ void UI_ScatterplotWidget::withRenderer(Work work, bool repaint)
         update();
 }
 
+template <class Edit>
+void UI_ScatterplotWidget::editLook(Edit edit)
+{
+    edit(m_look);
+    withRenderer([this](PointRenderer& renderer) { renderer.setLook(m_look); });
+}
+
+void UI_ScatterplotWidget::handOverLook()
+{
+    m_renderer->setLook(m_look);
+    m_renderer->setSampleSelection(m_sampleSelection);
+    m_renderer->setSampleColors(m_sampleColors);
+    handOverSelection();
+    showMarkerRange();
+}
+
+void UI_ScatterplotWidget::handOverSelection()
+{
+    if (m_selection.first == nullptr)
+        return;
+    m_renderer->setSelection(m_selection.first, m_selection.second);
+    m_selection.second = true;
+}
+
+void UI_ScatterplotWidget::showMarkerRange()
+{
+    if (!m_renderer)
+        return;
+    const int marker = m_look.marker;
+    const auto& boundaries = m_renderer->getMarkerBoundaries();
+    const auto& ranges = m_renderer->getMarkerMinMax();
+    if (marker >= 0 && marker < static_cast<int>(std::min(boundaries.size(), ranges.size()))) {
+        const size_t m = static_cast<size_t>(marker);
+        m_settingsSlider->setMarkerRange(boundaries[m].first, boundaries[m].second, ranges[m].first, ranges[m].second);
+    }
+}
+
 // ---- GL life ------------------------------------------------------------------------
 
 void UI_ScatterplotWidget::initializeGL()
@@ -197,19 +241,11 @@ void UI_ScatterplotWidget::initializeGL()
     const QMatrix4x4 model;
     m_renderer->setMVP((projection * view * model).constData());
 
-    if (m_sampleSelection != nullptr)
-        m_renderer->setSampleSelection(m_sampleSelection);
-    if (m_sampleColors != nullptr)
-        m_renderer->setSampleColors(m_sampleColors);
     if (m_pendingMarkerCount >= 0) {
         m_renderer->setAnalysis(m_analysis, m_pendingMarkerCount);
         m_pendingMarkerCount = -1;
     }
-    if (m_pendingSelection.first != nullptr) {
-        m_renderer->setSelection(m_pendingSelection.first, m_pendingSelection.second);
-        m_pendingSelection = {nullptr, false};
-    }
-    m_renderer->setSigma(m_sigmaStartValue * 0.005f);
+    handOverLook();
     m_renderer->setViewport(static_cast<unsigned>(width() * m_pixelRatio),
                             static_cast<unsigned>(height() * m_pixelRatio), defaultFramebufferObject());
 
@@ -274,10 +310,8 @@ void UI_ScatterplotWidget::setMarkerNames(const std::vector<std::string>& names)
 
 void UI_ScatterplotWidget::setSelection(const std::vector<uint16_t>* flags, bool useIndexList)
 {
-    if (!m_renderer)
-        m_pendingSelection = {flags, useIndexList};
-    else
-        withRenderer([flags, useIndexList](PointRenderer& renderer) { renderer.setSelection(flags, useIndexList); });
+    m_selection = {flags, useIndexList};
+    withRenderer([this](PointRenderer&) { handOverSelection(); });
     m_sampleStatistics->refresh();
     m_selectionStatistics->refresh(false);
 }
@@ -321,6 +355,13 @@ const std::vector<int>& UI_ScatterplotWidget::selectedIndices() const
     return m_renderer ? m_renderer->selectedIndices() : noIndices;
 }
 
+void UI_ScatterplotWidget::filesReopened()
+{
+    // The panel's signals hand the new flags and colours over.
+    const std::vector<int> moved = m_samplePanel->followRegistry();
+    withRenderer([&moved](PointRenderer& renderer) { renderer.renumberFiles(moved); });
+}
+
 void UI_ScatterplotWidget::setSampleSources(const std::vector<bool>* selection,
                                             const std::vector<unsigned char>* colors)
 {
@@ -334,27 +375,27 @@ void UI_ScatterplotWidget::setSampleSources(const std::vector<bool>* selection,
 
 void UI_ScatterplotWidget::colormapChanged(int index)
 {
-    withRenderer([index](PointRenderer& renderer) { renderer.setColormap(index); });
+    editLook([index](PointRenderer::Look& look) { look.setColormap(index); });
 }
 
 void UI_ScatterplotWidget::colormapdiscreteChanged(bool discrete)
 {
-    withRenderer([discrete](PointRenderer& renderer) { renderer.setColormapDiscrete(discrete); });
+    editLook([discrete](PointRenderer::Look& look) { look.setColormapDiscrete(discrete); });
 }
 
 void UI_ScatterplotWidget::pointSizeChanged(float size)
 {
-    withRenderer([size](PointRenderer& renderer) { renderer.setPointSize(size); });
+    editLook([size](PointRenderer::Look& look) { look.pointSize = size; });
 }
 
 void UI_ScatterplotWidget::pointOpacityChanged(float opacity)
 {
-    withRenderer([opacity](PointRenderer& renderer) { renderer.setPointOpacity(opacity); });
+    editLook([opacity](PointRenderer::Look& look) { look.pointOpacity = opacity; });
 }
 
 void UI_ScatterplotWidget::pointHaloSizeChanged(float size)
 {
-    withRenderer([size](PointRenderer& renderer) { renderer.setPointHaloSize(size); });
+    editLook([size](PointRenderer::Look& look) { look.haloSize = size; });
 }
 
 void UI_ScatterplotWidget::sampleSelectionUpdated()
@@ -371,12 +412,12 @@ void UI_ScatterplotWidget::setMsGrid(int res)
 {
     if (res <= 0)
         return;
-    withRenderer([res](PointRenderer& renderer) { renderer.setMsGridSize(static_cast<unsigned>(res)); });
+    editLook([res](PointRenderer::Look& look) { look.msGridSize = static_cast<unsigned>(res); });
 }
 
 void UI_ScatterplotWidget::setOtfClustering(int on)
 {
-    withRenderer([on](PointRenderer& renderer) { renderer.setOtfClustering(on); });
+    editLook([on](PointRenderer::Look& look) { look.otfClustering = on; });
 }
 
 void UI_ScatterplotWidget::cluster()
@@ -404,38 +445,27 @@ void UI_ScatterplotWidget::computationFinished()
 void UI_ScatterplotWidget::setMode(int densityMode)
 {
     m_densityMode = densityMode;
-    withRenderer([this](PointRenderer& renderer) {
-        renderer.setRenderMode(m_densityMode != 0 ? 3 : m_pointBasedMode);
-        m_colormapPicker->setActiveColormap(renderer.getColormap(), renderer.isColormapDiscrete());
-    });
+    editLook([this](PointRenderer::Look& look) { look.renderMode = m_densityMode != 0 ? 3 : m_pointBasedMode; });
+    const size_t slot = m_look.modeSlot();
+    m_colormapPicker->setActiveColormap(m_look.colormap[slot], m_look.colormapDiscrete[slot]);
 }
 
 void UI_ScatterplotWidget::setDarkMode(bool dark)
 {
-    m_darkMode = dark;
-    withRenderer([dark](PointRenderer& renderer) { renderer.setDarkMode(dark); });
+    editLook([dark](PointRenderer::Look& look) { look.darkMode = dark; });
     m_colormapPicker->setDarkMode(dark);
 }
 
 void UI_ScatterplotWidget::setPointBasedMode(int mode)
 {
     m_pointBasedMode = mode;
-    withRenderer([mode](PointRenderer& renderer) { renderer.setRenderMode(mode); });
+    editLook([mode](PointRenderer::Look& look) { look.renderMode = mode; });
 }
 
 void UI_ScatterplotWidget::setMarker(int index)
 {
-    m_marker = index < 0 ? -1 : index;
-    withRenderer([this](PointRenderer& renderer) {
-        renderer.setMarker(m_marker);
-        const auto& boundaries = renderer.getMarkerBoundaries();
-        const auto& ranges = renderer.getMarkerMinMax();
-        if (m_marker >= 0 && m_marker < static_cast<int>(std::min(boundaries.size(), ranges.size()))) {
-            const size_t m = static_cast<size_t>(m_marker);
-            m_settingsSlider->setMarkerRange(boundaries[m].first, boundaries[m].second, ranges[m].first,
-                                             ranges[m].second);
-        }
-    });
+    editLook([index](PointRenderer::Look& look) { look.marker = index < 0 ? -1 : index; });
+    showMarkerRange();
 }
 
 template <class Edit>
@@ -444,8 +474,8 @@ void UI_ScatterplotWidget::editColourRange(Edit edit)
     // The points pass reads the range at every frame: no upload.
     withRenderer([this, edit](PointRenderer& renderer) {
         auto& ranges = renderer.getMarkerMinMax();
-        if (m_marker >= 0 && m_marker < static_cast<int>(ranges.size()))
-            edit(ranges[static_cast<size_t>(m_marker)]);
+        if (m_look.marker >= 0 && m_look.marker < static_cast<int>(ranges.size()))
+            edit(ranges[static_cast<size_t>(m_look.marker)]);
     });
 }
 
@@ -466,23 +496,20 @@ void UI_ScatterplotWidget::setMarkerSpan(float lower, float upper)
 
 void UI_ScatterplotWidget::setSaturation(float saturation)
 {
-    withRenderer([saturation](PointRenderer& renderer) { renderer.setSaturation(saturation); });
+    editLook([saturation](PointRenderer::Look& look) { look.saturation = saturation; });
 }
 
 void UI_ScatterplotWidget::setSigma(float sigma)
 {
-    withRenderer([sigma](PointRenderer& renderer) { renderer.setSigma(sigma); });
+    editLook([sigma](PointRenderer::Look& look) { look.sigma = sigma; });
 }
 
 void UI_ScatterplotWidget::reclusterWithSigma(float sigma)
 {
-    const bool level = hsneLevel() != nullptr;
-    withRenderer([sigma, level](PointRenderer& renderer) {
-        renderer.setSigma(sigma);
-        // A level's exploration node shows its clusters: they are drawn anew.
-        if (level)
-            renderer.renderPreviews();
-    });
+    setSigma(sigma);
+    // A level's exploration node shows its clusters: they are drawn anew.
+    if (hsneLevel() != nullptr)
+        withRenderer([](PointRenderer& renderer) { renderer.renderPreviews(); });
 }
 
 MCV_HsneAnalysis* UI_ScatterplotWidget::hsneLevel() const
@@ -494,7 +521,7 @@ MCV_HsneAnalysis* UI_ScatterplotWidget::hsneLevel() const
 
 void UI_ScatterplotWidget::setAdvancedMode(int mode)
 {
-    withRenderer([mode](PointRenderer& renderer) { renderer.setAdvancedMode(mode); });
+    editLook([mode](PointRenderer::Look& look) { look.advancedMode = mode; });
 }
 
 void UI_ScatterplotWidget::menuShown()
@@ -696,10 +723,11 @@ bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
         return false;
 
     std::string tag = "screenshot";
-    if (m_marker < 0 && !m_markerNames.empty())
+    const int marker = m_look.marker;
+    if (marker < 0 && !m_markerNames.empty())
         tag = "sampleTag";
-    else if (m_marker >= 0 && m_marker < static_cast<int>(m_markerNames.size()))
-        tag = m_markerNames[static_cast<size_t>(m_marker)];
+    else if (marker >= 0 && marker < static_cast<int>(m_markerNames.size()))
+        tag = m_markerNames[static_cast<size_t>(marker)];
     const QString path = screenshotFilePath(folder, tag, QDateTime::currentDateTime());
     const QImage image(bytes.data(), side, side, side * 3, QImage::Format_RGB888);
     QByteArray png;
@@ -732,12 +760,14 @@ void UI_ScatterplotWidget::saveScreenshotSeries(const std::vector<int>& markers,
                                              static_cast<float>(background.blueF()), 1.0f};
     m_renderer->setScreenshotParameters(range, backgroundColor);
     m_renderer->setScreenshotMode(true);
-    const int shown = m_marker;
+    // The renderer's marker alone changes per image (the screenshot mode
+    // restores it); the look's names each file.
+    const int shown = m_look.marker;
     for (int marker : markers) {
-        m_marker = marker;
+        m_look.marker = marker;
         withRenderer([marker](PointRenderer& renderer) { renderer.setMarker(marker); }, false);
         takeScreenshot(folder, false);
     }
-    m_marker = shown;
+    m_look.marker = shown;
     withRenderer([](PointRenderer& renderer) { renderer.setScreenshotMode(false); });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rendering/PointRenderer.h"
+
 #include <QColor>
 #include <QOpenGLWidget>
 #include <QPoint>
@@ -14,7 +16,6 @@
 class MCV_Analysis;
 class MCV_DerivedDataClusters;
 class MCV_HsneAnalysis;
-class PointRenderer;
 class UI_ColormapSelectionWidget;
 class UI_ProgressSpinnerWidget;
 class UI_SampleSelectionWidget;
@@ -28,6 +29,12 @@ class UI_TsneSettingsSliderWidget;
 /// mouse and keys into rectangle selections, cluster clicks and hovering,
 /// and writes PNG screenshots and cluster exports. The analysis docks drive
 /// it through the bridge operations.
+///
+/// What the panels set (marker, colour maps, sigma, point look, modes, file
+/// flags and colours) and the dock's selection are kept here as well, so a
+/// setting made before the renderer exists is not lost: every
+/// initializeGL, the first and each after a new context, hands the renderer
+/// the whole current look through one path (handOverLook).
 ///
 /// Renderer calls that issue GL commands outside initializeGL and paintGL
 /// make the widget's context current only when it is not already (a call
@@ -48,6 +55,9 @@ public:
     UI_ScatterplotWidget(MCV_Analysis* analysis, float sigmaStartValue, QWidget* parent = nullptr);
     ~UI_ScatterplotWidget() override;
 
+    /// Room for aiming rectangles: what a dock of the plot asks for.
+    QSize sizeHint() const override;
+
     // ---- Bridge for the docks (calls before the renderer exists are kept
     // ---- and handed to it in initializeGL) ---------------------------------
 
@@ -66,6 +76,9 @@ public:
     const std::vector<bool>* sampleSelection() const { return m_sampleSelection; }
     /// The renderer's selected indices; empty before the renderer exists.
     const std::vector<int>& selectedIndices() const;
+    /// The files were reopened: the sample panel's rows follow the live
+    /// registry, and the points shown keep the rows of their files.
+    void filesReopened();
     /// Where the file selection and file colours come from: the sample
     /// panel's vectors unless replaced here, read again on every
     /// sampleSelectionUpdated and sampleColorsUpdated.
@@ -92,7 +105,7 @@ public:
     UI_TsneSettingsSliderWidget* settingsSlider() const { return m_settingsSlider; }
     UI_SampleStatisticsWidget* sampleStatistics() const { return m_sampleStatistics; }
     UI_SelectionStatisticsWidget* selectionStatistics() const { return m_selectionStatistics; }
-    int marker() const { return m_marker; }
+    int marker() const { return m_look.marker; }
     bool isContextMenuOpen() const { return m_contextMenuOpen; }
     UI_ColormapSelectionWidget* colormapPicker() const { return m_colormapPicker; }
     UI_ProgressSpinnerWidget* progressSpinner() const { return m_spinner; }
@@ -163,6 +176,18 @@ private:
     /// Edits the shown marker's colour range, when a marker is shown, and repaints.
     template <class Edit>
     void editColourRange(Edit edit);
+    /// Edits the kept look and hands it to the renderer, when there is one.
+    template <class Edit>
+    void editLook(Edit edit);
+    /// Gives the renderer (its context current) the kept look, the file
+    /// flags and colours and the dock's selection, and the panel's range
+    /// slider the shown marker's range.
+    void handOverLook();
+    /// The dock's selection to the renderer (its context current).
+    void handOverSelection();
+    /// The panel's range slider shows the marker's boundaries and colour
+    /// range, once the renderer has computed them.
+    void showMarkerRange();
 
     MCV_Analysis* m_analysis = nullptr;
     std::unique_ptr<PointRenderer> m_renderer;
@@ -176,10 +201,9 @@ private:
     UI_SampleStatisticsWidget* m_sampleStatistics = nullptr;
     UI_SelectionStatisticsWidget* m_selectionStatistics = nullptr;
 
-    int m_marker = 0;
+    PointRenderer::Look m_look;
     int m_densityMode = 0;
     int m_pointBasedMode = 0;
-    bool m_darkMode = false;
     bool m_dragging = false;
     QPoint m_pressPosition;
     bool m_contextMenuOpen = false;
@@ -187,8 +211,11 @@ private:
 
     const std::vector<bool>* m_sampleSelection = nullptr;
     const std::vector<unsigned char>* m_sampleColors = nullptr;
-    // Bridge calls that came before the renderer.
+    // The embedding's marker count while no renderer has taken it.
     int m_pendingMarkerCount = -1;
-    std::pair<const std::vector<uint16_t>*, bool> m_pendingSelection{nullptr, false};
+    // The dock's selection flags and whether the renderer shows its own
+    // selected indices; true once a renderer took the flags, whose selected
+    // indices it then keeps across contexts.
+    std::pair<const std::vector<uint16_t>*, bool> m_selection{nullptr, false};
     bool m_screenConnected = false;
 };

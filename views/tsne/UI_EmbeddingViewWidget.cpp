@@ -18,7 +18,11 @@ UI_EmbeddingViewWidget::UI_EmbeddingViewWidget(QWidget* parent, MCV_Analysis* an
         return;
     m_scatterplot = new UI_ScatterplotWidget(m_analysis, 30, this);
     m_layout->addWidget(m_scatterplot, 1, 0);
-    // Nothing to show before the first embedding.
+    // Nothing to show before the first embedding, while the dock claims the
+    // plot's room all the same.
+    QSizePolicy policy = m_scatterplot->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_scatterplot->setSizePolicy(policy);
     m_scatterplot->hide();
     connect(m_scatterplot, &UI_ScatterplotWidget::selectionUpdated, this,
             &UI_EmbeddingViewWidget::scatterplotSelectionUpdated);
@@ -29,6 +33,12 @@ void UI_EmbeddingViewWidget::detachAnalysis()
     m_analysis = nullptr;
     if (m_scatterplot)
         m_scatterplot->detachAnalysis();
+}
+
+void UI_EmbeddingViewWidget::filesReopened()
+{
+    if (m_scatterplot)
+        m_scatterplot->filesReopened();
 }
 
 void UI_EmbeddingViewWidget::mousePressEvent(QMouseEvent*)

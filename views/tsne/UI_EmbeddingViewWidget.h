@@ -26,6 +26,7 @@ public:
     UI_EmbeddingViewWidget(QWidget* parent, MCV_Analysis* analysis);
 
     void detachAnalysis() override;
+    void filesReopened() override;
     MCV_Analysis* analysis() const { return m_analysis; }
     UI_ScatterplotWidget* scatterplot() const { return m_scatterplot; }
     /// One flag per shown point: 0x7fff when the registry selects its event.

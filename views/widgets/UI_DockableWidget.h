@@ -25,6 +25,10 @@ public:
     /// drops every pointer to the analysis (its children's included) and
     /// never reaches it again. Docks without an analysis keep nothing.
     virtual void detachAnalysis() {}
+    /// The files were reopened (the registry replaced): what the dock shows
+    /// of the loaded files (sample rows) follows the live registry. Docks
+    /// that show none keep everything.
+    virtual void filesReopened() {}
 
 public slots:
     /// Stores the flag and shows or hides the dock accordingly.

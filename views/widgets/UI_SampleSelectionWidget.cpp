@@ -53,23 +53,53 @@ UI_SampleSelectionWidget::UI_SampleSelectionWidget(QWidget* parent)
     m_colorDialog->setModal(false);
     connect(m_colorDialog, &QColorDialog::currentColorChanged, this, &UI_SampleSelectionWidget::colorChanged);
 
-    auto* expander = new UI_ExpanderWidget(scrollWidget, true, false);
-    expander->setTitle("Active Markers");
-    auto* body = new QWidget(expander);
-    auto* rowGrid = new QGridLayout(body);
-    buildRows(rowGrid);
-    expander->setBody(body);
-    m_innerLayout->addWidget(expander, 0, 0);
+    m_rowsExpander = new UI_ExpanderWidget(scrollWidget, true, false);
+    m_rowsExpander->setTitle("Active Markers");
+    buildRows({});
+    m_innerLayout->addWidget(m_rowsExpander, 0, 0);
     m_innerLayout->addWidget(buildButtons(), 1, 0);
 }
 
-void UI_SampleSelectionWidget::buildRows(QGridLayout* rowGrid)
+std::vector<int> UI_SampleSelectionWidget::followRegistry()
 {
+    RowStates kept;
+    for (std::size_t i = 0; i < m_keys.size(); ++i)
+        kept[m_keys[i]] = {m_sampleSelection[i], m_colors[i]};
+    const std::vector<std::string> formerKeys = m_keys;
+    QWidget* formerBody = m_rowsBody;
+    buildRows(kept);
+    // Deferred: a row's button may be on the call stack.
+    formerBody->hide();
+    formerBody->deleteLater();
+
+    std::vector<int> moved(formerKeys.size(), -1);
+    std::vector<bool> taken(m_keys.size(), false);
+    for (std::size_t former = 0; former < formerKeys.size(); ++former)
+        for (std::size_t now = 0; now < m_keys.size(); ++now)
+            if (!taken[now] && m_keys[now] == formerKeys[former]) {
+                moved[former] = static_cast<int>(now);
+                taken[now] = true;
+                break;
+            }
+    m_editedSample = m_editedSample >= 0 ? moved[static_cast<std::size_t>(m_editedSample)] : -1;
+    emit selectionUpdated();
+    emit colorsUpdated();
+    return moved;
+}
+
+void UI_SampleSelectionWidget::buildRows(const RowStates& kept)
+{
+    m_rowsBody = new QWidget(m_rowsExpander);
+    auto* rowGrid = new QGridLayout(m_rowsBody);
     const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const int count = registry->sampleCount();
     m_sampleSelection.assign(count, true);
     m_sampleColorBytes.assign(3 * static_cast<std::size_t>(count), 0);
     m_colors.assign(count, QColor());
+    m_keys.clear();
+    m_labels.clear();
+    m_checkBoxes.clear();
+    m_colorButtons.clear();
 
     // Copies: the store may change while the panel lives.
     const std::map<std::string, std::vector<float>> defaultColors = m_stateStore->sampleColors;
@@ -78,13 +108,18 @@ void UI_SampleSelectionWidget::buildRows(QGridLayout* rowGrid)
     for (int i = 0; i < count; ++i) {
         const std::string key = DefaultStateStore::sampleKey(registry->samplePath(i));
         m_keys.push_back(key);
-        if (!defaultSelection.empty()) {
+        const auto keptRow = kept.find(key);
+        if (keptRow != kept.end()) {
+            m_sampleSelection[i] = keptRow->second.first;
+        } else if (!defaultSelection.empty()) {
             const auto found = defaultSelection.find(key);
             m_sampleSelection[i] = found != defaultSelection.end() && found->second;
         }
 
         QColor color;
-        if (defaultColors.empty()) {
+        if (keptRow != kept.end()) {
+            color = keptRow->second.second;
+        } else if (defaultColors.empty()) {
             color = QColor::fromHsvF(static_cast<float>(i) / static_cast<float>(count), 0.5, 1.0, 1.0);
         } else {
             const auto found = defaultColors.find(key);
@@ -116,6 +151,7 @@ void UI_SampleSelectionWidget::buildRows(QGridLayout* rowGrid)
     rowGrid->setColumnStretch(0, 1);
     rowGrid->setColumnStretch(1, 0);
     rowGrid->setColumnStretch(2, 0);
+    m_rowsExpander->setBody(m_rowsBody);
 }
 
 QWidget* UI_SampleSelectionWidget::buildButtons()

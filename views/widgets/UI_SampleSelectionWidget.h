@@ -4,7 +4,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class DefaultStateStore;
@@ -13,13 +15,15 @@ class QColorDialog;
 class QGridLayout;
 class QLabel;
 class QPushButton;
+class UI_ExpanderWidget;
 
 /// A scatterplot's panel of loaded samples: one row per file with its name,
 /// a check box (are its events shown) and a colour button (in which colour).
-/// The rows are made once, for the samples loaded when the panel is built;
-/// the registry is read only then. Rows start from the process defaults
-/// (DefaultStateStore), which the panel can also set, and all rows can be
-/// saved to and loaded from a sample-settings file.
+/// The rows are made for the samples loaded when the panel is built, and
+/// again for the new files when they are reopened (followRegistry). Rows
+/// start from the process defaults (DefaultStateStore), which the panel can
+/// also set, and all rows can be saved to and loaded from a sample-settings
+/// file.
 ///
 /// The sample-settings file: one line per sample in load order, joined by
 /// "\n" with none after the last, UTF-8: "key flag red green blue", where the
@@ -36,6 +40,13 @@ public:
     const std::vector<bool>& sampleSelection() const { return m_sampleSelection; }
     /// Red, green and blue (0-255) per sample in load order.
     const std::vector<unsigned char>& sampleColors() const { return m_sampleColorBytes; }
+
+    /// The files were reopened: the rows are made anew for the samples of the
+    /// live registry. A sample whose key had a row keeps its flag and colour,
+    /// a new one starts as in a new panel, the rows of samples no longer
+    /// loaded go. Emits selectionUpdated and colorsUpdated. Returns, per
+    /// former row, the row of the same sample now (-1 when it is gone).
+    std::vector<int> followRegistry();
 
 signals:
     void selectionUpdated();
@@ -57,7 +68,12 @@ public slots:
     void saveDefaultsClicked();
 
 private:
-    void buildRows(QGridLayout* rowGrid);
+    /// Shown flag and colour of the rows by sample key.
+    using RowStates = std::map<std::string, std::pair<bool, QColor>>;
+
+    /// A new body of rows for the live registry's samples; a sample with an
+    /// entry in `kept` takes its flag and colour from it.
+    void buildRows(const RowStates& kept);
     QWidget* buildButtons();
     /// Colour, its bytes and its button's style for one row.
     void setSampleColor(int sample, const QColor& color);
@@ -65,6 +81,8 @@ private:
 
     DefaultStateStore* m_stateStore = nullptr;
     QGridLayout* m_innerLayout = nullptr;
+    UI_ExpanderWidget* m_rowsExpander = nullptr;
+    QWidget* m_rowsBody = nullptr;
     QColorDialog* m_colorDialog = nullptr;
     std::vector<std::string> m_keys;
     std::vector<QLabel*> m_labels;

@@ -206,6 +206,10 @@ TEST_P(PointRendererDataTest, FileFlagsAndColoursFollowTheCallersCount)
                                              GL_UNSIGNED_BYTE, 12),
               (std::vector<unsigned char>{10, 20, 30, 40, 50, 60, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(renderer.densityDirty());
+
+    // Reopened files: file 0 is now the second, file 1 is gone, file 2 beyond the list.
+    renderer.renumberFiles({1, -1});
+    EXPECT_EQ(bufferContents<int>(renderer.glNames().buffers[SampleIds]), (std::vector<int>{1, -1, -1}));
     renderer.release();
 }
 
