@@ -70,9 +70,25 @@ int firstLineNotUtf8(const QByteArray& bytes)
     return lines.size();
 }
 
+/// Characters of a field that a refusal quotes.
+constexpr int kQuotedCharacters = 60;
+
 QString quoted(const QString& text)
 {
     return "\"" + text + "\"";
+}
+
+/// A text of the table or of the loaded files as a refusal quotes it: at
+/// most kQuotedCharacters characters, without splitting a surrogate pair,
+/// then an ellipsis. A whole field may run to megabytes.
+QString quotedExcerpt(const QString& text)
+{
+    if (text.size() <= kQuotedCharacters)
+        return quoted(text);
+    int kept = kQuotedCharacters;
+    if (text[kept - 1].isHighSurrogate())
+        --kept;
+    return quoted(text.left(kept) + QChar(0x2026));
 }
 
 QString tablePrefix(const QString& path)
@@ -229,7 +245,7 @@ std::vector<std::vector<float>> csvToFloatTable(const QString& path, CsvTableRef
             const NumberVerdict verdict = parseNumber(record[c], &row[c]);
             if (r == 0 || verdict == NumberVerdict::Number)
                 continue;
-            why.message = where + ", column " + QString::number(c + 1) + " holds " + quoted(record[c])
+            why.message = where + ", column " + QString::number(c + 1) + " holds " + quotedExcerpt(record[c])
                           + (verdict == NumberVerdict::NotANumber  ? ", which is not a number."
                              : verdict == NumberVerdict::NotFinite ? ", which is not a finite number."
                                                                    : ", which is beyond the float range.");
@@ -257,13 +273,14 @@ QString templateColumnsMismatch(const QString& path, const QStringList& header, 
         if (name == shortName.trimmed() || name == longName.trimmed())
             continue;
         QString message = tablePrefix(path) + ": column " + QString::number(c + 1) + " of the header line names "
-                          + quoted(name) + ", but parameter " + QString::number(c + 1) + " of the loaded files is "
-                          + quoted(shortName) + " (" + quoted(longName) + "); ";
+                          + quotedExcerpt(name) + ", but parameter " + QString::number(c + 1)
+                          + " of the loaded files is " + quotedExcerpt(shortName) + " (" + quotedExcerpt(longName)
+                          + "); ";
         for (int p = 0; p < parameters; ++p)
             if (name == QString::fromStdString(shortNames[p]).trimmed()
                 || name == QString::fromStdString(longNames[p]).trimmed())
-                return message + quoted(name) + " is parameter " + QString::number(p + 1) + ".";
-        return message + "no parameter of the loaded files is named " + quoted(name) + ".";
+                return message + quotedExcerpt(name) + " is parameter " + QString::number(p + 1) + ".";
+        return message + "no parameter of the loaded files is named " + quotedExcerpt(name) + ".";
     }
     return QString();
 }

@@ -33,8 +33,9 @@ struct CsvReadReport
 };
 
 /// Why a template table was refused: the message for the user (naming the
-/// file and, where there is one, the line, column and text found), and
-/// whether its records were of different sizes.
+/// file and, where there is one, the line, column and text found, at most
+/// 60 characters of it and then an ellipsis), and whether its records were
+/// of different sizes.
 struct CsvTableRefusal
 {
     QString message;

@@ -122,6 +122,29 @@ TEST_F(TemplateTableReaderTest, EveryRefusalSaysWhy)
     EXPECT_TRUE(readCsvFile(m_dir.filePath("missing.csv")).isEmpty());
 }
 
+TEST_F(TemplateTableReaderTest, RefusalsQuoteAtMostSixtyCharactersOfAField)
+{
+    const std::string digits(1000000, '7');
+    EXPECT_EQ(refusal("a\n" + digits + "\n"), "The template table \"P\": line 2, column 1 holds \""
+                                                + digits.substr(0, 60) + "\u2026\", which is beyond the float range.");
+    const std::string sixty = std::string(59, 'x') + "y";
+    EXPECT_EQ(refusal("a\n" + sixty + "\n"),
+              "The template table \"P\": line 2, column 1 holds \"" + sixty + "\", which is not a number.");
+    // A character outside the basic plane is not cut in two.
+    const std::string smiles = std::string(59, 's') + "\xF0\x9F\x98\x80z";
+    EXPECT_EQ(refusal("a\n" + smiles + "\n"), "The template table \"P\": line 2, column 1 holds \""
+                                                 + std::string(59, 's') + "\u2026\", which is not a number.");
+
+    FcsHeader merged;
+    const std::string longName(100, 'L');
+    merged.parameters() = {{"CD3", longName, 0, 32, 0.0}};
+    merged.buildNameLists();
+    EXPECT_EQ(templateColumnsMismatch("P", {QString::fromStdString(std::string(70, 'n'))}, merged).toStdString(),
+              "The template table \"P\": column 1 of the header line names \"" + std::string(60, 'n')
+                  + "\u2026\", but parameter 1 of the loaded files is \"CD3\" (\"" + std::string(60, 'L')
+                  + "\u2026\"); no parameter of the loaded files is named \"" + std::string(60, 'n') + "\u2026\".");
+}
+
 TEST_F(TemplateTableReaderTest, HeaderNamesMustFitTheLoadedParameters)
 {
     FcsHeader merged;
