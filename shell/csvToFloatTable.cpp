@@ -29,7 +29,9 @@ NumberVerdict parseNumber(const QString& field, float* value)
     if (!ok) {
         if (std::isinf(number))
             return NumberVerdict::OutOfRange;
-        static const QRegularExpression decimal("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$");
+        // Possessive: a long run of digits that turns out not to be a
+        // number is given up at once, not retried at every split.
+        static const QRegularExpression decimal("^[+-]?+(\\d++\\.?+\\d*+|\\.\\d++)([eE][+-]?+\\d++)?+$");
         if (!decimal.match(field.trimmed()).hasMatch())
             return NumberVerdict::NotANumber;
         *value = field.trimmed().startsWith('-') ? -0.0f : 0.0f;
@@ -119,21 +121,27 @@ QString readFailure(const QString& path, const CsvReadReport& report)
 
 } // namespace
 
-void splitCsvField(QString& field, QStringList& record, QList<QStringList>& records, QChar separator)
+void splitCsvField(QString& field, int64_t& quotes, QStringList& record, QList<QStringList>& records,
+                   QChar separator)
 {
-    if (field.count('"') % 2 == 1) {
+    if (quotes % 2 == 1) {
         field.append(separator);
         return;
     }
-    if (field.size() >= 2 && field.startsWith('"') && field.endsWith('"'))
-        field = field.mid(1, field.size() - 2);
-    field.replace("\"\"", "\"");
-    record.append(field);
+    if (quotes > 0) {
+        if (field.size() >= 2 && field.startsWith('"') && field.endsWith('"'))
+            field = field.mid(1, field.size() - 2);
+        field.replace(QLatin1String("\"\""), QLatin1String("\""));
+    }
+    // The record gets a copy of its own size; the field keeps its buffer for
+    // the next one instead of growing a new one character by character.
+    record.append(QString(field.constData(), field.size()));
     if (separator != ',') {
         records.append(record);
         record.clear();
     }
-    field.clear();
+    field.resize(0);
+    quotes = 0;
 }
 
 QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
@@ -164,25 +172,29 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
     QList<QStringList> records;
     QStringList record;
     QString field;
+    // Double quotes in the field so far: counted as it grows, since counting
+    // them again at every separator made a long quoted field quadratic.
+    int64_t quotes = 0;
     int line = 1;
     int recordLine = 1;
     int fieldLine = 1;
     for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
+        const QChar c = text.at(i);
         if (field.isEmpty())
             fieldLine = line;
         if (record.isEmpty() && field.isEmpty())
             recordLine = line;
         if (c == ',' || c == '\n') {
             const int before = records.size();
-            splitCsvField(field, record, records, c);
+            splitCsvField(field, quotes, record, records, c);
             if (records.size() > before)
                 r.recordLines.push_back(recordLine);
         } else {
             field.append(c);
+            quotes += c == '"';
             if (i == text.size() - 1) {
                 const int before = records.size();
-                splitCsvField(field, record, records, QChar('\0'));
+                splitCsvField(field, quotes, record, records, QChar('\0'));
                 if (records.size() > before)
                     r.recordLines.push_back(recordLine);
             }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
 
 class FcsHeader;
@@ -42,22 +43,25 @@ struct CsvTableRefusal
     bool unevenRecords = false;
 };
 
-/// Reads a CSV text file into records of field texts. The file is decoded as
-/// UTF-8 (a leading byte-order mark dropped) and every carriage return is
-/// removed first. Records end at a line feed and fields at a comma, except
-/// inside a field holding an odd number of double quotes; an empty line is a
-/// record of one empty field; the last record needs no line feed. A file
-/// that cannot be opened or is not UTF-8 gives no records; a text ending
-/// after a comma or inside an open quoted field loses its last record. The
-/// report, when given, says which.
+/// Reads a CSV text file into records of field texts, in one pass over the
+/// text. The file is decoded as UTF-8 (a leading byte-order mark dropped)
+/// and every carriage return is removed first. Records end at a line feed
+/// and fields at a comma, except inside a field holding an odd number of
+/// double quotes; an empty line is a record of one empty field; the last
+/// record needs no line feed. A file that cannot be opened or is not UTF-8
+/// gives no records; a text ending after a comma or inside an open quoted
+/// field loses its last record. The report, when given, says which.
 QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report = nullptr);
 
 /// Ends the pending field at a separator (a comma, a line feed, or the null
 /// character for the end of the text): while the field holds an odd number
-/// of double quotes the separator joins it instead. A finished field loses
-/// enclosing double quotes, its doubled double quotes become single, and it
-/// joins the record; any separator but a comma also ends the record.
-void splitCsvField(QString& field, QStringList& record, QList<QStringList>& records, QChar separator);
+/// of double quotes (`quotes`, which the caller counts as it appends to the
+/// field) the separator joins it instead. A finished field loses enclosing
+/// double quotes, its doubled double quotes become single, and it joins the
+/// record; any separator but a comma also ends the record. The field and
+/// its count start again empty.
+void splitCsvField(QString& field, int64_t& quotes, QStringList& record, QList<QStringList>& records,
+                   QChar separator);
 
 /// The template table of a CSV file: one row of floats per record, the first
 /// (header) row included, all of equal length. Fields after the first

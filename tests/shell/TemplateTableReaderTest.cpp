@@ -122,6 +122,22 @@ TEST_F(TemplateTableReaderTest, EveryRefusalSaysWhy)
     EXPECT_TRUE(readCsvFile(m_dir.filePath("missing.csv")).isEmpty());
 }
 
+TEST_F(TemplateTableReaderTest, LongFieldsAreReadInOnePass)
+{
+    // Each of these took seconds to minutes while the quotes were counted
+    // again at every comma and the digits retried at every split.
+    const std::string inside(300000, ',');
+    EXPECT_EQ(readCsvFile(write("a,b\n\"x" + inside + "\"\"\ny\",2\n")),
+              (QList<QStringList>{{"a", "b"}, {QString::fromStdString("x" + inside + "\"\ny"), "2"}}));
+    EXPECT_EQ(refusal("a,b\n\"" + inside), "The template table \"P\" ends inside the quoted field that begins on line 2, "
+                                           "column 1.");
+    const Table rows = table("\"" + inside + "\",b\n1,2\n");
+    EXPECT_EQ(rows, (Table{{0, 0}, {1, 2}}));
+    const std::string digits(300000, '7');
+    EXPECT_EQ(refusal("a\n" + digits + "x\n"), "The template table \"P\": line 2, column 1 holds \""
+                                                + digits.substr(0, 60) + "\u2026\", which is not a number.");
+}
+
 TEST_F(TemplateTableReaderTest, RefusalsQuoteAtMostSixtyCharactersOfAField)
 {
     const std::string digits(1000000, '7');
