@@ -104,6 +104,9 @@ QString readFailure(const QString& path, const CsvReadReport& report)
     switch (report.status) {
     case CsvReadReport::CannotOpen:
         return table + " cannot be opened.";
+    case CsvReadReport::TooLarge:
+        return table + " is too large to read: " + QString::number(report.fileSize) + " bytes, more than the limit of "
+               + QString::number(CsvReadReport::kMaximumBytes) + " bytes.";
     case CsvReadReport::EmptyFile:
         return table + " is empty.";
     case CsvReadReport::NotUtf8:
@@ -153,6 +156,11 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         r.status = CsvReadReport::CannotOpen;
+        return {};
+    }
+    r.fileSize = file.size();
+    if (r.fileSize > CsvReadReport::kMaximumBytes) {
+        r.status = CsvReadReport::TooLarge;
         return {};
     }
     const QByteArray bytes = file.readAll();

@@ -17,13 +17,21 @@ struct CsvReadReport
     {
         Complete,       ///< every record was read
         CannotOpen,     ///< the file cannot be opened
+        TooLarge,       ///< the file has more than kMaximumBytes bytes; nothing was read
         EmptyFile,      ///< the file has no bytes
         NotUtf8,        ///< problemLine holds bytes that are not UTF-8
         OpenQuote,      ///< the text ends inside the quoted field begun at problemLine, problemColumn
         EndsAfterComma  ///< the text ends right after a comma on problemLine
     };
 
+    /// The largest file read: far beyond any table of marker profiles, and
+    /// small enough that the text and its records fit in memory and in
+    /// Qt's strings.
+    static constexpr int64_t kMaximumBytes = int64_t(256) << 20;
+
     Status status = Complete;
+    /// The file's size in bytes.
+    int64_t fileSize = 0;
     /// Line (1-based, counted by line feeds) on which each record starts.
     std::vector<int> recordLines;
     int problemLine = 0;
@@ -48,7 +56,8 @@ struct CsvTableRefusal
 /// and every carriage return is removed first. Records end at a line feed
 /// and fields at a comma, except inside a field holding an odd number of
 /// double quotes; an empty line is a record of one empty field; the last
-/// record needs no line feed. A file that cannot be opened or is not UTF-8
+/// record needs no line feed. A file that cannot be opened, is larger than
+/// CsvReadReport::kMaximumBytes (refused before it is read) or is not UTF-8
 /// gives no records; a text ending after a comma or inside an open quoted
 /// field loses its last record. The report, when given, says which.
 QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report = nullptr);

@@ -7,6 +7,7 @@
 #include "data/TextEscaping.h"
 #include "support/FcsTestFile.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -159,6 +160,17 @@ TEST_F(TemplateTableReaderTest, RefusalsQuoteAtMostSixtyCharactersOfAField)
               "The template table \"P\": column 1 of the header line names \"" + std::string(60, 'n')
                   + "\u2026\", but parameter 1 of the loaded files is \"CD3\" (\"" + std::string(60, 'L')
                   + "\u2026\"); no parameter of the loaded files is named \"" + std::string(60, 'n') + "\u2026\".");
+}
+
+TEST_F(TemplateTableReaderTest, OversizedTableIsRefusedBeforeItIsRead)
+{
+    const QString path = write("a,b\n1,2\n");
+    ASSERT_TRUE(QFile::resize(path, int64_t(3) << 30));
+    CsvTableRefusal why;
+    EXPECT_TRUE(csvToFloatTable(path, &why).empty());
+    EXPECT_EQ(why.message.replace(path, "P").toStdString(),
+              "The template table \"P\" is too large to read: 3221225472 bytes, more than the limit of 268435456 "
+              "bytes.");
 }
 
 TEST_F(TemplateTableReaderTest, HeaderNamesMustFitTheLoadedParameters)
