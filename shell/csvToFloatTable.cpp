@@ -29,7 +29,9 @@ NumberVerdict parseNumber(const QString& field, float* value)
     if (!ok) {
         if (std::isinf(number))
             return NumberVerdict::OutOfRange;
-        static const QRegularExpression decimal("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$");
+        // Possessive: a long run of digits that turns out not to be a
+        // number is given up at once, not retried at every split.
+        static const QRegularExpression decimal("^[+-]?+(\\d++\\.?+\\d*+|\\.\\d++)([eE][+-]?+\\d++)?+$");
         if (!decimal.match(field.trimmed()).hasMatch())
             return NumberVerdict::NotANumber;
         *value = field.trimmed().startsWith('-') ? -0.0f : 0.0f;
@@ -70,9 +72,25 @@ int firstLineNotUtf8(const QByteArray& bytes)
     return lines.size();
 }
 
+/// Characters of a field that a refusal quotes.
+constexpr int kQuotedCharacters = 60;
+
 QString quoted(const QString& text)
 {
     return "\"" + text + "\"";
+}
+
+/// A text of the table or of the loaded files as a refusal quotes it: at
+/// most kQuotedCharacters characters, without splitting a surrogate pair,
+/// then an ellipsis. A whole field may run to megabytes.
+QString quotedExcerpt(const QString& text)
+{
+    if (text.size() <= kQuotedCharacters)
+        return quoted(text);
+    int kept = kQuotedCharacters;
+    if (text[kept - 1].isHighSurrogate())
+        --kept;
+    return quoted(text.left(kept) + QChar(0x2026));
 }
 
 QString tablePrefix(const QString& path)
@@ -86,6 +104,9 @@ QString readFailure(const QString& path, const CsvReadReport& report)
     switch (report.status) {
     case CsvReadReport::CannotOpen:
         return table + " cannot be opened.";
+    case CsvReadReport::TooLarge:
+        return table + " is too large to read: " + QString::number(report.fileSize) + " bytes, more than the limit of "
+               + QString::number(CsvReadReport::kMaximumBytes) + " bytes.";
     case CsvReadReport::EmptyFile:
         return table + " is empty.";
     case CsvReadReport::NotUtf8:
@@ -103,21 +124,27 @@ QString readFailure(const QString& path, const CsvReadReport& report)
 
 } // namespace
 
-void splitCsvField(QString& field, QStringList& record, QList<QStringList>& records, QChar separator)
+void splitCsvField(QString& field, int64_t& quotes, QStringList& record, QList<QStringList>& records,
+                   QChar separator)
 {
-    if (field.count('"') % 2 == 1) {
+    if (quotes % 2 == 1) {
         field.append(separator);
         return;
     }
-    if (field.size() >= 2 && field.startsWith('"') && field.endsWith('"'))
-        field = field.mid(1, field.size() - 2);
-    field.replace("\"\"", "\"");
-    record.append(field);
+    if (quotes > 0) {
+        if (field.size() >= 2 && field.startsWith('"') && field.endsWith('"'))
+            field = field.mid(1, field.size() - 2);
+        field.replace(QLatin1String("\"\""), QLatin1String("\""));
+    }
+    // The record gets a copy of its own size; the field keeps its buffer for
+    // the next one instead of growing a new one character by character.
+    record.append(QString(field.constData(), field.size()));
     if (separator != ',') {
         records.append(record);
         record.clear();
     }
-    field.clear();
+    field.resize(0);
+    quotes = 0;
 }
 
 QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
@@ -129,6 +156,11 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         r.status = CsvReadReport::CannotOpen;
+        return {};
+    }
+    r.fileSize = file.size();
+    if (r.fileSize > CsvReadReport::kMaximumBytes) {
+        r.status = CsvReadReport::TooLarge;
         return {};
     }
     const QByteArray bytes = file.readAll();
@@ -148,25 +180,29 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
     QList<QStringList> records;
     QStringList record;
     QString field;
+    // Double quotes in the field so far: counted as it grows, since counting
+    // them again at every separator made a long quoted field quadratic.
+    int64_t quotes = 0;
     int line = 1;
     int recordLine = 1;
     int fieldLine = 1;
     for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
+        const QChar c = text.at(i);
         if (field.isEmpty())
             fieldLine = line;
         if (record.isEmpty() && field.isEmpty())
             recordLine = line;
         if (c == ',' || c == '\n') {
             const int before = records.size();
-            splitCsvField(field, record, records, c);
+            splitCsvField(field, quotes, record, records, c);
             if (records.size() > before)
                 r.recordLines.push_back(recordLine);
         } else {
             field.append(c);
+            quotes += c == '"';
             if (i == text.size() - 1) {
                 const int before = records.size();
-                splitCsvField(field, record, records, QChar('\0'));
+                splitCsvField(field, quotes, record, records, QChar('\0'));
                 if (records.size() > before)
                     r.recordLines.push_back(recordLine);
             }
@@ -229,7 +265,7 @@ std::vector<std::vector<float>> csvToFloatTable(const QString& path, CsvTableRef
             const NumberVerdict verdict = parseNumber(record[c], &row[c]);
             if (r == 0 || verdict == NumberVerdict::Number)
                 continue;
-            why.message = where + ", column " + QString::number(c + 1) + " holds " + quoted(record[c])
+            why.message = where + ", column " + QString::number(c + 1) + " holds " + quotedExcerpt(record[c])
                           + (verdict == NumberVerdict::NotANumber  ? ", which is not a number."
                              : verdict == NumberVerdict::NotFinite ? ", which is not a finite number."
                                                                    : ", which is beyond the float range.");
@@ -257,13 +293,14 @@ QString templateColumnsMismatch(const QString& path, const QStringList& header, 
         if (name == shortName.trimmed() || name == longName.trimmed())
             continue;
         QString message = tablePrefix(path) + ": column " + QString::number(c + 1) + " of the header line names "
-                          + quoted(name) + ", but parameter " + QString::number(c + 1) + " of the loaded files is "
-                          + quoted(shortName) + " (" + quoted(longName) + "); ";
+                          + quotedExcerpt(name) + ", but parameter " + QString::number(c + 1)
+                          + " of the loaded files is " + quotedExcerpt(shortName) + " (" + quotedExcerpt(longName)
+                          + "); ";
         for (int p = 0; p < parameters; ++p)
             if (name == QString::fromStdString(shortNames[p]).trimmed()
                 || name == QString::fromStdString(longNames[p]).trimmed())
-                return message + quoted(name) + " is parameter " + QString::number(p + 1) + ".";
-        return message + "no parameter of the loaded files is named " + quoted(name) + ".";
+                return message + quotedExcerpt(name) + " is parameter " + QString::number(p + 1) + ".";
+        return message + "no parameter of the loaded files is named " + quotedExcerpt(name) + ".";
     }
     return QString();
 }

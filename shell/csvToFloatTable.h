@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
 
 class FcsHeader;
@@ -16,13 +17,21 @@ struct CsvReadReport
     {
         Complete,       ///< every record was read
         CannotOpen,     ///< the file cannot be opened
+        TooLarge,       ///< the file has more than kMaximumBytes bytes; nothing was read
         EmptyFile,      ///< the file has no bytes
         NotUtf8,        ///< problemLine holds bytes that are not UTF-8
         OpenQuote,      ///< the text ends inside the quoted field begun at problemLine, problemColumn
         EndsAfterComma  ///< the text ends right after a comma on problemLine
     };
 
+    /// The largest file read: far beyond any table of marker profiles, and
+    /// small enough that the text and its records fit in memory and in
+    /// Qt's strings.
+    static constexpr int64_t kMaximumBytes = int64_t(256) << 20;
+
     Status status = Complete;
+    /// The file's size in bytes.
+    int64_t fileSize = 0;
     /// Line (1-based, counted by line feeds) on which each record starts.
     std::vector<int> recordLines;
     int problemLine = 0;
@@ -33,30 +42,35 @@ struct CsvReadReport
 };
 
 /// Why a template table was refused: the message for the user (naming the
-/// file and, where there is one, the line, column and text found), and
-/// whether its records were of different sizes.
+/// file and, where there is one, the line, column and text found, at most
+/// 60 characters of it and then an ellipsis), and whether its records were
+/// of different sizes.
 struct CsvTableRefusal
 {
     QString message;
     bool unevenRecords = false;
 };
 
-/// Reads a CSV text file into records of field texts. The file is decoded as
-/// UTF-8 (a leading byte-order mark dropped) and every carriage return is
-/// removed first. Records end at a line feed and fields at a comma, except
-/// inside a field holding an odd number of double quotes; an empty line is a
-/// record of one empty field; the last record needs no line feed. A file
-/// that cannot be opened or is not UTF-8 gives no records; a text ending
-/// after a comma or inside an open quoted field loses its last record. The
-/// report, when given, says which.
+/// Reads a CSV text file into records of field texts, in one pass over the
+/// text. The file is decoded as UTF-8 (a leading byte-order mark dropped)
+/// and every carriage return is removed first. Records end at a line feed
+/// and fields at a comma, except inside a field holding an odd number of
+/// double quotes; an empty line is a record of one empty field; the last
+/// record needs no line feed. A file that cannot be opened, is larger than
+/// CsvReadReport::kMaximumBytes (refused before it is read) or is not UTF-8
+/// gives no records; a text ending after a comma or inside an open quoted
+/// field loses its last record. The report, when given, says which.
 QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report = nullptr);
 
 /// Ends the pending field at a separator (a comma, a line feed, or the null
 /// character for the end of the text): while the field holds an odd number
-/// of double quotes the separator joins it instead. A finished field loses
-/// enclosing double quotes, its doubled double quotes become single, and it
-/// joins the record; any separator but a comma also ends the record.
-void splitCsvField(QString& field, QStringList& record, QList<QStringList>& records, QChar separator);
+/// of double quotes (`quotes`, which the caller counts as it appends to the
+/// field) the separator joins it instead. A finished field loses enclosing
+/// double quotes, its doubled double quotes become single, and it joins the
+/// record; any separator but a comma also ends the record. The field and
+/// its count start again empty.
+void splitCsvField(QString& field, int64_t& quotes, QStringList& record, QList<QStringList>& records,
+                   QChar separator);
 
 /// The template table of a CSV file: one row of floats per record, the first
 /// (header) row included, all of equal length. Fields after the first

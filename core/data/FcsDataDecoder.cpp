@@ -3,6 +3,7 @@
 #include "data/ByteOrder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <type_traits>
 
@@ -29,7 +30,7 @@ FcsDataDecoder::FcsDataDecoder(Type type, bool littleEndian)
 {
 }
 
-bool FcsDataDecoder::addParameter(int64_t bits, int64_t range)
+bool FcsDataDecoder::addParameter(int64_t bits, double range)
 {
     const bool stored = m_type == Type::Float     ? bits == 32
                         : m_type == Type::Double  ? bits == 64
@@ -46,15 +47,16 @@ bool FcsDataDecoder::addParameter(int64_t bits, int64_t range)
     return true;
 }
 
-uint64_t FcsDataDecoder::integerMask(int bits, int64_t range)
+uint64_t FcsDataDecoder::integerMask(int bits, double range)
 {
     const uint64_t whole = bits >= 64 ? ~uint64_t(0) : (uint64_t(1) << bits) - 1;
-    if (range < 1 || static_cast<uint64_t>(range) > whole)
+    if (!(range >= 1.0) || range >= std::ldexp(1.0, bits))
         return whole;
-    uint64_t power = 1;
-    while (power < static_cast<uint64_t>(range))
-        power <<= 1;
-    return power - 1;
+    // Powers of two are exact doubles: 2^power is the smallest at or above the range.
+    int power = 0;
+    while (std::ldexp(1.0, power) < range)
+        ++power;
+    return power >= 64 ? whole : (uint64_t(1) << power) - 1;
 }
 
 void FcsDataDecoder::decode(unsigned char* raw, int64_t events, float* out) const

@@ -24,7 +24,7 @@ public:
 
     /// Adds the next parameter with its $PnB and $PnR (-1 when absent).
     /// False when the width is not one the type stores.
-    bool addParameter(int64_t bits, int64_t range);
+    bool addParameter(int64_t bits, double range);
 
     Type type() const { return m_type; }
     /// Bytes of one stored event.
@@ -37,8 +37,10 @@ public:
 
     /// The mask an integer of `bits` bits with range `range` is reduced to:
     /// when 1 <= range < 2^bits, the smallest power of two at or above the
-    /// range, minus 1; otherwise every bit of the width.
-    static uint64_t integerMask(int bits, int64_t range);
+    /// range, minus 1; otherwise every bit of the width. The range is a
+    /// double so that it reaches 2^64 and beyond: a 64-bit range of 2^64 or
+    /// more masks nothing.
+    static uint64_t integerMask(int bits, double range);
 
 private:
     template <typename Word>

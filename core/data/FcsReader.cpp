@@ -93,16 +93,13 @@ bool isAcceptedDelimiter(char c)
 }
 
 /// The range that masks an integer parameter, from $PnR read as a number
-/// ("1024", "1024.0" and "1.024E3" alike, rounded up); -1 when it is absent
-/// or below 1.
-int64_t maskingRange(const std::string& text)
+/// ("1024", "1024.0" and "1.024E3" alike, rounded up, not capped: 2^64 is
+/// the range of a 64-bit parameter that uses every bit); -1 when it is
+/// absent or below 1.
+double maskingRange(const std::string& text)
 {
     const double range = std::ceil(toDouble(text));
-    if (!(range >= 1.0))
-        return -1;
-    if (range >= 9.0e18)
-        return std::numeric_limits<int64_t>::max();
-    return static_cast<int64_t>(range);
+    return range >= 1.0 ? range : -1.0;
 }
 
 /// The FCS HEADER segment's size; data may not start inside it.
@@ -245,7 +242,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
     header.setParameterCount(static_cast<std::size_t>(parameterCount));
 
     std::vector<FcsParameter>& parameters = header.parameters();
-    std::vector<int64_t> maskRanges(parameters.size());
+    std::vector<double> maskRanges(parameters.size());
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const std::string prefix = "$P" + std::to_string(i + 1);
         FcsParameter& parameter = parameters[i];

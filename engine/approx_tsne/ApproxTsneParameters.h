@@ -12,5 +12,6 @@ struct ApproxTsneParameters
     int checks = 128;                   ///< FLANN search checks
     int trees = 4;                      ///< FLANN randomised KD-trees
     int cores = 8;                      ///< FLANN search threads
+    int seed = -1;                      ///< builds the trees; -1: FLANN's own randomness
     bool skipNormalization = false;     ///< when false the input is centred and scaled by its maximum
 };

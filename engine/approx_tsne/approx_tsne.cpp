@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -235,7 +236,9 @@ void computeHighDimensionalProbabilities(const ApproxTsneParameters& parameters,
             NeighbourSearch<double> search;
             {
                 orb::ScopedTimer timer(treeTime);
-                search.build(data, n, d, parameters.trees);
+                search.build(data, n, d, parameters.trees,
+                             parameters.seed == -1 ? std::nullopt
+                                                   : std::optional<uint32_t>(static_cast<uint32_t>(parameters.seed)));
             }
             {
                 orb::ScopedTimer timer(knnTime);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -336,7 +337,9 @@ void HierarchicalSne::initializeFirstScale()
         utils::ScopedTimer timer(statistics_[NeighbourGraphTime]);
         NeighbourSearch<float> search;
         say("\tBuilding the trees...");
-        search.build(data_, n, dimensionality_, parameters_.trees);
+        search.build(data_, n, dimensionality_, parameters_.trees,
+                     parameters_.seed < 1 ? std::nullopt
+                                          : std::optional<uint32_t>(static_cast<uint32_t>(parameters_.seed)));
         say("\tAKNN queries...");
         search.search(columns, parameters_.checks, 0, neighbours, probabilities);
         order = search.order();

@@ -24,7 +24,9 @@ namespace vel {
 /// Every random procedure derives its numbers from the seed parameter:
 /// every block of 256 consecutive walking points draws from a stream of its
 /// own (seed, block), point after point, so a scale does not depend on the
-/// thread count, and every sum over points runs in point order.
+/// thread count, and every sum over points runs in point order. A seed of 1
+/// or more also builds the neighbour search's trees, so that it repeats the
+/// whole hierarchy; below 1 they come from FLANN's own randomness.
 class HierarchicalSne
 {
 public:

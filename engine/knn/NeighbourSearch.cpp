@@ -1,6 +1,7 @@
 #include "knn/NeighbourSearch.h"
 
 #include "knn/KdForest.h"
+#include "knn/SeededKdTrees.h"
 #include "parallel/LargeBuffers.h"
 
 #include "parallel/WorkerPool.h"
@@ -68,7 +69,7 @@ template <typename T>
 NeighbourSearch<T>::~NeighbourSearch() = default;
 
 template <typename T>
-void NeighbourSearch<T>::build(const T* data, int n, int d, int trees)
+void NeighbourSearch<T>::build(const T* data, int n, int d, int trees, std::optional<uint32_t> seed)
 {
     n_ = n;
     d_ = d;
@@ -83,7 +84,10 @@ void NeighbourSearch<T>::build(const T* data, int n, int d, int trees)
         std::copy_n(data + static_cast<int64_t>(order_[p]) * d, d, ordered_.data() + static_cast<int64_t>(p) * d);
     flann::Matrix<T> dataset(ordered_.data(), static_cast<size_t>(n), static_cast<size_t>(d));
     index_ = std::make_unique<flann::KDTreeIndex<flann::L2<T>>>(dataset, flann::KDTreeIndexParams(trees));
-    index_->buildIndex();
+    if (seed)
+        SeededKdTrees<T>::build(*index_, ordered_.data(), n, d, *seed);
+    else
+        index_->buildIndex();
     forest_ = std::make_unique<KdForest<T>>(*index_, ordered_.data(), n_, d_);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 template <typename T>
@@ -27,8 +28,10 @@ public:
     NeighbourSearch& operator=(const NeighbourSearch&) = delete;
 
     /// Orders and copies the rows and builds `trees` randomised KD-trees
-    /// (and KdForest's copy of them).
-    void build(const T* data, int n, int d, int trees);
+    /// (and KdForest's copy of them): from the seed when one is given, so
+    /// that the same rows and seed always give the same neighbours, else
+    /// from FLANN's own randomness.
+    void build(const T* data, int n, int d, int trees, std::optional<uint32_t> seed = std::nullopt);
 
     /// Every point's `columns` nearest points, nearest first (usually the
     /// point itself), searched with `checks` leaf checks on `cores`

@@ -363,6 +363,30 @@ TEST_F(FcsReaderTest, IntegerFilesReadAsTheFloatsOfTheirMaskedValues)
     }
 }
 
+TEST_F(FcsReaderTest, SixtyFourBitIntegersKeepTheTopBitWhenTheRangeNeedsIt)
+{
+    // $PnR 2^64 (in two spellings) and 1e19 need all 64 bits; 2^63 needs 63.
+    const std::vector<std::string> ranges = {"18446744073709551616", "1.8446744073709552E19", "1e19",
+                                             "9223372036854775808"};
+    const uint64_t top = uint64_t(1) << 63;
+    const uint64_t all = ~uint64_t(0);
+    const std::vector<uint64_t> words = {top, top, top, top, all, all, all, all};
+    const float topValue = static_cast<float>(top);
+    const float allValue = static_cast<float>(all);
+    const std::vector<float> expected = {topValue, topValue, topValue, 0.0f, allValue, allValue, allValue,
+                                         static_cast<float>(top - 1)};
+    for (bool big : {false, true}) {
+        FcsTestFile file(2, 4);
+        file.setIntegers({64, 64, 64, 64}, words);
+        file.setBigEndian(big);
+        for (int n = 0; n < 4; ++n)
+            file.setKeyword("$P" + std::to_string(n + 1) + "R", ranges[static_cast<size_t>(n)]);
+        const ReadResult result = read(file);
+        ASSERT_EQ(result.code, FcsErrorNone);
+        EXPECT_TRUE(bitIdentical(result.values, expected)) << (big ? "big" : "little") << " endian";
+    }
+}
+
 TEST_F(FcsReaderTest, LargeIntegerAndDoubleFilesConvertAcrossChunks)
 {
     // Enough events to span several reads and conversion blocks.

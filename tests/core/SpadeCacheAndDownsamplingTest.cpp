@@ -194,6 +194,26 @@ TEST(SpadeDownsampler, KeepAllAllOutliersAndNothing)
     EXPECT_EQ(keep(densities, -5.0f, 500.0f, 50.0f).size(), 1000u);
 }
 
+TEST(SpadeDownsampler, TargetCountIsExactForTheHundredthsOfThePanel)
+{
+    // E x keep / 100 exactly, also where a float share falls short.
+    const struct
+    {
+        int events;
+        float percentage;
+        const char* expected;
+    } cases[] = {{3000, 10.0f, "max cellcount = 300,"},  {20000, 10.0f, "max cellcount = 2000,"},
+                 {1000, 0.7f, "max cellcount = 7,"},     {20000, 0.01f, "max cellcount = 2,"},
+                 {100000, 12.34f, "max cellcount = 12340,"}, {999, 0.29f, "max cellcount = 2,"}};
+    for (const auto& c : cases) {
+        std::vector<int32_t> many(static_cast<size_t>(c.events));
+        std::iota(many.begin(), many.end(), 0);
+        std::string text;
+        keep(many, 1.0f, 3.0f, c.percentage, &text);
+        EXPECT_NE(text.find(c.expected), std::string::npos) << c.events << " at " << c.percentage << " %: " << text;
+    }
+}
+
 TEST(SpadeDownsampler, RareEventsStayAndDenseOnesThinOut)
 {
     // d = 9.99: outlier density = sorted[9] = 9, target density = sorted[29] = 29; the target
@@ -211,15 +231,6 @@ TEST(SpadeDownsampler, RareEventsStayAndDenseOnesThinOut)
     EXPECT_LT(kept, 300);
     EXPECT_NE(out.find("\t\toutlier density = 9, target density = 29, max cellcount = 100, curve exponent = 1 .. "),
               std::string::npos) << out;
-    // Exactly E x keep / 100 also where a single-precision share falls short.
-    for (const auto& [events, expected] : {std::pair<int, const char*>{3000, "max cellcount = 300,"},
-                                           {20000, "max cellcount = 2000,"}}) {
-        std::vector<int32_t> many(static_cast<size_t>(events));
-        std::iota(many.begin(), many.end(), 0);
-        std::string text;
-        keep(many, 1.0f, 3.0f, 10.0f, &text);
-        EXPECT_NE(text.find(expected), std::string::npos) << text;
-    }
     // The draws follow the runtime generator: the same seed gives the same events.
     std::srand(11);
     EXPECT_EQ(keep(densities, 1.0f, 3.0f, 10.0f), flags);

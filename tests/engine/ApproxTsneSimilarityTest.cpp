@@ -1,3 +1,4 @@
+#include "approx_tsne/ApproxTsneGradientDescent.h"
 #include "approx_tsne/approx_tsne.h"
 #include "helpers/CoutLog.h"
 
@@ -11,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -267,6 +269,41 @@ TEST(ApproxTsneSimilarities, OneAndEightThreadsGiveTheSameProbabilities)
     EXPECT_EQ(a.jointKeys, b.jointKeys);
     EXPECT_EQ(a.jointFirstValues, b.jointFirstValues);
     EXPECT_EQ(a.jointSecondValues, b.jointSecondValues);
+}
+
+TEST(ApproxTsneSimilarities, FixedSeedRepeatsTheWholeRunAtAnyThreadCount)
+{
+    // Few checks for the neighbours sought: what the search finds depends on
+    // the shape of its trees.
+    const int n = 3000, d = 10;
+    auto run = [&](int threads) {
+        const int previous = omp_get_max_threads();
+        omp_set_num_threads(threads);
+        std::vector<double> data = randomPoints(n, d, 5);
+        ApproxTsneParameters parameters;
+        parameters.perplexity = 10;
+        parameters.checks = 32;
+        parameters.cores = threads;
+        parameters.seed = 1;
+        ApproxTsneProbabilities probabilities(n);
+        computeHighDimensionalProbabilities(parameters, data.data(), n, d, probabilities);
+        std::vector<int32_t> flags(n, 0);
+        std::vector<double> embedding(2 * n);
+        ApproxTsneGradientDescent descent;
+        descent.parameters().seed = 1;
+        descent.initialize(&probabilities, flags.data(), embedding.data(), 2);
+        for (int i = 0; i < 20; ++i)
+            descent.iterate();
+        omp_set_num_threads(previous);
+        return std::make_pair(probabilities.jointKeys, embedding);
+    };
+    const auto one = run(1);
+    const auto eight = run(8);
+    const auto again = run(8);
+    EXPECT_EQ(one.first, eight.first);
+    EXPECT_EQ(one.first, again.first);
+    EXPECT_EQ(one.second, eight.second);
+    EXPECT_EQ(one.second, again.second);
 }
 
 TEST(ApproxTsneSimilarities, DuplicatePointsStillGiveCompleteRows)

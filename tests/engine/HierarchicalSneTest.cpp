@@ -1,5 +1,6 @@
 #include "VelRecordingLog.h"
 #include "hsne/HierarchicalSne.h"
+#include "sparse_tsne/SparseTsne.h"
 #include "vel/MapHelpers.h"
 
 #include <gtest/gtest.h>
@@ -518,6 +519,41 @@ TEST(HierarchicalSne, ScalesDependOnTheSeedOnlyNotOnTheThreads)
             }
             EXPECT_NE(one.scales()[1].landmarkToDataPoint, other.scales()[1].landmarkToDataPoint);
         }
+}
+
+TEST(HierarchicalSne, FixedSeedRepeatsTheHierarchyAndItsEmbeddingAtAnyThreadCount)
+{
+    const int dims = 6;
+    const std::vector<float> data = blobData(3000, dims, 4, 12);
+    auto run = [&](int threads) {
+        const int original = omp_get_max_threads();
+        omp_set_num_threads(threads);
+        // Few checks: the neighbours found depend on the shape of the trees.
+        HierarchicalSne::Parameters parameters = seeded(7);
+        parameters.checks = 32;
+        HierarchicalSne hsne = firstScale(data, dims, parameters);
+        hsne.addScale();
+        vel::SparseTsne::Parameters embedding;
+        embedding.seed = 0;
+        vel::SparseTsne tsne;
+        vel::Embedding points;
+        tsne.initialize(hsne.scales()[1].transitionMatrix, points, embedding);
+        tsne.setTheta(0.5f);
+        for (int i = 0; i < 20; ++i)
+            tsne.iterate();
+        omp_set_num_threads(original);
+        return std::make_pair(hsne, points.coordinates());
+    };
+    const auto one = run(1);
+    const auto eight = run(8);
+    const auto again = run(8);
+    for (size_t s = 0; s < 2; ++s) {
+        SCOPED_TRACE("scale " + std::to_string(s));
+        expectSameScale(one.first.scales()[s], eight.first.scales()[s]);
+        expectSameScale(one.first.scales()[s], again.first.scales()[s]);
+    }
+    EXPECT_EQ(one.second, eight.second);
+    EXPECT_EQ(one.second, again.second);
 }
 
 TEST(HierarchicalSne, StatisticsBlockShowsWhatTheProcedureSet)

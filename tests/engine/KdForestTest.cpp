@@ -1,4 +1,5 @@
 #include "knn/KdForest.h"
+#include "knn/SeededKdTrees.h"
 
 #include <flann/flann.hpp>
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -28,16 +30,21 @@ std::vector<T> clusteredPoints(int n, int d, bool grid, unsigned seed)
 }
 
 /// FLANN's own search and the forest's on one index, bit for bit: the
-/// points, their order and the distances' bits.
+/// points, their order and the distances' bits. The index builds its own
+/// trees, or is given trees built from the seed.
 template <typename T>
-void expectFlannAnswers(int n, int d, int trees, int k, int checks, bool grid)
+void expectFlannAnswers(int n, int d, int trees, int k, int checks, bool grid,
+                        std::optional<uint32_t> seed = std::nullopt)
 {
     SCOPED_TRACE(testing::Message() << "n " << n << ", d " << d << ", " << trees << " trees, k " << k << ", checks "
-                                    << checks << (grid ? ", on a grid" : ""));
+                                    << checks << (grid ? ", on a grid" : "") << (seed ? ", seeded trees" : ""));
     std::vector<T> data = clusteredPoints<T>(n, d, grid, static_cast<unsigned>(n + k));
     flann::Matrix<T> dataset(data.data(), static_cast<size_t>(n), static_cast<size_t>(d));
     flann::KDTreeIndex<flann::L2<T>> index(dataset, flann::KDTreeIndexParams(trees));
-    index.buildIndex();
+    if (seed)
+        SeededKdTrees<T>::build(index, data.data(), n, d, *seed);
+    else
+        index.buildIndex();
     const size_t entries = static_cast<size_t>(n) * k;
     std::vector<int> flannNeighbours(entries);
     std::vector<T> flannDistances(entries);
@@ -71,6 +78,8 @@ TEST(KdForest, AnswersAreFlannsBitForBit)
         expectFlannAnswers<double>(1000, 3, 1, KdForest<double>::kMaxNeighbours, 512, grid);
         expectFlannAnswers<float>(2000, 12, 4, 31, 256, grid);
         expectFlannAnswers<float>(257, 2, 2, KdForest<float>::kMaxNeighbours, 4096, grid);
+        expectFlannAnswers<double>(2000, 30, 4, 31, 64, grid, 5u);
+        expectFlannAnswers<float>(2000, 12, 4, 31, 256, grid, 5u);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "data/TextEscaping.h"
 #include "support/FcsTestFile.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -120,6 +121,56 @@ TEST_F(TemplateTableReaderTest, EveryRefusalSaysWhy)
     EXPECT_EQ(missing.message.toStdString(),
               "The template table \"" + m_dir.filePath("missing.csv").toStdString() + "\" cannot be opened.");
     EXPECT_TRUE(readCsvFile(m_dir.filePath("missing.csv")).isEmpty());
+}
+
+TEST_F(TemplateTableReaderTest, LongFieldsAreReadInOnePass)
+{
+    // Each of these took seconds to minutes while the quotes were counted
+    // again at every comma and the digits retried at every split.
+    const std::string inside(300000, ',');
+    EXPECT_EQ(readCsvFile(write("a,b\n\"x" + inside + "\"\"\ny\",2\n")),
+              (QList<QStringList>{{"a", "b"}, {QString::fromStdString("x" + inside + "\"\ny"), "2"}}));
+    EXPECT_EQ(refusal("a,b\n\"" + inside), "The template table \"P\" ends inside the quoted field that begins on line 2, "
+                                           "column 1.");
+    const Table rows = table("\"" + inside + "\",b\n1,2\n");
+    EXPECT_EQ(rows, (Table{{0, 0}, {1, 2}}));
+    const std::string digits(300000, '7');
+    EXPECT_EQ(refusal("a\n" + digits + "x\n"), "The template table \"P\": line 2, column 1 holds \""
+                                                + digits.substr(0, 60) + "\u2026\", which is not a number.");
+}
+
+TEST_F(TemplateTableReaderTest, RefusalsQuoteAtMostSixtyCharactersOfAField)
+{
+    const std::string digits(1000000, '7');
+    EXPECT_EQ(refusal("a\n" + digits + "\n"), "The template table \"P\": line 2, column 1 holds \""
+                                                + digits.substr(0, 60) + "\u2026\", which is beyond the float range.");
+    const std::string sixty = std::string(59, 'x') + "y";
+    EXPECT_EQ(refusal("a\n" + sixty + "\n"),
+              "The template table \"P\": line 2, column 1 holds \"" + sixty + "\", which is not a number.");
+    // A character outside the basic plane is not cut in two.
+    const std::string smiles = std::string(59, 's') + "\xF0\x9F\x98\x80z";
+    EXPECT_EQ(refusal("a\n" + smiles + "\n"), "The template table \"P\": line 2, column 1 holds \""
+                                                 + std::string(59, 's') + "\u2026\", which is not a number.");
+
+    FcsHeader merged;
+    const std::string longName(100, 'L');
+    merged.parameters() = {{"CD3", longName, 0, 32, 0.0}};
+    merged.buildNameLists();
+    EXPECT_EQ(templateColumnsMismatch("P", {QString::fromStdString(std::string(70, 'n'))}, merged).toStdString(),
+              "The template table \"P\": column 1 of the header line names \"" + std::string(60, 'n')
+                  + "\u2026\", but parameter 1 of the loaded files is \"CD3\" (\"" + std::string(60, 'L')
+                  + "\u2026\"); no parameter of the loaded files is named \"" + std::string(60, 'n') + "\u2026\".");
+}
+
+TEST_F(TemplateTableReaderTest, OversizedTableIsRefusedBeforeItIsRead)
+{
+    const QString path = write("a,b\n1,2\n");
+    ASSERT_TRUE(QFile::resize(path, int64_t(3) << 30));
+    CsvTableRefusal why;
+    EXPECT_TRUE(csvToFloatTable(path, &why).empty());
+    EXPECT_EQ(why.message.replace(path, "P").toStdString(),
+              "The template table \"P\" is too large to read: 3221225472 bytes, more than the limit of 268435456 "
+              "bytes.");
 }
 
 TEST_F(TemplateTableReaderTest, HeaderNamesMustFitTheLoadedParameters)

@@ -13,7 +13,9 @@ public:
     /// target percentile, 1 when that is below 2) stay; denser events stay
     /// with probability (target / density)^k. Passes k = 1 .. 10 repeat while
     /// more than 1.05 x the target count stayed; the draws are 15-bit rand
-    /// values taken in event order. A keep percentage above 99.9 keeps all.
+    /// values taken in event order. The target count is E x the keep
+    /// percentage / 100, the percentage taken in hundredths, rounded down.
+    /// A keep percentage above 99.9 keeps all.
     static std::vector<bool> keepFlags(const std::vector<int32_t>& densities,
                                        const std::vector<int32_t>& sortedDensities,
                                        float outlierPercentile, float targetPercentile,
