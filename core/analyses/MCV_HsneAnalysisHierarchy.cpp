@@ -174,8 +174,13 @@ bool MCV_HsneAnalysisHierarchy::computeHierarchy()
 void MCV_HsneAnalysisHierarchy::addClusterToExploration(const std::string& clustersSetName,
                                                         const std::string& parentName, bool isLeaf)
 {
-    if (MCV_DerivedDataExploration* tree = exploration())
-        tree->addClusterChildren(clustersSetName, parentName, isLeaf);
+    MCV_DerivedDataExploration* tree = exploration();
+    if (tree == nullptr)
+        return;
+    std::vector<std::string> shown;
+    for (const MCV_HsneAnalysis* level : m_levels)
+        shown.push_back(level->name());
+    tree->addClusterChildren(clustersSetName, parentName, isLeaf, shown);
 }
 
 void MCV_HsneAnalysisHierarchy::drillSubset(const vel::HierarchicalSne& engine, int scale,

@@ -71,7 +71,7 @@ public:
     /// removed, restarts the exploration at the overview's node and runs the
     /// overview's loop. False when nothing was built.
     bool computeHierarchy();
-    /// The exploration's addClusterChildren.
+    /// The exploration's addClusterChildren, keeping the nodes of its levels.
     void addClusterToExploration(const std::string& clustersSetName, const std::string& parentName, bool isLeaf);
 
     /// Appends a level (the first one becomes the overview) and links it.

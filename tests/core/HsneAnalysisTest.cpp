@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -364,6 +365,52 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
     EXPECT_PRED2(contains, refusedLevel(overview, chosen), "the data were reloaded since the hierarchy was built");
     EXPECT_FALSE(overview->collectSelectionMembers({0}, members));
     EXPECT_EQ(overview->landmarkSelectionWeights({true}, weights), -1.0f);
+}
+
+TEST_F(HsneAnalysisTest, ClusterDrillsKeepTheNodesOfShownLevels)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(10);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    const std::string top = overview->name();
+    const auto children = [this](const std::string& name) {
+        std::vector<std::string> names;
+        for (int child : exploration->nodes()[static_cast<size_t>(exploration->nodeIndex(name))].children)
+            names.push_back(exploration->nodes()[static_cast<size_t>(child)].name);
+        return names;
+    };
+    // A selection drill down to scale 0.
+    std::vector<unsigned> all(static_cast<size_t>(overview->pointCount()));
+    std::iota(all.begin(), all.end(), 0u);
+    MCV_HsneAnalysis* scale1 = addLevel(hierarchy->createLevel(overview, all, "H - Scale 1"));
+    ASSERT_NE(scale1, nullptr);
+    scale1->setHierarchy(hierarchy->hierarchy());
+    ASSERT_NE(addLevel(hierarchy->createLevel(scale1, scale1->selectionToLandmarks({0, 1, 2, 3}), "H - Scale 0")),
+              nullptr);
+
+    // Clusters of the overview: the levels' nodes stay with theirs.
+    const std::vector<unsigned> firstHalf(all.begin(), all.begin() + static_cast<int64_t>(all.size() / 2));
+    const std::vector<unsigned> secondHalf(all.begin() + static_cast<int64_t>(all.size() / 2), all.end());
+    auto* a = static_cast<MCV_DerivedDataClusters*>(overview->createDerivedData({firstHalf, secondHalf}, "A"));
+    ASSERT_NE(a, nullptr);
+    overview->drillIntoCluster(a->name());
+    EXPECT_EQ(children(top), (std::vector<std::string>{"H - Scale 1", a->name() + "1", a->name() + "2"}));
+    EXPECT_EQ(children("H - Scale 1"), std::vector<std::string>{"H - Scale 0"});
+
+    // A level of cluster A1, then other clusters: A1's node stays in its place, A2's goes.
+    std::vector<unsigned> landmarks;
+    ASSERT_TRUE(hierarchy->clusterLandmarks(overview, a->name(), 0, landmarks));
+    MCV_HsneAnalysis* a1 = addLevel(hierarchy->createLevel(overview, landmarks, a->name() + "1"));
+    ASSERT_NE(a1, nullptr);
+    auto* b = static_cast<MCV_DerivedDataClusters*>(overview->createDerivedData({all}, "B"));
+    ASSERT_NE(b, nullptr);
+    overview->drillIntoCluster(b->name());
+    EXPECT_EQ(children(top), (std::vector<std::string>{"H - Scale 1", a->name() + "1", b->name() + "1"}));
+    EXPECT_EQ(children("H - Scale 1"), std::vector<std::string>{"H - Scale 0"});
+
+    // Once A1's level is gone, the next clusters replace its node.
+    levels.back().reset();
+    overview->drillIntoCluster(b->name());
+    EXPECT_EQ(children(top), (std::vector<std::string>{"H - Scale 1", b->name() + "1"}));
 }
 
 TEST_F(HsneAnalysisTest, RebuildRemovesRunningAndIdleLevelsAndDeletionKeepsTheContract)
