@@ -1,27 +1,32 @@
-// The hierarchical SNE end to end on generated events, in real views (run
-// under scripts/with-display): FCS files -> registry -> hierarchy (scales
-// and the points-per-landmark cache) -> the overview embedded in a level
-// view, a drill-in of about 10^4 landmarks one scale down in a second view,
-// the point scales after a file is hidden, and the hierarchy page with a
-// 100-node exploration tree.
+// The hierarchical SNE end to end on generated events, in the program's own
+// window (run under scripts/with-display): FCS files opened through the
+// window -> registry -> MainWindow::createHsneAnalysis -> hierarchy (scales
+// and the points-per-landmark cache) -> the overview embedded in its level
+// view, a drill-in of about 10^4 landmarks one scale down through the
+// window's drill, the point scales after a file is hidden, and the window's
+// hierarchy page with a 100-node exploration tree. The level views and the
+// page are floated at the sizes a user would give them.
 //
 // Prints the build's time per scale (the engine's own totals) and for the
 // cache, the landmarks per scale and the peak memory; per iteration of each
-// level, the engine beside the view's refreshEmbedding, the frame (finished
-// on the GPU) and the other event processing, with the painting inside it
-// timed as drawing; the point-scale update; and
-// for the page, qt_setData until drawn and the frames per second of a zoom.
+// level, the engine beside the view's share (the rest of the iteration: the
+// notification and the view's slot, with the painting in it timed as
+// drawing); the point-scale update; and for the page, qt_setData until drawn
+// and the frames per second of a zoom.
 //
 //     hsne_analysis_bench [events=1000000] [markers=30] [iterations=1000]
 #include "BenchSupport.h"
 #include "shared/PageBenchSupport.h"
-#include "shared/SilentUiInterface.h"
 #include "shared/ViewIterationTiming.h"
 
+#include "MainWindow.h"
+#include "UI_Interface.h"
 #include "rendering/UI_ScatterplotWidget.h"
 #include "rendering/applicationSurfaceFormat.h"
 #include "web/UI_HierarchyWidget.h"
+#include "web/UI_HsneSettingsWidget.h"
 #include "web/UI_HsneWidget.h"
+#include "widgets/UI_Settings.h"
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
@@ -29,24 +34,28 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataExploration.h"
 #include "data/MCV_DerivedDataHierarchy.h"
-#include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
 #include "support/FcsTestFile.h"
+#include "support/IsolatedSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
-#include <QWebFrame>
-#include <QWebPage>
+#include <QTimer>
 #include <QWebView>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,73 +65,71 @@ namespace {
 using bench::millisecondsSince;
 using bench::PaintTimingApplication;
 
-/// Passes a level's run to its view as the shell's notification object does,
-/// timing the view's steps of each iteration apart (the view's own slot does
-/// the same steps, with a deferred repaint).
-class ViewInterface : public SilentUiInterface
+/// Opens the files through the window's "Open FCS File(s) ..." action,
+/// answering its file dialog with `typedNames` and its post-load dialog with "OK".
+void openThroughWindow(MainWindow& window, const QString& folder, const QString& typedNames)
 {
-public:
-    UI_HsneWidget* view = nullptr;
-    UI_HierarchyWidget* page = nullptr;
+    UI_Settings::instance()->setValue("dataDefaultFilePath", folder);
+    UI_Settings::instance()->sync();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&typedNames] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible())
+            return;
+        if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            if (auto* name = files->findChild<QLineEdit*>("fileNameEdit")) {
+                name->setText(typedNames);
+                static_cast<QDialog*>(files)->accept();
+            }
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                if (button->text() == "OK") {
+                    button->click();
+                    return;
+                }
+        }
+    });
+    answer.start(10);
+    window.findChild<QAction*>("actionOpenFile")->trigger();
+}
+
+UI_HsneWidget* levelView(const MainWindow& window, const MCV_HsneAnalysis* level)
+{
+    for (UI_HsneWidget* view : window.findChildren<UI_HsneWidget*>())
+        if (level != nullptr && view->level() == level)
+            return view;
+    return nullptr;
+}
+
+/// A level's iterations as the program announces them, and the painting meanwhile.
+struct IterationCount
+{
     PaintTimingApplication* application = nullptr;
-    bench::ViewIterationTimes times;
-    std::vector<int64_t> updateTicks;
+    int updates = 0;
+    double paintedBefore = 0.0;
 
     void reset()
     {
-        times.reset();
-        updateTicks.clear();
-    }
-    void analysisUpdatedSignal(void* analysis) override
-    {
-        updateTicks.push_back(orb::currentTicks());
-        if (view && view->level() == analysis)
-            times.measure(view->scatterplot(), *application);
-    }
-    void analysisInitializedSignal(void* analysis) override
-    {
-        if (view)
-            view->initComputation(analysis);
-    }
-    void analysisFinishedSignal(void* analysis) override
-    {
-        if (view)
-            view->computationFinished(analysis);
-    }
-    void dataRefreshedSignal(void* data) override
-    {
-        if (view)
-            view->dataRefreshed(data);
-        if (page)
-            page->dataRefreshed(data);
+        updates = 0;
+        paintedBefore = application->paintingMs;
     }
 };
 
-/// Runs the level's loop in its view and prints the per-iteration figures.
-void runLevel(MCV_HsneAnalysis& level, UI_HsneWidget& view, ViewInterface& ui, const char* label)
+/// Prints a level's run: per iteration the engine, and the rest of the
+/// iteration (the notification and the view's slot) with its painting.
+void printRun(MCV_HsneAnalysis& level, const IterationCount& count, const vel::SparseTsne::StageTimes& before,
+              double totalMs, const char* label)
 {
-    ui.view = &view;
-    ui.reset();
-    const vel::SparseTsne::StageTimes before = level.sparseTsne().stageTimes();
-    const int64_t start = orb::currentTicks();
-    level.runGradientDescent();
-    const double totalMs = millisecondsSince(start);
     const vel::SparseTsne::StageTimes& after = level.sparseTsne().stageTimes();
     const double engineMs = 1e3 * ((after.tree - before.tree) + (after.attraction - before.attraction)
                                    + (after.repulsion - before.repulsion) + (after.update - before.update));
-    const double n = static_cast<double>(std::max<size_t>(1, ui.updateTicks.size()));
-    const double iteration = totalMs / n, engine = engineMs / n, refresh = ui.times.refreshMs / n,
-                 frame = ui.times.frameMs / n, other = ui.times.eventsMs / n,
-                 otherPainting = ui.times.eventsPaintingMs / n, nonDrawing = ui.times.nonDrawingMs() / n;
-    std::printf("%s: %d landmarks, theta %.2f, %zu iterations in %.1f s; per iteration %.2f ms:\n", label,
-                level.pointCount(), level.sparseTsne().theta(), ui.updateTicks.size(), totalMs * 1e-3, iteration);
-    std::printf("  engine %.2f ms, refreshEmbedding %.3f ms, frame (GPU finished) %.2f ms, other events %.3f ms"
-                " (of which painting %.3f ms)\n",
-                engine, refresh, frame, other, otherPainting);
-    // A repaint within one screen refresh of the last composition is
-    // deferred by Qt, so with fast iterations the frame is painted inside
-    // the event processing: drawing is the two together.
-    std::printf("  drawing (the frame and the painting inside events) %.2f ms\n", frame + otherPainting);
+    const double n = std::max(1, count.updates);
+    const double iteration = totalMs / n, engine = engineMs / n, view = iteration - engine,
+                 painting = (count.application->paintingMs - count.paintedBefore) / n, nonDrawing = view - painting;
+    std::printf("%s: %d landmarks, theta %.2f, %d iterations in %.1f s; per iteration %.2f ms:\n", label,
+                level.pointCount(), level.sparseTsne().theta(), count.updates, totalMs * 1e-3, iteration);
+    std::printf("  engine %.2f ms, the view's share %.2f ms, of which drawing (painting) %.2f ms\n", engine, view,
+                painting);
     std::printf("  view's work other than drawing: %.3f ms = %.2f %% of the iteration (target <= 5 %%)\n", nonDrawing,
                 100.0 * nonDrawing / iteration);
 }
@@ -164,25 +171,25 @@ void buildHundredNodes(MCV_HsneAnalysisHierarchy& hierarchy, MCV_HsneAnalysis& o
     }
 }
 
-void benchPage(MCV_HsneAnalysisHierarchy& hierarchy, MCV_HsneAnalysis& overview, ViewInterface& ui)
+/// The window's hierarchy page, floated at 1000 x 800.
+void benchPage(MainWindow& window, MCV_HsneAnalysisHierarchy& hierarchy, MCV_HsneAnalysis& overview)
 {
     buildHundredNodes(hierarchy, overview);
     MCV_DerivedDataExploration* tree = hierarchy.exploration();
-    if (tree == nullptr)
+    auto* page = window.findChild<UI_HierarchyWidget*>();
+    if (tree == nullptr || page == nullptr)
         return;
-    UI_HierarchyWidget page;
-    page.setFloating(true);
-    page.resize(1000, 800);
-    page.show();
-    QWebView* web = page.webView();
+    page->setFloating(true);
+    page->resize(1000, 800);
+    page->show();
+    QWebView* web = page->webView();
     while (!evaluate(web, "typeof hierarchyView !== 'undefined' && typeof Hierarchy !== 'undefined'").toBool())
         wait(10);
     wait(200);
-    ui.page = &page;
 
     QElapsedTimer timer;
     timer.start();
-    page.js_selectData(QString::fromStdString(tree->name()));
+    page->js_selectData(QString::fromStdString(tree->name()));
     web->repaint();
     const double drawnMs = timer.nsecsElapsed() * 1e-6;
     const int nodes = evaluate(web, "document.querySelectorAll('g.node').length").toInt();
@@ -203,7 +210,6 @@ void benchPage(MCV_HsneAnalysisHierarchy& hierarchy, MCV_HsneAnalysis& overview,
     std::printf("hierarchy page, %d nodes drawn, %d x %d: qt_setData to drawn %.1f ms (target < 1000 ms); zoom %.1f"
                 " frames/s; one zoom frame's layout %.2f ms\n",
                 nodes, web->width(), web->height(), drawnMs, frames / zoomSeconds, layoutMs);
-    ui.page = nullptr;
 }
 
 } // namespace
@@ -213,16 +219,16 @@ int main(int argc, char** argv)
     const int events = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int markers = argc > 2 ? std::atoi(argv[2]) : 30;
     const int iterations = argc > 3 ? std::atoi(argv[3]) : 1000;
+    // The window's settings go to a folder of this run, not the user's.
+    if (!isolateSettings()) {
+        std::fprintf(stderr, "cannot set up a settings folder\n");
+        return 1;
+    }
     QSurfaceFormat::setDefaultFormat(applicationSurfaceFormat());
     PaintTimingApplication application(argc, argv);
 
     // Two files, so that hiding one changes the point scales.
     QTemporaryDir dir;
-    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
-    // As in the program, the registry notifies from the start.
-    ViewInterface ui;
-    ui.application = &application;
-    registry->setUiInterface(&ui);
     const std::vector<float> values = bench::cytometryLikeData<float>(events, markers, 7);
     for (int f = 0; f < 2; ++f) {
         const int first = f * (events / 2);
@@ -230,53 +236,79 @@ int main(int argc, char** argv)
         FcsTestFile file(count, markers);
         std::copy(values.begin() + static_cast<int64_t>(first) * markers,
                   values.begin() + static_cast<int64_t>(first + count) * markers, file.values.begin());
-        const std::string path = dir.filePath(QString("f%1.fcs").arg(f)).toStdString();
-        if (!file.write(path) || registry->loadFcsFile(path) != 0) {
-            std::fprintf(stderr, "cannot write or load %s\n", path.c_str());
+        if (!file.write(dir.filePath(QString("f%1.fcs").arg(f)).toStdString())) {
+            std::fprintf(stderr, "cannot write f%d.fcs\n", f);
             return 1;
         }
     }
-    MCV_HsneAnalysisHierarchy hierarchy;
-    hierarchy.initialize(&ui, "Bench");
-    hierarchy.setInputData(registry->createAllPointsData());
-    hierarchy.setSeed(1);
-    hierarchy.setExploration(registry->createExplorationData("Bench", true));
-    MCV_HsneAnalysis overview;
-    overview.initialize(&ui, "Bench - Overview Level");
-    hierarchy.addLevel(&overview);
-    UI_HsneWidget overviewView(nullptr, &overview);
-    overviewView.resize(1000, 1000);
-    overviewView.show();
-    ui.view = &overviewView;
+    MainWindow window;
+    window.resize(1200, 900);
+    window.show();
+    openThroughWindow(window, dir.path(), "\"f0.fcs\" \"f1.fcs\"");
+    MCV_DataRegistry* registry = MCV_DataRegistry::instance();
+    auto* notifications = dynamic_cast<UI_Interface*>(registry->uiInterface());
+    if (registry->sampleCount() != 2 || notifications == nullptr) {
+        std::fprintf(stderr, "the window did not open the two files\n");
+        return 1;
+    }
+
+    // Each level as it starts: floated at 1000 x 1000 and given the
+    // iterations of the phase; every iteration announced is counted.
+    IterationCount count;
+    count.application = &application;
+    int levelIterations = 0;
+    int64_t levelStarted = 0;
+    QObject::connect(notifications, &UI_Interface::analysisInitializedSignal, &window, [&](void* analysis) {
+        auto* level = dynamic_cast<MCV_HsneAnalysis*>(static_cast<MCV_Analysis*>(analysis));
+        if (level == nullptr)
+            return;
+        levelStarted = orb::currentTicks();
+        level->setIterations(levelIterations);
+        if (UI_HsneWidget* view = levelView(window, level)) {
+            view->setFloating(true);
+            view->resize(1000, 1000);
+        }
+    });
+    QObject::connect(notifications, &UI_Interface::analysisUpdatedSignal, &window, [&count](void*) { ++count.updates; });
+
+    MCV_HsneAnalysisHierarchy* hierarchy = window.createHsneAnalysis("Bench");
+    auto* panel = window.findChild<UI_HsneSettingsWidget*>();
+    if (hierarchy == nullptr || panel == nullptr || hierarchy->levels().empty()) {
+        std::fprintf(stderr, "the window made no hierarchical SNE\n");
+        return 1;
+    }
+    for (int m = 0; m < markers; ++m)
+        hierarchy->setMarkerActive(m, true);
+    hierarchy->setSeed(1);
+    MCV_HsneAnalysis* overview = hierarchy->levels().front();
 
     // The build alone (no iteration), the engine's lines kept for their totals.
-    overview.setIterations(0);
     std::stringstream engineLines;
     std::streambuf* console = std::cout.rdbuf(engineLines.rdbuf());
     int64_t start = orb::currentTicks();
     const double cpuBefore = bench::cpuSeconds();
-    const bool built = hierarchy.computeHierarchy();
+    panel->computeHSNE();
     const double buildSeconds = millisecondsSince(start) * 1e-3;
     const double cpu = bench::cpuSeconds() - cpuBefore;
     std::cout.rdbuf(console);
-    if (!built) {
+    if (hierarchy->hierarchy() == nullptr || overview->scale() < 1) {
         std::fprintf(stderr, "the hierarchy was not built:\n%s\n", engineLines.str().c_str());
         return 1;
     }
-    const MCV_DerivedDataHierarchy& data = *hierarchy.hierarchy();
+    const MCV_DerivedDataHierarchy& data = *hierarchy->hierarchy();
     const double peakAfterBuild = bench::peakMemoryGiB();
     start = orb::currentTicks();
     std::cout.rdbuf(engineLines.rdbuf());
-    hierarchy.hierarchy()->cachePointsPerLandmark();
+    hierarchy->hierarchy()->cachePointsPerLandmark();
     std::cout.rdbuf(console);
     const double cacheSeconds = millisecondsSince(start) * 1e-3;
 
-    QOpenGLContext* context = nullptr;
-    overviewView.scatterplot()->makeCurrent();
-    context = QOpenGLContext::currentContext();
+    UI_HsneWidget* overviewView = levelView(window, overview);
+    overviewView->scatterplot()->makeCurrent();
+    QOpenGLContext* context = QOpenGLContext::currentContext();
     const QString device = context ? reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER))
                                    : QString("none");
-    overviewView.scatterplot()->doneCurrent();
+    overviewView->scatterplot()->doneCurrent();
     std::printf("\n%d events x %d markers in 2 files, GL device: %s\n", events, markers, device.toUtf8().constData());
     std::printf("hierarchy with its cache: %.1f s (CPU %.1f s), peak memory %.2f GiB (target < 3 min, < 6 GiB)\n",
                 buildSeconds, cpu, peakAfterBuild);
@@ -284,52 +316,55 @@ int main(int argc, char** argv)
     int scale = 0;
     for (std::istringstream lines(engineLines.str()); std::getline(lines, line);)
         if (line.rfind("Total time", 0) == 0)
-            std::printf("  scale %d: %d landmarks, %s s\n", scale, data.landmarkCount(scale), line.c_str()),
-                ++scale;
+            std::printf("  scale %d: %d landmarks, %s s\n", scale, data.landmarkCount(scale), line.c_str()), ++scale;
     std::printf("  points-per-landmark cache (computed again): %.2f s\n", cacheSeconds);
 
-    overview.setIterations(iterations);
-    runLevel(overview, overviewView, ui, "overview");
+    // The overview resumed as its slide-in panel resumes it.
+    levelIterations = iterations;
+    overview->setIterations(iterations);
+    count.reset();
+    vel::SparseTsne::StageTimes before = overview->sparseTsne().stageTimes();
+    start = orb::currentTicks();
+    overview->runGradientDescent();
+    printRun(*overview, count, before, millisecondsSince(start), "overview");
 
-    // A drill-in of about 10^4 landmarks one scale down: landmarks of the
-    // top scale taken in order until their points at the scale below reach it.
-    const int top = overview.scale();
+    // A drill-in of about 10^4 landmarks one scale down, through the overview
+    // view's drill: landmarks of the top scale taken in order until the
+    // points they stand for at the scale below reach it.
+    const int top = overview->scale();
     std::vector<unsigned> chosen;
     std::vector<unsigned> subset;
     std::vector<vel::MapMemEff> rows;
-    const unsigned available = static_cast<unsigned>(overview.pointCount());
-    for (unsigned step = 1; top >= 1 && subset.size() < 10000 && chosen.size() < available;) {
+    const unsigned available = static_cast<unsigned>(overview->pointCount());
+    for (unsigned step = 1; subset.size() < 10000 && chosen.size() < available;) {
         for (unsigned k = 0; k < step && chosen.size() < available; ++k)
             chosen.push_back(static_cast<unsigned>(chosen.size()));
-        MCV_HsneAnalysisHierarchy::drillSubset(*data.engine(), top, chosen, subset, rows);
+        MCV_HsneAnalysisHierarchy::drillSubset(data, top, chosen, subset, rows);
         step = std::max<unsigned>(1, static_cast<unsigned>(chosen.size() / 4));
     }
-    std::unique_ptr<MCV_HsneAnalysis> level(
-        hierarchy.createLevel(&overview, overview.selectionToLandmarks(chosen), "Bench - Scale " + std::to_string(top - 1)));
-    std::unique_ptr<UI_HsneWidget> levelView;
-    if (level) {
-        levelView = std::make_unique<UI_HsneWidget>(nullptr, level.get());
-        levelView->resize(1000, 1000);
-        levelView->show();
-        ui.view = levelView.get();
-        level->setIterations(iterations);
-        start = orb::currentTicks();
-        level->setHierarchy(hierarchy.hierarchy());
-        std::printf("drill-in of %zu top-scale landmarks: set-up %.1f ms\n", chosen.size(), millisecondsSince(start));
-        runLevel(*level, *levelView, ui, "drill-in");
+    std::vector<unsigned> landmarks = overview->selectionToLandmarks(chosen);
+    const size_t levelsBefore = hierarchy->levels().size();
+    count.reset();
+    before = {};
+    start = orb::currentTicks();
+    levelStarted = start;
+    emit overviewView->newHsneLevelTriggered(overview, hierarchy, &landmarks);
+    const double drillMs = millisecondsSince(start);
+    MCV_HsneAnalysis* level = hierarchy->levels().size() > levelsBefore ? hierarchy->levels().back() : nullptr;
+    UI_HsneWidget* drilledView = levelView(window, level);
+    if (level != nullptr && drilledView != nullptr) {
+        std::printf("drill-in of %zu top-scale landmarks: set-up %.1f ms\n", chosen.size(),
+                    static_cast<double>(levelStarted - start) * 1e-4);
+        printRun(*level, count, before, drillMs - static_cast<double>(levelStarted - start) * 1e-4, "drill-in");
     }
 
-    std::printf("point scales after hiding a file: overview %.2f ms", pointScalesAfterToggle(overviewView));
-    if (levelView)
-        std::printf(", drill-in %.2f ms", pointScalesAfterToggle(*levelView));
+    std::printf("point scales after hiding a file: overview %.2f ms", pointScalesAfterToggle(*overviewView));
+    if (drilledView != nullptr)
+        std::printf(", drill-in %.2f ms", pointScalesAfterToggle(*drilledView));
     std::printf(" (target < 50 ms)\n");
 
-    benchPage(hierarchy, overview, ui);
+    benchPage(window, *hierarchy, *overview);
     std::printf("peak memory %.2f GiB\n", bench::peakMemoryGiB());
     std::fflush(stdout);
-    ui.view = nullptr;
-    levelView.reset();
-    level.reset();
-    registry->setUiInterface(nullptr);
     return 0;
 }

@@ -174,36 +174,33 @@ bool MCV_HsneAnalysisHierarchy::computeHierarchy()
 void MCV_HsneAnalysisHierarchy::addClusterToExploration(const std::string& clustersSetName,
                                                         const std::string& parentName, bool isLeaf)
 {
-    if (MCV_DerivedDataExploration* tree = exploration())
-        tree->addClusterChildren(clustersSetName, parentName, isLeaf);
+    MCV_DerivedDataExploration* tree = exploration();
+    if (tree == nullptr)
+        return;
+    std::vector<std::string> shown;
+    for (const MCV_HsneAnalysis* level : m_levels)
+        shown.push_back(level->name());
+    tree->addClusterChildren(clustersSetName, parentName, isLeaf, shown);
 }
 
-void MCV_HsneAnalysisHierarchy::drillSubset(const vel::HierarchicalSne& engine, int scale,
+void MCV_HsneAnalysisHierarchy::drillSubset(const MCV_DerivedDataHierarchy& hierarchy, int scale,
                                             const std::vector<unsigned>& landmarks, std::vector<unsigned>& subset,
                                             std::vector<vel::MapMemEff>& rows)
 {
     subset.clear();
     rows.clear();
-    const vel::HierarchicalSne::Scale& upper = engine.scales()[static_cast<size_t>(scale)];
-    const vel::HierarchicalSne::Scale& lower = engine.scales()[static_cast<size_t>(scale - 1)];
-    std::vector<char> chosen(upper.size(), 0);
+    const std::vector<int32_t>* owners = hierarchy.eventLandmarks(scale);
+    if (owners == nullptr)
+        return;
+    const vel::HierarchicalSne::Scale& lower = hierarchy.engine()->scales()[static_cast<size_t>(scale - 1)];
+    std::vector<char> chosen(static_cast<size_t>(hierarchy.landmarkCount(scale)), 0);
     for (unsigned landmark : landmarks)
         if (landmark < chosen.size())
             chosen[landmark] = 1;
-    const size_t points = upper.areaOfInfluence.size();
-    for (size_t i = 0; i < points; ++i)
-    {
-        int64_t best = -1;
-        float largest = 0.0f;
-        for (const vel::MapMemEff::Entry& entry : upper.areaOfInfluence[i])
-            if (best < 0 || entry.value >= largest)
-            {
-                best = entry.key;
-                largest = entry.value;
-            }
-        if (best >= 0 && static_cast<size_t>(best) < chosen.size() && chosen[static_cast<size_t>(best)])
-            subset.push_back(static_cast<unsigned>(i));
-    }
+    std::vector<char> inside(owners->size(), 0);
+    for (size_t e = 0; e < owners->size(); ++e)
+        inside[e] = (*owners)[e] >= 0 && chosen[static_cast<size_t>((*owners)[e])];
+    subset = hierarchy.pointsWithin(scale - 1, inside);
     std::vector<int64_t> position(lower.transitionMatrix.size(), -1);
     for (size_t j = 0; j < subset.size(); ++j)
         position[subset[j]] = static_cast<int64_t>(j);
@@ -256,7 +253,7 @@ MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::createLevel(MCV_HsneAnalysis* paren
 
     auto subset = std::make_unique<std::vector<unsigned>>();
     auto rows = std::make_unique<std::vector<vel::MapMemEff>>();
-    drillSubset(*m_hierarchy->engine(), scale, landmarks, *subset, *rows);
+    drillSubset(*m_hierarchy, scale, landmarks, *subset, *rows);
     if (subset->size() < 2)
         return refuse("the landmarks represent " + std::to_string(subset->size()) + " points of scale "
                       + std::to_string(scale - 1) + "; at least 2 are needed");
@@ -288,8 +285,7 @@ bool MCV_HsneAnalysisHierarchy::clusterLandmarks(MCV_HsneAnalysis* parent, const
         return refuse("the clusters set " + clustersSetName + " is not one of " + parent->name() + "'s");
     if (m_hierarchy == nullptr || m_hierarchy->registryGeneration() != MCV_DataRegistry::currentGeneration())
         return refuse("the data were reloaded since the hierarchy was built");
-    const std::vector<std::vector<MCV_PointIndex>>* lists = m_hierarchy->pointsPerLandmark(parent->scale());
-    if (lists == nullptr)
+    if (m_hierarchy->pointsPerLandmark(parent->scale()) == nullptr)
         return refuse("scale " + std::to_string(parent->scale()) + " has no finer scale");
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     std::vector<MCV_DerivedDataClusters*> sets = registry->clustersDataList();
@@ -302,27 +298,32 @@ bool MCV_HsneAnalysisHierarchy::clusterLandmarks(MCV_HsneAnalysis* parent, const
         return refuse("cluster " + std::to_string(cluster) + " is not one of the "
                       + std::to_string(set->clusterCount()) + " clusters of " + clustersSetName);
 
-    // Member events as one bit per loaded event.
+    // Member events as one bit per loaded event, then per event of the hierarchy.
     std::vector<std::vector<bool>> members(static_cast<size_t>(registry->sampleCount()));
     for (int s = 0; s < registry->sampleCount(); ++s)
         members[static_cast<size_t>(s)].assign(static_cast<size_t>(registry->sampleHeader(s)->eventCount()), false);
-    const auto isMember = [&members](const MCV_PointIndex& p) {
+    const auto known = [&members](const MCV_PointIndex& p) {
         return p.sampleIndex >= 0 && static_cast<size_t>(p.sampleIndex) < members.size() && p.eventIndex >= 0
-               && static_cast<size_t>(p.eventIndex) < members[static_cast<size_t>(p.sampleIndex)].size()
-               && members[static_cast<size_t>(p.sampleIndex)][static_cast<size_t>(p.eventIndex)];
+               && static_cast<size_t>(p.eventIndex) < members[static_cast<size_t>(p.sampleIndex)].size();
     };
     for (const MCV_PointIndex& p : set->members()[static_cast<size_t>(cluster)])
-        if (p.sampleIndex >= 0 && static_cast<size_t>(p.sampleIndex) < members.size() && p.eventIndex >= 0
-            && static_cast<size_t>(p.eventIndex) < members[static_cast<size_t>(p.sampleIndex)].size())
+        if (known(p))
             members[static_cast<size_t>(p.sampleIndex)][static_cast<size_t>(p.eventIndex)] = true;
+    const std::vector<MCV_PointIndex>& events = m_hierarchy->points();
+    std::vector<char> inside(events.size(), 0);
+    for (size_t e = 0; e < events.size(); ++e)
+        inside[e] = known(events[e])
+                    && members[static_cast<size_t>(events[e].sampleIndex)][static_cast<size_t>(events[e].eventIndex)];
 
+    std::vector<char> standing(static_cast<size_t>(m_hierarchy->landmarkCount(parent->scale())), 0);
+    for (unsigned landmark : m_hierarchy->pointsWithin(parent->scale(), inside))
+        standing[landmark] = 1;
     std::vector<unsigned> shown(static_cast<size_t>(parent->pointCount()));
     for (size_t k = 0; k < shown.size(); ++k)
         shown[k] = static_cast<unsigned>(k);
     for (unsigned landmark : parent->selectionToLandmarks(shown))
-        if (landmark < lists->size())
-            if (std::any_of((*lists)[landmark].begin(), (*lists)[landmark].end(), isMember))
-                landmarks.push_back(landmark);
+        if (landmark < standing.size() && standing[landmark])
+            landmarks.push_back(landmark);
     return true;
 }
 

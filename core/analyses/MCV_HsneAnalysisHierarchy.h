@@ -14,10 +14,6 @@ class MCV_DerivedDataExploration;
 class MCV_DerivedDataHierarchy;
 class MCV_HsneAnalysis;
 
-namespace vel {
-class HierarchicalSne;
-}
-
 /// The hierarchical SNE's settings and hierarchy: builds the landmark
 /// scales over the active markers of its input set, keeps the levels that
 /// embed them (the first is the overview of the top scale), creates the
@@ -71,7 +67,7 @@ public:
     /// removed, restarts the exploration at the overview's node and runs the
     /// overview's loop. False when nothing was built.
     bool computeHierarchy();
-    /// The exploration's addClusterChildren.
+    /// The exploration's addClusterChildren, keeping the nodes of its levels.
     void addClusterToExploration(const std::string& clustersSetName, const std::string& parentName, bool isLeaf);
 
     /// Appends a level (the first one becomes the overview) and links it.
@@ -86,8 +82,8 @@ public:
     int pointCount() const { return m_pointCount; }
 
     /// A new level (owned by the caller), one scale below `parent`, showing
-    /// the points of that scale whose largest area-of-influence entry is
-    /// one of `landmarks` (indices into parent's scale): it is named `name`,
+    /// the points of that scale that stand for the events of `landmarks`
+    /// (indices into parent's scale; see drillSubset): it is named `name`,
     /// set up with those points' transition rows (renumbered and
     /// normalised), linked and given an exploration node under parent's
     /// unless one of that name exists. The caller wires its views and then
@@ -97,19 +93,21 @@ public:
     MCV_HsneAnalysis* createLevel(MCV_HsneAnalysis* parent, const std::vector<unsigned>& landmarks,
                                   const std::string& name);
     /// The landmarks (indices into parent's scale) among parent's shown ones
-    /// that represent events of cluster `cluster` of the clusters set
-    /// `clustersSetName`, which parent must have created. False with a line
-    /// otherwise, or for a cluster out of range or reopened files.
+    /// that stand for events of cluster `cluster` of the clusters set
+    /// `clustersSetName`, which parent must have created (the rule of
+    /// MCV_DerivedDataHierarchy::pointsWithin). False with a line otherwise,
+    /// or for a cluster out of range or reopened files.
     bool clusterLandmarks(MCV_HsneAnalysis* parent, const std::string& clustersSetName, int cluster,
                           std::vector<unsigned>& landmarks) const;
 
-    /// For landmarks of `scale` (scale s >= 1 of the engine): the points of
-    /// scale s - 1 whose largest area-of-influence entry is one of them
-    /// (ties to the later landmark), ascending, and their transition rows
-    /// restricted to them, renumbered to positions in `subset` and
-    /// normalised (an empty sum leaves an empty row).
-    static void drillSubset(const vel::HierarchicalSne& engine, int scale, const std::vector<unsigned>& landmarks,
-                            std::vector<unsigned>& subset, std::vector<vel::MapMemEff>& rows);
+    /// For landmarks of `scale` (s >= 1): the points of scale s - 1 that
+    /// stand for the events the landmarks list
+    /// (MCV_DerivedDataHierarchy::pointsWithin), ascending, and their
+    /// transition rows restricted to them, renumbered to positions in
+    /// `subset` and normalised (an empty sum leaves an empty row).
+    static void drillSubset(const MCV_DerivedDataHierarchy& hierarchy, int scale,
+                            const std::vector<unsigned>& landmarks, std::vector<unsigned>& subset,
+                            std::vector<vel::MapMemEff>& rows);
 
     /// The hierarchy analysis has no clusters of its own.
     MCV_DerivedData* createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,

@@ -89,11 +89,20 @@ int MCV_DerivedDataExploration::addNode(const std::string& name,
 }
 
 void MCV_DerivedDataExploration::addClusterChildren(const std::string& clustersSetName,
-                                                    const std::string& parentName, bool isLeaf)
+                                                    const std::string& parentName, bool isLeaf,
+                                                    const std::vector<std::string>& kept)
 {
     if (parentName.empty() || nodeIndex(parentName) < 0)
         return;
-    removeSubtrees(m_nodes[static_cast<size_t>(nodeIndex(parentName))].children);
+    std::vector<char> shown(m_nodes.size(), 0);
+    for (const std::string& name : kept)
+        if (nodeIndex(name) >= 0)
+            shown[static_cast<size_t>(nodeIndex(name))] = 1;
+    std::vector<int> replaced;
+    for (int child : m_nodes[static_cast<size_t>(nodeIndex(parentName))].children)
+        if (!m_nodes[static_cast<size_t>(child)].clusterSetName.empty() && !subtreeHolds(child, shown))
+            replaced.push_back(child);
+    removeSubtrees(replaced);
 
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const uint64_t generation = registry->generation();
@@ -104,7 +113,10 @@ void MCV_DerivedDataExploration::addClusterChildren(const std::string& clustersS
     const int count = clusters->clusterCount();
     for (int i = 0; i < count; ++i)
     {
-        const int index = addNode(clustersSetName + clusters->clusterName(i), {}, parentName, false);
+        const std::string name = clustersSetName + clusters->clusterName(i);
+        if (nodeIndex(name) >= 0)
+            continue;
+        const int index = addNode(name, {}, parentName, false);
         ExplorationNode& node = m_nodes[static_cast<size_t>(index)];
         node.isLeaf = isLeaf;
         node.clusterId = i;
@@ -123,6 +135,20 @@ void MCV_DerivedDataExploration::clear()
     m_nodes.clear();
     m_nameToIndex.clear();
     m_dirty = true;
+}
+
+bool MCV_DerivedDataExploration::subtreeHolds(int index, const std::vector<char>& flagged) const
+{
+    std::vector<int> pending{index};
+    while (!pending.empty())
+    {
+        const size_t at = static_cast<size_t>(pending.back());
+        pending.pop_back();
+        if (at < flagged.size() && flagged[at])
+            return true;
+        pending.insert(pending.end(), m_nodes[at].children.begin(), m_nodes[at].children.end());
+    }
+    return false;
 }
 
 void MCV_DerivedDataExploration::removeSubtrees(const std::vector<int>& roots)

@@ -29,11 +29,15 @@ public:
     /// there is no node yet. Announces dataRefreshedSignal when notify is set.
     int addNode(const std::string& name, const std::vector<const std::vector<unsigned char>*>& images,
                 const std::string& parentName, bool notify);
-    /// Replaces the children of the named node (with their subtrees) by one
-    /// node per cluster of the registry's clusters set of that name, named
-    /// set name + cluster name, and announces dataRefreshedSignal once. An
-    /// empty or unknown parent name does nothing.
-    void addClusterChildren(const std::string& clustersSetName, const std::string& parentName, bool isLeaf);
+    /// Replaces the cluster children of the named node (with their subtrees)
+    /// by one node per cluster of the registry's clusters set of that name,
+    /// named set name + cluster name, and announces dataRefreshedSignal
+    /// once. Other children stay, and so does a cluster child whose subtree
+    /// holds a node named in `kept` (the nodes of levels still shown), in
+    /// its place; a cluster whose name is already a node keeps that node.
+    /// An empty or unknown parent name does nothing.
+    void addClusterChildren(const std::string& clustersSetName, const std::string& parentName, bool isLeaf,
+                            const std::vector<std::string>& kept = {});
     /// Removes every node (texts become empty); nothing is announced.
     void clear();
 
@@ -52,6 +56,8 @@ public:
     static std::string encodeThumbnail(const std::vector<unsigned char>& rgb, int side);
 
 private:
+    /// True when the node or one below it is flagged.
+    bool subtreeHolds(int index, const std::vector<char>& flagged) const;
     /// Removes the node and its subtree from the list; renumbers parents,
     /// children and the name map.
     void removeSubtrees(const std::vector<int>& roots);

@@ -2,6 +2,7 @@
 
 #include "data/MCV_DataRegistry.h"
 
+#include <algorithm>
 #include <iostream>
 
 MCV_DerivedDataHierarchy::MCV_DerivedDataHierarchy()
@@ -25,6 +26,7 @@ void MCV_DerivedDataHierarchy::initialize(const std::string& name, int pointCoun
     m_data.assign(static_cast<size_t>(pointCount) * static_cast<size_t>(dimensions), 0.0f);
     m_engine.reset();
     m_pointsPerLandmark.clear();
+    m_eventLandmarks.clear();
     m_registryGeneration = MCV_DataRegistry::currentGeneration();
 }
 
@@ -32,6 +34,7 @@ void MCV_DerivedDataHierarchy::computeHierarchy()
 {
     m_engine.reset();
     m_pointsPerLandmark.clear();
+    m_eventLandmarks.clear();
     auto engine = std::make_unique<vel::HierarchicalSne>();
     engine->setLog(m_log.get());
     engine->setDimensionality(m_dimensions);
@@ -106,15 +109,58 @@ const std::vector<std::vector<MCV_PointIndex>>* MCV_DerivedDataHierarchy::points
     return &m_pointsPerLandmark[static_cast<size_t>(scale)];
 }
 
+const std::vector<int32_t>* MCV_DerivedDataHierarchy::eventLandmarks(int scale) const
+{
+    if (scale < 1 || static_cast<size_t>(scale) >= m_eventLandmarks.size())
+        return nullptr;
+    return &m_eventLandmarks[static_cast<size_t>(scale)];
+}
+
+std::vector<unsigned> MCV_DerivedDataHierarchy::pointsWithin(int scale, const std::vector<char>& inside) const
+{
+    std::vector<unsigned> points;
+    const size_t n = std::min(inside.size(), static_cast<size_t>(m_pointCount));
+    if (scale == 0 && builtScaleCount() > 0)
+    {
+        for (size_t e = 0; e < n; ++e)
+            if (inside[e])
+                points.push_back(static_cast<unsigned>(e));
+        return points;
+    }
+    const std::vector<int32_t>* owners = eventLandmarks(scale);
+    if (owners == nullptr)
+        return points;
+    const vel::HierarchicalSne::Scale& landmarks = m_engine->scales()[static_cast<size_t>(scale)];
+    std::vector<int64_t> listed(landmarks.size(), 0);
+    std::vector<int64_t> flagged(landmarks.size(), 0);
+    for (size_t e = 0; e < n; ++e)
+    {
+        const int32_t owner = (*owners)[e];
+        if (owner < 0)
+            continue;
+        ++listed[static_cast<size_t>(owner)];
+        flagged[static_cast<size_t>(owner)] += inside[e] != 0;
+    }
+    for (size_t l = 0; l < listed.size(); ++l)
+    {
+        const uint32_t own = landmarks.landmarkToDataPoint[l];
+        if (listed[l] > 0 ? 2 * flagged[l] > listed[l] : own < n && inside[own])
+            points.push_back(static_cast<unsigned>(l));
+    }
+    return points;
+}
+
 void MCV_DerivedDataHierarchy::cachePointsPerLandmark()
 {
     std::cout << "Caching Points per Landmark... " << std::flush;
     const int scales = builtScaleCount();
     const int64_t n = m_pointCount;
-    // best[(s - 1) * n + e]: the landmark of scale s that event e goes to, -1 for none.
-    std::vector<int32_t> best(static_cast<size_t>(scales > 1 ? scales - 1 : 0) * static_cast<size_t>(n), -1);
-    std::vector<int32_t> candidates(best.size(), 0);
     const vel::HierarchicalSne& engine = *m_engine;
+    m_eventLandmarks.assign(static_cast<size_t>(scales), {});
+    for (int s = 1; s < scales; ++s)
+        m_eventLandmarks[static_cast<size_t>(s)].assign(static_cast<size_t>(n), -1);
+    // candidates[(s - 1) * n + e]: the landmarks of scale s that event e influences.
+    std::vector<int32_t> candidates(static_cast<size_t>(scales > 1 ? scales - 1 : 0) * static_cast<size_t>(n), 0);
 
 #pragma omp parallel if (n >= 1000)
     {
@@ -143,9 +189,10 @@ void MCV_DerivedDataHierarchy::cachePointsPerLandmark()
                         landmark = static_cast<int32_t>(entry.key);
                         largest = entry.value;
                     }
-                const size_t slot = static_cast<size_t>(s - 1) * static_cast<size_t>(n) + static_cast<size_t>(e);
-                best[slot] = landmark;
-                candidates[slot] = static_cast<int32_t>(map.size());
+                if (landmark >= 0 && static_cast<uint32_t>(landmark) < engine.scales()[static_cast<size_t>(s)].size())
+                    m_eventLandmarks[static_cast<size_t>(s)][static_cast<size_t>(e)] = landmark;
+                candidates[static_cast<size_t>(s - 1) * static_cast<size_t>(n) + static_cast<size_t>(e)] =
+                    static_cast<int32_t>(map.size());
             }
         }
     }
@@ -153,22 +200,19 @@ void MCV_DerivedDataHierarchy::cachePointsPerLandmark()
     m_pointsPerLandmark.assign(static_cast<size_t>(scales), {});
     for (int s = 1; s < scales; ++s)
     {
-        const size_t landmarks = engine.scales()[static_cast<size_t>(s)].size();
-        if (landmarks == 0)
-            continue;
-        const int32_t* chosen = best.data() + static_cast<size_t>(s - 1) * static_cast<size_t>(n);
-        std::vector<int64_t> counts(landmarks, 0);
-        for (int64_t e = 0; e < n; ++e)
-            if (chosen[e] >= 0 && static_cast<size_t>(chosen[e]) < landmarks)
-                ++counts[static_cast<size_t>(chosen[e])];
+        const std::vector<int32_t>& chosen = m_eventLandmarks[static_cast<size_t>(s)];
+        std::vector<int64_t> counts(engine.scales()[static_cast<size_t>(s)].size(), 0);
+        for (int32_t landmark : chosen)
+            if (landmark >= 0)
+                ++counts[static_cast<size_t>(landmark)];
         std::vector<std::vector<MCV_PointIndex>>& lists = m_pointsPerLandmark[static_cast<size_t>(s)];
-        lists.resize(landmarks);
-        for (size_t l = 0; l < landmarks; ++l)
+        lists.resize(counts.size());
+        for (size_t l = 0; l < counts.size(); ++l)
             lists[l].reserve(static_cast<size_t>(counts[l]));
         for (int64_t e = 0; e < n; ++e)
         {
-            if (chosen[e] >= 0 && static_cast<size_t>(chosen[e]) < landmarks)
-                lists[static_cast<size_t>(chosen[e])].push_back(m_points[static_cast<size_t>(e)]);
+            if (chosen[static_cast<size_t>(e)] >= 0)
+                lists[static_cast<size_t>(chosen[static_cast<size_t>(e)])].push_back(m_points[static_cast<size_t>(e)]);
             else
                 std::cout << "Couldn't find landmark for point " << e << " at scale " << s
                           << " num possible landmarks "

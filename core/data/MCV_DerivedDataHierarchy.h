@@ -60,6 +60,15 @@ public:
     /// order; null for scale 0 and for scales that were not built.
     const std::vector<std::vector<MCV_PointIndex>>* pointsPerLandmark(int scale) const;
 
+    /// Per event in data order, the landmark of scale s >= 1 whose list
+    /// holds it (-1 for none); null for scale 0 and for scales not built.
+    const std::vector<int32_t>* eventLandmarks(int scale) const;
+    /// The points of a built scale that stand for events of `inside` (one
+    /// flag per event in data order), ascending: at scale 0 the flagged
+    /// events themselves; above it, a landmark when most of its listed
+    /// events are flagged or, listing none, when its own event is.
+    std::vector<unsigned> pointsWithin(int scale, const std::vector<char>& inside) const;
+
     /// Every event goes to the landmark of each scale that it influences
     /// most (ties to the later landmark); lists are in event order. Events
     /// of no landmark are left out with a line. computeHierarchy calls it.
@@ -78,5 +87,7 @@ private:
     vel::HierarchicalSne::Parameters m_parameters;
     std::vector<MCV_PointIndex> m_points;
     std::vector<std::vector<std::vector<MCV_PointIndex>>> m_pointsPerLandmark;
+    /// m_eventLandmarks[s][e]: the landmark of scale s listing event e.
+    std::vector<std::vector<int32_t>> m_eventLandmarks;
     uint64_t m_registryGeneration = 0;
 };

@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -263,24 +264,19 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
                                               : static_cast<float>(zero) / lists[l].size() * landmarkWeights[l]);
     }
 
-    // A drill into the landmarks of blob 0, against the area-of-influence rows.
+    // A drill into the landmarks of blob 0: every point of the scale below
+    // whose event lies in blob 0, for the blobs share no event.
     std::vector<unsigned> chosen;
     for (unsigned l = 0; l < overview->landmarkPoints().size(); ++l)
         if (overview->landmarkPoints()[l].eventIndex % kBlobs == 0)
             chosen.push_back(l);
     MCV_HsneAnalysis* level = addLevel(hierarchy->createLevel(overview, chosen, "H - Scale 1"));
     ASSERT_NE(level, nullptr);
-    const vel::HierarchicalSne::Scale& upper = data->engine()->scales()[static_cast<size_t>(top)];
     const vel::HierarchicalSne::Scale& lower = data->engine()->scales()[static_cast<size_t>(top - 1)];
     std::vector<unsigned> subset;
-    for (unsigned i = 0; i < upper.areaOfInfluence.size(); ++i)
-    {
-        std::map<float, unsigned> byValue; // the later key wins a tie
-        for (const auto& entry : upper.areaOfInfluence[i])
-            byValue[entry.value] = entry.key;
-        if (!byValue.empty() && std::count(chosen.begin(), chosen.end(), byValue.rbegin()->second))
+    for (unsigned i = 0; i < lower.size(); ++i)
+        if (data->points()[lower.landmarkToDataPoint[i]].eventIndex % kBlobs == 0)
             subset.push_back(i);
-    }
     level->setHierarchy(data);
     ASSERT_NE(level->landmarkSubset(), nullptr);
     EXPECT_EQ(*level->landmarkSubset(), subset);
@@ -313,12 +309,32 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
         EXPECT_EQ(p.eventIndex % kBlobs, 0);
     EXPECT_EQ(ui.count("analysisFinishedSignal", level), 1);
 
-    // Clusters of a level describe events; a cluster drill finds its landmarks.
-    MCV_DerivedData* set = level->createDerivedData({{0, 1}, {2, 3}}, "Density Clusters");
+    // Clusters of a level describe events; a cluster drill finds its
+    // landmarks, one that lists no event by its own event: here a landmark
+    // beside the one that lists its event.
+    const std::vector<unsigned>& shown = *level->landmarkSubset();
+    const auto& listed = *data->pointsPerLandmark(top - 1);
+    const auto positionOf = [&](int64_t landmark) {
+        return static_cast<size_t>(std::find(shown.begin(), shown.end(), landmark) - shown.begin());
+    };
+    std::vector<unsigned> pair;
+    for (size_t k = 0; k < shown.size() && pair.empty(); ++k)
+    {
+        const int32_t owner = (*data->eventLandmarks(top - 1))[lower.landmarkToDataPoint[shown[k]]];
+        if (listed[shown[k]].empty() && positionOf(owner) < shown.size())
+            pair = {static_cast<unsigned>(k), static_cast<unsigned>(positionOf(owner))};
+    }
+    ASSERT_FALSE(pair.empty()) << "about a tenth of the landmarks list no event";
+    std::sort(pair.begin(), pair.end());
+    std::vector<unsigned> others;
+    for (unsigned k = 0; others.size() < 2; ++k)
+        if (k != pair[0] && k != pair[1])
+            others.push_back(k);
+    MCV_DerivedData* set = level->createDerivedData({others, pair}, "Density Clusters");
     ASSERT_NE(set, nullptr);
     auto* clusters = static_cast<MCV_DerivedDataClusters*>(set);
     std::vector<MCV_PointIndex> first;
-    level->collectSelectionMembers({0, 1}, first);
+    level->collectSelectionMembers(others, first);
     EXPECT_TRUE(clusters->members()[0] == first);
     std::vector<unsigned> landmarks;
     // Each refusal says why in a line.
@@ -332,18 +348,7 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
     EXPECT_PRED2(contains, refusal([&] { return !hierarchy->clusterLandmarks(overview, clusters->name(), 0, landmarks); }), "is not one of H - Overview Level's");
     EXPECT_PRED2(contains, refusal([&] { return !hierarchy->clusterLandmarks(level, clusters->name(), 2, landmarks); }), "cluster 2 is not one of the 2 clusters");
     ASSERT_TRUE(hierarchy->clusterLandmarks(level, clusters->name(), 1, landmarks));
-    // A landmark that represents no event (its events' walks all ended elsewhere)
-    // shares no event with the cluster.
-    std::vector<unsigned> representing;
-    for (unsigned point : {2u, 3u})
-    {
-        std::vector<MCV_PointIndex> events;
-        level->collectSelectionMembers({point}, events);
-        if (!events.empty())
-            representing.push_back(level->selectionToLandmarks({point})[0]);
-    }
-    ASSERT_FALSE(representing.empty());
-    EXPECT_EQ(landmarks, representing);
+    EXPECT_EQ(landmarks, level->selectionToLandmarks(pair));
     level->drillIntoCluster(clusters->name());
     const int node = exploration->nodeIndex(clusters->name() + "2");
     ASSERT_GE(node, 0);
@@ -364,6 +369,127 @@ TEST_F(HsneAnalysisTest, SelectionsDrillsAndClustersFollowTheHierarchy)
     EXPECT_PRED2(contains, refusedLevel(overview, chosen), "the data were reloaded since the hierarchy was built");
     EXPECT_FALSE(overview->collectSelectionMembers({0}, members));
     EXPECT_EQ(overview->landmarkSelectionWeights({true}, weights), -1.0f);
+}
+
+TEST_F(HsneAnalysisTest, ClusterDrillsKeepTheNodesOfShownLevels)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(10);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    const std::string top = overview->name();
+    const auto children = [this](const std::string& name) {
+        std::vector<std::string> names;
+        for (int child : exploration->nodes()[static_cast<size_t>(exploration->nodeIndex(name))].children)
+            names.push_back(exploration->nodes()[static_cast<size_t>(child)].name);
+        return names;
+    };
+    // A selection drill down to scale 0.
+    std::vector<unsigned> all(static_cast<size_t>(overview->pointCount()));
+    std::iota(all.begin(), all.end(), 0u);
+    MCV_HsneAnalysis* scale1 = addLevel(hierarchy->createLevel(overview, all, "H - Scale 1"));
+    ASSERT_NE(scale1, nullptr);
+    scale1->setHierarchy(hierarchy->hierarchy());
+    ASSERT_NE(addLevel(hierarchy->createLevel(scale1, scale1->selectionToLandmarks({0, 1, 2, 3}), "H - Scale 0")),
+              nullptr);
+
+    // Clusters of the overview: the levels' nodes stay with theirs.
+    const std::vector<unsigned> firstHalf(all.begin(), all.begin() + static_cast<int64_t>(all.size() / 2));
+    const std::vector<unsigned> secondHalf(all.begin() + static_cast<int64_t>(all.size() / 2), all.end());
+    auto* a = static_cast<MCV_DerivedDataClusters*>(overview->createDerivedData({firstHalf, secondHalf}, "A"));
+    ASSERT_NE(a, nullptr);
+    overview->drillIntoCluster(a->name());
+    EXPECT_EQ(children(top), (std::vector<std::string>{"H - Scale 1", a->name() + "1", a->name() + "2"}));
+    EXPECT_EQ(children("H - Scale 1"), std::vector<std::string>{"H - Scale 0"});
+
+    // A level of cluster A1, then other clusters: A1's node stays in its place, A2's goes.
+    std::vector<unsigned> landmarks;
+    ASSERT_TRUE(hierarchy->clusterLandmarks(overview, a->name(), 0, landmarks));
+    MCV_HsneAnalysis* a1 = addLevel(hierarchy->createLevel(overview, landmarks, a->name() + "1"));
+    ASSERT_NE(a1, nullptr);
+    auto* b = static_cast<MCV_DerivedDataClusters*>(overview->createDerivedData({all}, "B"));
+    ASSERT_NE(b, nullptr);
+    overview->drillIntoCluster(b->name());
+    EXPECT_EQ(children(top), (std::vector<std::string>{"H - Scale 1", a->name() + "1", b->name() + "1"}));
+    EXPECT_EQ(children("H - Scale 1"), std::vector<std::string>{"H - Scale 0"});
+
+    // Once A1's level is gone, the next clusters replace its node.
+    levels.back().reset();
+    overview->drillIntoCluster(b->name());
+    EXPECT_EQ(children(top), (std::vector<std::string>{"H - Scale 1", b->name() + "1"}));
+}
+
+TEST_F(HsneAnalysisTest, ClusterLevelsHoldTheEventsOfTheirClusters)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(10);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    const std::shared_ptr<MCV_DerivedDataHierarchy> data = hierarchy->hierarchy();
+    // The overview's landmarks by population: blob 0 split at its marker 1's
+    // middle (two sub-populations), blobs 1 and 2 whole.
+    std::vector<std::vector<unsigned>> byPopulation(4);
+    for (unsigned l = 0; l < static_cast<unsigned>(overview->pointCount()); ++l)
+    {
+        const int blob = overview->landmarkPoints()[l].eventIndex % kBlobs;
+        byPopulation[blob == 0 ? overview->markerValues()[l * kMarkers + 1] < 0.0f : static_cast<size_t>(blob) + 1]
+            .push_back(l);
+    }
+    auto* populations = static_cast<MCV_DerivedDataClusters*>(overview->createDerivedData(byPopulation, "P"));
+    ASSERT_NE(populations, nullptr);
+
+    const auto drill = [&](MCV_HsneAnalysis* parent, MCV_DerivedDataClusters* set, int cluster) {
+        std::vector<unsigned> landmarks;
+        EXPECT_TRUE(hierarchy->clusterLandmarks(parent, set->name(), cluster, landmarks));
+        MCV_HsneAnalysis* level =
+            addLevel(hierarchy->createLevel(parent, landmarks, set->name() + set->clusterName(cluster)));
+        if (level != nullptr)
+            level->setHierarchy(data);
+        return level;
+    };
+    const auto keys = [](const std::vector<MCV_PointIndex>& events) {
+        std::set<std::pair<int, int>> pairs;
+        for (const MCV_PointIndex& p : events)
+            pairs.insert({p.sampleIndex, p.eventIndex});
+        return pairs;
+    };
+    const auto levelEvents = [&](MCV_HsneAnalysis& level) {
+        std::vector<unsigned> all(static_cast<size_t>(level.pointCount()));
+        std::iota(all.begin(), all.end(), 0u);
+        std::vector<MCV_PointIndex> events;
+        level.collectSelectionMembers(all, events);
+        return keys(events);
+    };
+    // The level's events that are members, and the members in the level.
+    const auto shares = [&](MCV_HsneAnalysis& level, const std::vector<MCV_PointIndex>& members) {
+        const std::set<std::pair<int, int>> events = levelEvents(level), wanted = keys(members);
+        const auto inside = std::count_if(events.begin(), events.end(),
+                                          [&](const std::pair<int, int>& p) { return wanted.count(p) > 0; });
+        return std::make_pair(static_cast<double>(inside) / std::max<size_t>(1, events.size()),
+                              static_cast<double>(inside) / std::max<size_t>(1, wanted.size()));
+    };
+    MCV_HsneAnalysis* blob1 = nullptr;
+    for (int c = 0; c < 4; ++c)
+    {
+        MCV_HsneAnalysis* level = drill(overview, populations, c);
+        ASSERT_NE(level, nullptr) << c;
+        const auto got = shares(*level, populations->members()[static_cast<size_t>(c)]);
+        const double bound = c < 2 ? 0.85 : 0.99;
+        EXPECT_GE(got.first, bound) << "cluster " << c << ", members in the level " << got.second;
+        EXPECT_GE(got.second, bound) << "cluster " << c << ", level events that are members " << got.first;
+        if (c == 2)
+            blob1 = level;
+    }
+
+    // At scale 0 a level is its cluster's events: blob 1's halves at its marker 2's middle.
+    std::vector<std::vector<unsigned>> halves(2);
+    for (unsigned l = 0; l < static_cast<unsigned>(blob1->pointCount()); ++l)
+        halves[blob1->markerValues()[l * kMarkers + 2] < 0.0f].push_back(l);
+    auto* split = static_cast<MCV_DerivedDataClusters*>(blob1->createDerivedData(halves, "Halves"));
+    ASSERT_NE(split, nullptr);
+    for (int c = 0; c < 2; ++c)
+    {
+        MCV_HsneAnalysis* level = drill(blob1, split, c);
+        ASSERT_NE(level, nullptr) << c;
+        EXPECT_EQ(level->scale(), 0);
+        EXPECT_TRUE(levelEvents(*level) == keys(split->members()[static_cast<size_t>(c)])) << c;
+    }
 }
 
 TEST_F(HsneAnalysisTest, RebuildRemovesRunningAndIdleLevelsAndDeletionKeepsTheContract)

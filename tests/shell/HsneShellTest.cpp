@@ -37,6 +37,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -170,6 +171,13 @@ TEST_F(HsneShellTest, HierarchyOverviewDrillsPageAndRecompute)
     EXPECT_EQ(drilled->level()->scale(), overview->level()->scale() - 1);
     EXPECT_GT(drilled->level()->pointCount(), overview->level()->pointCount());
     EXPECT_GE(hierarchy->exploration()->nodeIndex(scaleName.toStdString()), 0);
+    // And on down to scale 0.
+    QTest::keyClick(drilled->scatterplot(), Qt::Key_A, Qt::ControlModifier);
+    testing::internal::CaptureStdout();
+    drilled->drillIntoSelection();
+    testing::internal::GetCapturedStdout();
+    const QString finestName = QString("HSNE - Scale %1").arg(drilled->level()->scale() - 1);
+    ASSERT_NE(levelView(finestName), nullptr);
 
     // One landmark is refused with a line, and nothing is created.
     QTest::keyClick(overview->scatterplot(), Qt::Key_D, Qt::ControlModifier);
@@ -178,7 +186,7 @@ TEST_F(HsneShellTest, HierarchyOverviewDrillsPageAndRecompute)
     emit overview->newHsneLevelTriggered(overview->level(), hierarchy, &one);
     const std::string refusal = testing::internal::GetCapturedStdout();
     EXPECT_NE(refusal.find("at least 2 landmarks"), std::string::npos) << refusal;
-    EXPECT_EQ(levelTitles().size(), 2);
+    EXPECT_EQ(levelTitles().size(), 3);
 
     // Clusters of the overview, one zoomed into from the page: a level named set + cluster.
     overview->scatterplot()->cluster();
@@ -198,6 +206,11 @@ TEST_F(HsneShellTest, HierarchyOverviewDrillsPageAndRecompute)
     const std::string drillLines = testing::internal::GetCapturedStdout();
     ASSERT_NE(levelView(clusterLevel), nullptr) << drillLines;
     EXPECT_GE(hierarchy->exploration()->nodeIndex(clusterLevel.toStdString()), 0);
+    // The page still reaches the levels drilled by selection.
+    for (const QString& shown : {scaleName, finestName})
+        EXPECT_NE(hierarchy->exploration()->jsonString().find("\"name\": \"" + shown.toStdString() + "\""),
+                  std::string::npos)
+            << shown.toStdString();
     // Asked again: the existing view is raised, nothing is created.
     page->js_drillIntoCluster(clusterLevel, QString::fromStdString(set), largest, "HSNE - Overview Level", 1);
     EXPECT_EQ(levelTitles().count(clusterLevel), 1);
@@ -207,6 +220,31 @@ TEST_F(HsneShellTest, HierarchyOverviewDrillsPageAndRecompute)
     const std::string otherSet = testing::internal::GetCapturedStdout();
     EXPECT_NE(otherSet.find("is not one of"), std::string::npos) << otherSet;
     EXPECT_EQ(levelView("other"), nullptr);
+
+    // A cluster of the scale-1 level zoomed into: its level at scale 0 holds exactly the cluster's events.
+    drilled->scatterplot()->cluster();
+    const std::string fineSet = drilled->scatterplot()->renderer()->saveClusters();
+    ASSERT_FALSE(fineSet.empty());
+    MCV_DerivedDataClusters* fine = MCV_DataRegistry::instance()->createClustersData(fineSet, true);
+    int fineLargest = 0;
+    for (int c = 1; c < fine->clusterCount(); ++c)
+        if (fine->clusterSize(c) > fine->clusterSize(fineLargest))
+            fineLargest = c;
+    const QString fineLevel = QString::fromStdString(fineSet + fine->clusterName(fineLargest));
+    testing::internal::CaptureStdout();
+    page->js_drillIntoCluster(fineLevel, QString::fromStdString(fineSet), fineLargest, scaleName, 1);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(levelView(fineLevel), nullptr);
+    EXPECT_EQ(levelView(fineLevel)->level()->scale(), 0);
+    const auto keys = [](const std::vector<MCV_PointIndex>& events) {
+        std::set<std::pair<int, int>> pairs;
+        for (const MCV_PointIndex& p : events)
+            pairs.insert({p.sampleIndex, p.eventIndex});
+        return pairs;
+    };
+    EXPECT_TRUE(keys(levelView(fineLevel)->level()->landmarkPoints())
+                == keys(fine->members()[static_cast<size_t>(fineLargest)]));
+    EXPECT_GE(hierarchy->exploration()->nodeIndex(finestName.toStdString()), 0);
 
     // The call the page makes for an Alt-click on a marker segment (the page's
     // own test clicks it): the parent level is raised, coloured by that marker.
