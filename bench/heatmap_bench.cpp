@@ -12,9 +12,9 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "docks/UI_HeatMapWidget.h"
 #include "shared/SilentUiInterface.h"
 #include "support/FcsTestFile.h"
-#include "web/UI_HeatMapWidget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

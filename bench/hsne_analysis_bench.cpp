@@ -21,12 +21,12 @@
 
 #include "MainWindow.h"
 #include "UI_Interface.h"
-#include "rendering/UI_ScatterplotWidget.h"
-#include "rendering/applicationSurfaceFormat.h"
-#include "web/UI_HierarchyWidget.h"
-#include "web/UI_HsneSettingsWidget.h"
-#include "web/UI_HsneWidget.h"
-#include "widgets/UI_Settings.h"
+#include "scatterplot/UI_ScatterplotWidget.h"
+#include "render/applicationSurfaceFormat.h"
+#include "docks/UI_HierarchyWidget.h"
+#include "analysis_settings/UI_HsneSettingsWidget.h"
+#include "docks/UI_HsneWidget.h"
+#include "framework/UI_Settings.h"
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"

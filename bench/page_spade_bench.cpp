@@ -9,7 +9,7 @@
 // click on a node until "Selection" holds its events, and a hover until the
 // highlighted cluster is set, both while the layout runs.
 
-#include "web/UI_SpadeWidget.h"
+#include "docks/UI_SpadeWidget.h"
 
 #include "analyses/MCV_SpadeAnalysis.h"
 #include "data/MCV_DataRegistry.h"

@@ -6,13 +6,13 @@
 // Runs on an offscreen OpenGL context; under Xvfb use scripts/with-display.
 //
 //     render_bench [points=1000000] [markers=40]
-#include "rendering/DensityClusterLabeling.h"
-#include "rendering/PointRenderer.h"
+#include "render/DensityClusterLabeling.h"
+#include "render/PointRenderer.h"
 
 #include "data/MCV_DataRegistry.h"
 #include "helpers/clock.h"
-#include "support/ClusteringTestAnalysis.h"
 #include "shared/RenderBenchSetup.h"
+#include "support/ClusteringTestAnalysis.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -5,8 +5,8 @@
 // use scripts/with-display.
 //
 //     render_screenshot_series [points=1000000] [markers=10]
-#include "rendering/PointRenderer.h"
-#include "widgets/screenshotFilePath.h"
+#include "framework/screenshotFilePath.h"
+#include "render/PointRenderer.h"
 
 #include "helpers/clock.h"
 #include "shared/RenderBenchSetup.h"

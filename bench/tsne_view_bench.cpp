@@ -14,9 +14,9 @@
 #include "shared/SilentUiInterface.h"
 #include "shared/ViewIterationTiming.h"
 
-#include "rendering/UI_ScatterplotWidget.h"
-#include "rendering/applicationSurfaceFormat.h"
-#include "tsne/UI_TsneWidget.h"
+#include "docks/UI_TsneWidget.h"
+#include "render/applicationSurfaceFormat.h"
+#include "scatterplot/UI_ScatterplotWidget.h"
 
 #include "analyses/MCV_TsneAnalysis.h"
 #include "data/MCV_DataRegistry.h"

@@ -7,12 +7,12 @@
 
 #include "analyses/MCV_Analysis.h"
 #include "data/MCV_DataRegistry.h"
-#include "web/UI_HeatMapWidget.h"
-#include "widgets/UI_DockableContainerWidget.h"
-#include "widgets/UI_DockableWidget.h"
-#include "widgets/UI_FileInfoWidget.h"
-#include "widgets/UI_Settings.h"
-#include "widgets/UI_SettingsWidget.h"
+#include "docks/UI_FileInfoWidget.h"
+#include "docks/UI_HeatMapWidget.h"
+#include "framework/UI_DockableContainerWidget.h"
+#include "framework/UI_DockableWidget.h"
+#include "framework/UI_Settings.h"
+#include "panels/UI_SettingsWidget.h"
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)

@@ -6,13 +6,13 @@
 
 #include "analyses/MCV_SpadeAnalysis.h"
 #include "analyses/MCV_TsneAnalysis.h"
+#include "analysis_settings/UI_SpadeSettingsWidget.h"
+#include "analysis_settings/UI_TsneSettingsWidget.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
-#include "tsne/UI_TsneSettingsWidget.h"
-#include "tsne/UI_TsneWidget.h"
-#include "web/UI_SpadeSettingsWidget.h"
-#include "web/UI_SpadeWidget.h"
-#include "widgets/UI_DockableContainerWidget.h"
+#include "docks/UI_SpadeWidget.h"
+#include "docks/UI_TsneWidget.h"
+#include "framework/UI_DockableContainerWidget.h"
 
 #include <QDebug>
 #include <QDockWidget>

@@ -7,13 +7,13 @@
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
+#include "analysis_settings/UI_HsneSettingsWidget.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataExploration.h"
-#include "rendering/UI_ScatterplotWidget.h"
-#include "web/UI_HierarchyWidget.h"
-#include "web/UI_HsneSettingsWidget.h"
-#include "web/UI_HsneWidget.h"
-#include "widgets/UI_DockableContainerWidget.h"
+#include "docks/UI_HierarchyWidget.h"
+#include "docks/UI_HsneWidget.h"
+#include "framework/UI_DockableContainerWidget.h"
+#include "scatterplot/UI_ScatterplotWidget.h"
 
 #include <QDebug>
 

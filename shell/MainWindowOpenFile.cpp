@@ -8,13 +8,13 @@
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/ReplacingFile.h"
-#include "widgets/UI_ExpanderWidget.h"
-#include "widgets/UI_FileInfoWidget.h"
-#include "widgets/UI_MarkerSelectionWidget.h"
-#include "widgets/UI_Settings.h"
-#include "widgets/chooseFilesToOpen.h"
-#include "widgets/showPlainMessage.h"
-#include "widgets/sideFilePath.h"
+#include "docks/UI_FileInfoWidget.h"
+#include "framework/UI_ExpanderWidget.h"
+#include "framework/UI_Settings.h"
+#include "framework/chooseFilesToOpen.h"
+#include "framework/showPlainMessage.h"
+#include "framework/sideFilePath.h"
+#include "panels/UI_MarkerSelectionWidget.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -6,13 +6,13 @@
 #include "csvToFloatTable.h"
 
 #include "analyses/MCV_TemplateAnalysis.h"
+#include "analysis_settings/UI_TemplateSettingsWidget.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
-#include "web/UI_TemplateSettingsWidget.h"
-#include "widgets/UI_DockableContainerWidget.h"
-#include "widgets/UI_Settings.h"
-#include "widgets/chooseFilesToOpen.h"
-#include "widgets/showPlainMessage.h"
+#include "framework/UI_DockableContainerWidget.h"
+#include "framework/UI_Settings.h"
+#include "framework/chooseFilesToOpen.h"
+#include "framework/showPlainMessage.h"
 
 #include <QFileInfo>
 #include <QInputDialog>

@@ -1,7 +1,7 @@
 #include "UI_AboutDialog.h"
 
-#include "bridge/PageBridge.h"
-#include "widgets/readTextResource.h"
+#include "framework/readTextResource.h"
+#include "web/PageBridge.h"
 
 #include <QDebug>
 #include <QDesktopServices>

@@ -1,7 +1,7 @@
 #include "MainWindow.h"
 #include "UpdateChecker.h"
 #include "applicationIcon.h"
-#include "rendering/applicationSurfaceFormat.h"
+#include "render/applicationSurfaceFormat.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

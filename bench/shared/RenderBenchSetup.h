@@ -1,7 +1,7 @@
 #pragma once
 
-#include "rendering/applicationSurfaceFormat.h"
-#include "rendering/initializeGlew.h"
+#include "render/applicationSurfaceFormat.h"
+#include "render/initializeGlew.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>

@@ -5,7 +5,7 @@
 // painting done inside that event processing counted as drawing (the
 // spinner's animation makes the window recompose the view every iteration).
 
-#include "rendering/UI_ScatterplotWidget.h"
+#include "scatterplot/UI_ScatterplotWidget.h"
 
 #include "helpers/clock.h"
 

@@ -7,20 +7,20 @@
 
 #include "analyses/MCV_SpadeAnalysis.h"
 #include "analyses/MCV_TsneAnalysis.h"
+#include "analysis_settings/UI_SpadeSettingsWidget.h"
+#include "analysis_settings/UI_TsneSettingsWidget.h"
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "docks/UI_SpadeWidget.h"
+#include "docks/UI_TsneWidget.h"
+#include "framework/UI_DockableContainerWidget.h"
 #include "support/DebugLines.h"
 #include "support/IsolatedSettings.h"
 #include "support/MainWindowDriver.h"
 #include "support/PageUnderTest.h"
 #include "support/RegistryTestData.h"
-#include "tsne/UI_TsneSettingsWidget.h"
-#include "tsne/UI_TsneWidget.h"
-#include "web/UI_SpadeSettingsWidget.h"
-#include "web/UI_SpadeWidget.h"
-#include "widgets/UI_DockableContainerWidget.h"
 
 #include <QApplication>
 #include <QDoubleSpinBox>

@@ -5,18 +5,18 @@
 #include "UI_AnalysisSelectionDialog.h"
 
 #include "analyses/MCV_TemplateAnalysis.h"
+#include "analysis_settings/UI_TemplateSettingsWidget.h"
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "docks/UI_SpadeWidget.h"
+#include "framework/UI_DockableContainerWidget.h"
+#include "framework/UI_Settings.h"
 #include "support/FcsTestFile.h"
 #include "support/IsolatedSettings.h"
 #include "support/ModalDialogDriver.h"
 #include "support/PageUnderTest.h"
 #include "support/RegistryTestData.h"
-#include "web/UI_SpadeWidget.h"
-#include "web/UI_TemplateSettingsWidget.h"
-#include "widgets/UI_DockableContainerWidget.h"
-#include "widgets/UI_Settings.h"
 
 #include <QAction>
 #include <QDir>

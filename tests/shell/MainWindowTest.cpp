@@ -5,9 +5,9 @@
 
 #include "analyses/MCV_TsneAnalysis.h"
 #include "data/MCV_DataRegistry.h"
+#include "docks/UI_FileInfoWidget.h"
+#include "framework/UI_DockableContainerWidget.h"
 #include "support/RegistryTestData.h"
-#include "widgets/UI_DockableContainerWidget.h"
-#include "widgets/UI_FileInfoWidget.h"
 
 #include <QAction>
 #include <QApplication>

@@ -8,15 +8,15 @@
 #include "data/FcsHeader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "docks/UI_FileInfoWidget.h"
+#include "framework/UI_ExpanderWidget.h"
+#include "framework/UI_Settings.h"
+#include "panels/UI_MarkerSelectionWidget.h"
 #include "support/FcsTestFile.h"
 #include "support/IsolatedSettings.h"
 #include "support/MainWindowDriver.h"
 #include "support/ModalDialogDriver.h"
 #include "support/RegistryTestData.h"
-#include "widgets/UI_ExpanderWidget.h"
-#include "widgets/UI_FileInfoWidget.h"
-#include "widgets/UI_MarkerSelectionWidget.h"
-#include "widgets/UI_Settings.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "support/RegistryTestData.h"
 
 #include "data/DefaultStateStore.h"
-#include "widgets/UI_Settings.h"
+#include "framework/UI_Settings.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "support/PageUnderTest.h"
 
-#include "bridge/PageBridge.h"
+#include "web/PageBridge.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Entry point of the GUI test executables: one QApplication for all tests,
 // on the display the test runner provides (Xvfb), with the program's default
 // OpenGL format.
-#include "rendering/applicationSurfaceFormat.h"
+#include "render/applicationSurfaceFormat.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -1,6 +1,6 @@
 #include "web/PageSaveDialog.h"
 
-#include "widgets/chooseFileToSave.h"
+#include "framework/chooseFileToSave.h"
 
 #include "data/ExportFileNames.h"
 #include "data/ReplacingFile.h"

@@ -1,7 +1,7 @@
 #include "web/SvgDocument.h"
 
+#include "framework/readTextResource.h"
 #include "web/PageSaveDialog.h"
-#include "widgets/readTextResource.h"
 
 #include <QDebug>
 #include <QRegularExpression>

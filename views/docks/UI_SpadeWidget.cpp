@@ -1,0 +1,253 @@
+#include "docks/UI_SpadeWidget.h"
+
+#include "web/PageBridge.h"
+#include "web/PageSaveDialog.h"
+#include "web/SvgDocument.h"
+
+#include "analyses/MCV_SpadeAnalysis.h"
+#include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+
+#include <QDebug>
+#include <QGridLayout>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
+
+#include <algorithm>
+
+UI_SpadeWidget::UI_SpadeWidget(QMainWindow* window, MCV_Analysis* analysis, bool slave)
+    : UI_DockableWidget(window)
+    , m_analysis(analysis)
+    , m_slave(slave)
+    , m_styleBlock(SvgDocument::styleBlock(":/spade/spade.css"))
+{
+    if (!analysis)
+        return;
+    m_analysisName = analysis->name();
+    setWindowTitle(QString::fromStdString(m_analysisName));
+    m_shownGeneration = MCV_DataRegistry::currentGeneration();
+    m_shownData = MCV_DataRegistry::instance()->createClustersData(m_analysisName, true);
+    buildWebView();
+}
+
+UI_SpadeWidget::~UI_SpadeWidget()
+{
+    // A page that goes while it loads still reports loadFinished: nothing of
+    // the view may run while it is being destroyed.
+    if (!m_webView)
+        return;
+    disconnect(m_webView, nullptr, this, nullptr);
+    disconnect(m_mainFrame, nullptr, this, nullptr);
+    delete m_webView;
+}
+
+void UI_SpadeWidget::buildWebView()
+{
+    m_webView = new QWebView(m_mainWidget);
+    m_mainFrame = m_webView->page()->mainFrame();
+    m_layout->addWidget(m_webView, 0, 0);
+    PageBridge::setUpView(m_webView);
+    connect(m_webView, &QWebView::loadFinished, this, &UI_SpadeWidget::webViewFinishedLoading);
+    PageBridge::connectHost(m_webView, this);
+    PageBridge::loadPage(m_webView, m_slave ? ":/spade/spade_slave.html" : ":/spade/spade.html", "qrc:/spade/");
+}
+
+void UI_SpadeWidget::detachAnalysis()
+{
+    m_analysis = nullptr;
+}
+
+MCV_DerivedDataClusters* UI_SpadeWidget::shownData()
+{
+    bool refetched = false;
+    return liveShownData(&refetched);
+}
+
+MCV_DerivedDataClusters* UI_SpadeWidget::liveShownData(bool* refetched)
+{
+    *refetched = false;
+    const uint64_t live = MCV_DataRegistry::currentGeneration();
+    if (live == m_shownGeneration)
+        return m_shownData;
+    // The files were reopened: the old set went with its registry.
+    *refetched = true;
+    m_shownData = nullptr;
+    m_selectionCount = 0;
+    if (live == 0 || m_analysisName.empty())
+        return nullptr;
+    m_shownGeneration = live;
+    MCV_DerivedDataClusters* data = MCV_DataRegistry::instance()->createClustersData(m_analysisName, true);
+    if (MCV_DataRegistry::currentGeneration() != live)
+        return nullptr;
+    m_shownData = data;
+    if (data)
+        emit qt_setData(QString::fromStdString(data->jsonString()));
+    return m_shownData;
+}
+
+QString UI_SpadeWidget::bubbleSetName(const QString& bubble) const
+{
+    if (m_bubbleGeneration != MCV_DataRegistry::currentGeneration())
+        return QString();
+    for (const auto& entry : m_bubbleSets)
+        if (entry.first == bubble)
+            return QString::fromStdString(entry.second);
+    return QString();
+}
+
+void UI_SpadeWidget::connectJs()
+{
+    PageBridge::publishHost(m_mainFrame, this);
+}
+
+void UI_SpadeWidget::js_debug(QString text)
+{
+    PageBridge::debugLine(text);
+}
+
+void UI_SpadeWidget::dataRefreshed(void* data)
+{
+    bool refetched = false;
+    MCV_DerivedDataClusters* shown = liveShownData(&refetched);
+    if (!refetched && shown && data == shown)
+        emit qt_setData(QString::fromStdString(shown->jsonString()));
+}
+
+void UI_SpadeWidget::selectionRefreshed(void*) {}
+
+void UI_SpadeWidget::highlightRefreshed(void*) {}
+
+void UI_SpadeWidget::webViewFinishedLoading(bool)
+{
+    if (!m_slave)
+        return;
+    bool refetched = false;
+    MCV_DerivedDataClusters* shown = liveShownData(&refetched);
+    if (!shown)
+        return;
+    if (!refetched)
+        emit qt_setData(QString::fromStdString(shown->jsonString()));
+    emit qt_setPositions(QString::fromStdString(shown->nodePositions()));
+}
+
+void UI_SpadeWidget::spadePositionsRefreshed(void* data)
+{
+    MCV_DerivedDataClusters* shown = shownData();
+    if (shown && (m_slave || data == shown))
+        emit qt_setPositions(QString::fromStdString(shown->nodePositions()));
+}
+
+void UI_SpadeWidget::jsHighlightUpdated(int index)
+{
+    if (MCV_DerivedDataClusters* shown = shownData())
+        shown->setHighlightedCluster(index);
+}
+
+void UI_SpadeWidget::nodePositionsUpdated(QString positions)
+{
+    bool refetched = false;
+    MCV_DerivedDataClusters* shown = liveShownData(&refetched);
+    // A report about the tree of reopened files' predecessor is dropped.
+    if (shown && !refetched)
+        shown->setNodePositions(positions.toStdString());
+}
+
+void UI_SpadeWidget::selectionUpdated(QList<int> nodes)
+{
+    if (nodes.isEmpty() && m_selectionCount < 1)
+        return;
+    MCV_DerivedDataClusters* shown = shownData();
+    if (!shown)
+        return;
+    QPointer<UI_SpadeWidget> self(this);
+    const uint64_t generation = m_shownGeneration;
+    const int64_t count = shown->setSelectedClusters(std::vector<int>(nodes.begin(), nodes.end()));
+    // The announcement may have reopened the files or closed this view.
+    if (!self || MCV_DataRegistry::currentGeneration() != generation)
+        return;
+    m_selectionCount = static_cast<int>(count);
+    MCV_DataRegistry::instance()->selectionData()->invalidate(this);
+}
+
+std::vector<int> UI_SpadeWidget::analysisClusters(const QList<int>& nodes)
+{
+    // After merges (heat map) a shown cluster holds several of the analysis' clusters.
+    std::vector<int> clusters;
+    MCV_DerivedDataClusters* shown = shownData();
+    const std::vector<int> ids = shown ? shown->clusterIds() : std::vector<int>();
+    for (int node : nodes) {
+        if (node < 0 || !shown || node >= shown->clusterCount()) {
+            clusters.push_back(node); // refused, with a line, by the analysis
+            continue;
+        }
+        for (std::size_t original = 0; original < ids.size(); ++original)
+            if (ids[original] == node)
+                clusters.push_back(static_cast<int>(original));
+    }
+    return clusters;
+}
+
+void UI_SpadeWidget::js_subtreeCreated(QList<int> nodes, QString name)
+{
+    QStringList indices;
+    for (int node : nodes)
+        indices << QString::number(node);
+    qDebug().noquote() << "New Subtree created: " + name + " = (" + indices.join(", ") + ")";
+
+    auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(m_analysis);
+    if (!spade) {
+        qDebug().noquote() << "Bubble \"" + name + "\" makes no points set: only SPADE trees publish bubbles.";
+        return;
+    }
+    const std::vector<int> clusters = analysisClusters(nodes);
+    QPointer<UI_SpadeWidget> self(this);
+    const std::string setName = spade->createSubtreeData(name.toStdString(), clusters);
+    if (!self || setName.empty())
+        return;
+    const uint64_t live = MCV_DataRegistry::currentGeneration();
+    if (m_bubbleGeneration != live) {
+        m_bubbleSets.clear();
+        m_bubbleGeneration = live;
+    }
+    auto entry = std::find_if(m_bubbleSets.begin(), m_bubbleSets.end(),
+                              [&name](const auto& bubble) { return bubble.first == name; });
+    if (entry != m_bubbleSets.end())
+        entry->second = setName;
+    else
+        m_bubbleSets.emplace_back(name, setName);
+    emit subtreeCreated();
+}
+
+void UI_SpadeWidget::exportSubtree(QString name, int separate)
+{
+    const QString setName = bubbleSetName(name);
+    if (setName.isEmpty()) {
+        qDebug().noquote() << "Bubble \"" + name + "\" holds no points set: nothing was saved.";
+        return;
+    }
+    const uint64_t generation = m_bubbleGeneration;
+    const QString path = PageSaveDialog::chooseFile(this, name, "fcs", "Cytometry Files (*.fcs);;Binary File (*.bin)");
+    if (path.isEmpty())
+        return;
+    if (MCV_DataRegistry::currentGeneration() != generation || !m_analysis) {
+        qDebug().noquote() << "The files were reopened: bubble \"" + name + "\" was not saved.";
+        return;
+    }
+    const bool raw = path.endsWith(".bin");
+    const int result = MCV_DataRegistry::instance()->exportData(setName.toStdString(), path.toStdString(), separate,
+                                                                m_analysis->activeMarkerIndices());
+    if (result != (raw ? 1 : 0))
+        qDebug().noquote() << "Saving bubble \"" + name + "\" to " + path + " failed.";
+}
+
+void UI_SpadeWidget::js_saveSVG(QString markup)
+{
+    MCV_DerivedDataClusters* shown = shownData();
+    const QString name = shown ? QString::fromStdString(shown->name()) : QString::fromStdString(m_analysisName);
+    SvgDocument::save(this, markup, m_styleBlock, name);
+}

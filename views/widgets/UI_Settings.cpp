@@ -1,8 +1,0 @@
-#include "widgets/UI_Settings.h"
-
-UI_Settings* UI_Settings::instance()
-{
-    // Never freed: the store lives until the process ends.
-    static UI_Settings* settings = new UI_Settings();
-    return settings;
-}
