@@ -12,8 +12,8 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
-#include "shared/SilentUiInterface.h"
 #include "support/FcsTestFile.h"
+#include "support/SilentUiInterface.h"
 #include "web/UI_HeatMapWidget.h"
 
 #include <QApplication>
