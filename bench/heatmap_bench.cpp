@@ -13,8 +13,8 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "docks/UI_HeatMapWidget.h"
-#include "shared/SilentUiInterface.h"
 #include "support/FcsTestFile.h"
+#include "support/SilentUiInterface.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

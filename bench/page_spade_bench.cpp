@@ -18,7 +18,7 @@
 #include "helpers/clock.h"
 #include "shared/PageBenchSupport.h"
 #include "shared/PopulationEvents.h"
-#include "shared/SilentUiInterface.h"
+#include "support/SilentUiInterface.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -10,8 +10,8 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
-#include "shared/SilentUiInterface.h"
 #include "support/FcsTestFile.h"
+#include "support/SilentUiInterface.h"
 
 #include <algorithm>
 #include <cfloat>

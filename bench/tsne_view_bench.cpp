@@ -11,7 +11,6 @@
 //
 //     tsne_view_bench [events=100000] [markers=30] [iterations=200]
 #include "BenchSupport.h"
-#include "shared/SilentUiInterface.h"
 #include "shared/ViewIterationTiming.h"
 
 #include "docks/UI_TsneWidget.h"
@@ -23,6 +22,7 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "helpers/clock.h"
 #include "support/FcsTestFile.h"
+#include "support/SilentUiInterface.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -2,6 +2,7 @@
 
 #include "data/ByteOrder.h"
 #include "data/FcsDataDecoder.h"
+#include "parallel/LargeBuffers.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,10 +15,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -158,23 +155,6 @@ bool readConverted(QFile& file, int64_t offset, const FcsDataDecoder& decoder, i
     return true;
 }
 
-/// Asks for huge pages for a large block before it is first written: a
-/// block of millions of events otherwise takes one page fault per 4 KiB,
-/// which costs more than reading the file.
-void adviseHugePages(void* block, std::size_t bytes)
-{
-#ifdef __linux__
-    const uintptr_t page = 4096;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
-    const uintptr_t end = reinterpret_cast<uintptr_t>(block) + bytes;
-    if (bytes >= (std::size_t(1) << 22) && end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)bytes;
-#endif
-}
-
 } // namespace
 
 int FcsReader::read(float** eventBlock, FcsHeader& header)
@@ -305,6 +285,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
 
     const uint64_t valueCount = static_cast<uint64_t>(eventCount) * static_cast<uint64_t>(parameterCount);
     std::unique_ptr<float[]> block(new float[valueCount]);
+    // Millions of events would otherwise cost one page fault per 4 KiB, more than reading the file.
     adviseHugePages(block.get(), valueCount * sizeof(float));
     const bool read = type == FcsDataDecoder::Type::Float
                           ? readFully(file, dataStart, reinterpret_cast<char*>(block.get()), dataBytes,

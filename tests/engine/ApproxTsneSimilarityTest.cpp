@@ -1,6 +1,7 @@
 #include "approx_tsne/ApproxTsneGradientDescent.h"
 #include "approx_tsne/approx_tsne.h"
 #include "helpers/CoutLog.h"
+#include "support/logicErrorText.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -10,7 +11,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -209,12 +209,7 @@ std::string refusal(std::vector<double>& data, int n, int d, int probabilitiesN)
 {
     ApproxTsneParameters parameters;
     ApproxTsneProbabilities probabilities(probabilitiesN);
-    try {
-        computeHighDimensionalProbabilities(parameters, data.data(), n, d, probabilities);
-    } catch (const std::logic_error& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
+    return logicErrorText([&] { computeHighDimensionalProbabilities(parameters, data.data(), n, d, probabilities); });
 }
 
 TEST(ApproxTsneSimilarities, PreconditionsAreCheckedBeforeAnyWork)

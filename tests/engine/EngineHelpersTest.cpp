@@ -2,6 +2,7 @@
 #include "helpers/ScopedTimer.h"
 #include "helpers/initialization_helper.h"
 #include "helpers/logValue.h"
+#include "support/logicErrorText.h"
 #include "vel/utils/CoutLog.h"
 #include "vel/utils/LogProgress.h"
 #include "vel/utils/ScopedTimer.h"
@@ -13,11 +14,9 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <functional>
 #include <omp.h>
 #include <iostream>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,20 +45,10 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::logic_error& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
-
 TEST(EngineChecks, CheckAndThrowNamesMessageFileAndLine)
 {
     EXPECT_NO_THROW(orb::checkAndThrow(true, "never", "file.cpp", 1));
-    EXPECT_EQ(messageOf([] { orb::checkAndThrow(false, "Broken", "some/file.cpp", 42); }),
+    EXPECT_EQ(logicErrorText([] { orb::checkAndThrow(false, "Broken", "some/file.cpp", 42); }),
               "Broken\nFile: some/file.cpp\nLine: 42\n");
 }
 
@@ -68,15 +57,15 @@ TEST(EngineChecks, FlagsRefuseDoubleInitialisationAndUninitialisation)
     bool flag = false;
     orb::initialize(flag);
     EXPECT_TRUE(flag);
-    const std::string twice = messageOf([&] { orb::initialize(flag); });
+    const std::string twice = logicErrorText([&] { orb::initialize(flag); });
     EXPECT_EQ(twice.rfind("A precondition has been violated!\nFile: ", 0), 0u) << twice;
     EXPECT_NE(twice.find("initialization_helper-inl"), std::string::npos) << twice;
     orb::uninitialize(flag);
     EXPECT_FALSE(flag);
-    EXPECT_EQ(messageOf([&] { orb::uninitialize(flag); }).rfind("A precondition has been violated!\n", 0), 0u);
-    EXPECT_EQ(messageOf([&] { orb::checkInitialized(flag); }), "Initialization check failed!!");
+    EXPECT_EQ(logicErrorText([&] { orb::uninitialize(flag); }).rfind("A precondition has been violated!\n", 0), 0u);
+    EXPECT_EQ(logicErrorText([&] { orb::checkInitialized(flag); }), "Initialization check failed!!");
     flag = true;
-    EXPECT_EQ(messageOf([&] { orb::checkUninitialized(flag); }), "Uninitialization check failed!!");
+    EXPECT_EQ(logicErrorText([&] { orb::checkUninitialized(flag); }), "Uninitialization check failed!!");
 }
 
 TEST(EngineTimers, VelTimerRefusesWrongOrderAndTimersMeasureForward)
@@ -84,9 +73,9 @@ TEST(EngineTimers, VelTimerRefusesWrongOrderAndTimersMeasureForward)
     vel::utils::Timer timer;
     timer.reset();
     timer.start();
-    EXPECT_EQ(messageOf([&] { timer.start(); }), "Timer is already started...");
+    EXPECT_EQ(logicErrorText([&] { timer.start(); }), "Timer is already started...");
     timer.stop();
-    EXPECT_EQ(messageOf([&] { timer.stop(); }), "Timer is not running...");
+    EXPECT_EQ(logicErrorText([&] { timer.stop(); }), "Timer is not running...");
     EXPECT_GE(timer.elapsedSeconds(), 0.0);
 
     // A sleep lasts at least its length; the upper bounds only catch a wrong

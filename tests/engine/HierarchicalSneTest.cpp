@@ -1,6 +1,8 @@
 #include "VelRecordingLog.h"
 #include "hsne/HierarchicalSne.h"
 #include "sparse_tsne/SparseTsne.h"
+#include "support/GaussianBlobs.h"
+#include "support/logicErrorText.h"
 #include "vel/MapHelpers.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <map>
 #include <numeric>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,19 +21,6 @@ using vel::MapMemEff;
 using Scale = HierarchicalSne::Scale;
 
 namespace {
-
-/// Points of `blobs` Gaussian blobs in `dims` dimensions, blob b centred
-/// 30 units out along axis b.
-std::vector<float> blobData(int n, int dims, int blobs, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::normal_distribution<float> normal(0.0f, 1.0f);
-    std::vector<float> data(static_cast<size_t>(n) * dims);
-    for (int i = 0; i < n; ++i)
-        for (int k = 0; k < dims; ++k)
-            data[static_cast<size_t>(i) * dims + k] = normal(generator) + (blobs > 0 && k == i % blobs ? 30.0f : 0.0f);
-    return data;
-}
 
 /// A previous scale made by hand: states 0..n-1 with the given rows and weight 1.
 Scale chainScale(const std::vector<std::map<uint32_t, float>>& rows)
@@ -93,16 +80,6 @@ double rowSum(const MapMemEff& row)
     return sum;
 }
 
-std::string refusal(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::logic_error& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
-
 HierarchicalSne::Parameters seeded(int seed)
 {
     HierarchicalSne::Parameters parameters;
@@ -141,7 +118,7 @@ void expectSameScale(const Scale& a, const Scale& b)
 TEST(HierarchicalSne, FirstScaleHoldsTheNearestNeighboursWithGaussiansOfPerplexityTen)
 {
     const int n = 400, dims = 10;
-    std::vector<float> data = blobData(n, dims, 0, 1);
+    std::vector<float> data = gaussianBlobs<float>(n, dims, 0, 1);
     std::copy_n(&data[5 * dims], dims, &data[6 * dims]);  // point 6 is an exact twin of point 5
     HierarchicalSne::Parameters parameters = seeded(1);
     parameters.checks = 4096;  // at least N
@@ -213,28 +190,28 @@ TEST(HierarchicalSne, FirstScaleHoldsTheNearestNeighboursWithGaussiansOfPerplexi
 TEST(HierarchicalSne, RefusesWhatItCannotSearch)
 {
     HierarchicalSne hsne;
-    EXPECT_EQ(refusal([&] { hsne.setDimensionality(0); }), "Invalid dimensionality");
+    EXPECT_EQ(logicErrorText([&] { hsne.setDimensionality(0); }), "Invalid dimensionality");
     hsne.setDimensionality(2);
     const std::vector<float> few(30 * 2, 0.0f);
-    EXPECT_EQ(refusal([&] { hsne.initialize(few.data(), 30, seeded(1)); }),
+    EXPECT_EQ(logicErrorText([&] { hsne.initialize(few.data(), 30, seeded(1)); }),
               "The hierarchical SNE needs at least neighbours + 1 = 31 points, got 30.");
     HierarchicalSne::Parameters none = seeded(1);
     none.neighbours = 0;
-    EXPECT_EQ(refusal([&] { hsne.initialize(few.data(), 30, none); }),
+    EXPECT_EQ(logicErrorText([&] { hsne.initialize(few.data(), 30, none); }),
               "The hierarchical SNE needs at least 1 neighbour.");
-    EXPECT_EQ(refusal([&] { hsne.addScale(); }), "HierarchicalSne::addScale: the first scale does not exist yet");
+    EXPECT_EQ(logicErrorText([&] { hsne.addScale(); }), "HierarchicalSne::addScale: the first scale does not exist yet");
     const std::vector<float> enough(31 * 2, 0.0f);
     hsne.initialize(enough.data(), 31, seeded(1));
-    EXPECT_EQ(refusal([&] { hsne.setDimensionality(3); }),
+    EXPECT_EQ(logicErrorText([&] { hsne.setDimensionality(3); }),
               "Class should be uninitialized to change the dimensionality");
 
     std::vector<float> distances(4, 1.0f), shorter(3), empty;
-    EXPECT_EQ(refusal([&] {
+    EXPECT_EQ(logicErrorText([&] {
                   vel::fitGaussianToPerplexity(distances.begin(), distances.end(), shorter.begin(), shorter.end(),
                                                2.0, 200, 1e-5, 0);
               }),
               "Invalid containers");
-    EXPECT_EQ(refusal([&] {
+    EXPECT_EQ(logicErrorText([&] {
                   vel::fitGaussianToPerplexity(empty.begin(), empty.end(), empty.begin(), empty.end(), 2.0, 200,
                                                1e-5, 0);
               }),
@@ -399,7 +376,7 @@ TEST(HierarchicalSne, DegenerateChainsSelectTooFewLandmarksOrStopAtTheBound)
 TEST(HierarchicalSne, ScalesOfRealDataHaveProperRowsAndWeights)
 {
     const int n = 5000, dims = 10;
-    const std::vector<float> data = blobData(n, dims, 5, 4);
+    const std::vector<float> data = gaussianBlobs<float>(n, dims, 5, 4);
     const HierarchicalSne first = firstScale(data, dims, seeded(9));
     for (const bool outOfCore : {false, true}) {
         HierarchicalSne hsne = first;
@@ -459,7 +436,7 @@ TEST(HierarchicalSne, ScalesOfRealDataHaveProperRowsAndWeights)
 TEST(HierarchicalSne, InfluenceOverScalesFollowsTheAreasOfInfluenceUpwards)
 {
     const int dims = 6;
-    const std::vector<float> data = blobData(3000, dims, 4, 8);
+    const std::vector<float> data = gaussianBlobs<float>(3000, dims, 4, 8);
     HierarchicalSne hsne = firstScale(data, dims, seeded(3));
     std::vector<MapMemEff> maps;
     hsne.influenceOverScales(17, maps, 0.01f, true);
@@ -491,7 +468,7 @@ TEST(HierarchicalSne, InfluenceOverScalesFollowsTheAreasOfInfluenceUpwards)
 TEST(HierarchicalSne, ScalesDependOnTheSeedOnlyNotOnTheThreads)
 {
     const int dims = 6;
-    const std::vector<float> data = blobData(3000, dims, 4, 12);
+    const std::vector<float> data = gaussianBlobs<float>(3000, dims, 4, 12);
     const HierarchicalSne first = firstScale(data, dims, seeded(7));
     for (const bool monteCarlo : {true, false})
         for (const bool outOfCore : {false, true}) {
@@ -524,7 +501,7 @@ TEST(HierarchicalSne, ScalesDependOnTheSeedOnlyNotOnTheThreads)
 TEST(HierarchicalSne, FixedSeedRepeatsTheHierarchyAndItsEmbeddingAtAnyThreadCount)
 {
     const int dims = 6;
-    const std::vector<float> data = blobData(3000, dims, 4, 12);
+    const std::vector<float> data = gaussianBlobs<float>(3000, dims, 4, 12);
     auto run = [&](int threads) {
         const int original = omp_get_max_threads();
         omp_set_num_threads(threads);
@@ -559,7 +536,7 @@ TEST(HierarchicalSne, FixedSeedRepeatsTheHierarchyAndItsEmbeddingAtAnyThreadCoun
 TEST(HierarchicalSne, StatisticsBlockShowsWhatTheProcedureSet)
 {
     const int dims = 6;
-    const std::vector<float> data = blobData(2000, dims, 4, 13);
+    const std::vector<float> data = gaussianBlobs<float>(2000, dims, 4, 13);
     VelRecordingLog log;
     HierarchicalSne hsne = firstScale(data, dims, seeded(5));
     hsne.setLog(&log);

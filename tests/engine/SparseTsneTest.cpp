@@ -2,6 +2,8 @@
 #include "approx_tsne/approx_tsne.h"
 #include "VelRecordingLog.h"
 #include "sparse_tsne/SparseTsne.h"
+#include "support/GaussianBlobs.h"
+#include "support/logicErrorText.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -10,7 +12,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <random>
 #include <set>
@@ -92,16 +93,6 @@ std::vector<double> bruteForceGradient(const SparseTsne& tsne, const std::vector
             gradient[2 * i + 1] += factor * (double(y[2 * i + 1]) - y[2 * j + 1]);
         }
     return gradient;
-}
-
-std::string refusal(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::logic_error& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
 }
 
 /// Peak resident memory of this process in bytes, since the last reset.
@@ -313,15 +304,15 @@ TEST(SparseTsne, RefusesUninitialisedRunsAndUnusableRows)
     const char* uninitialised = "Cannot compute a gradient descent iteration on unitialized data";
     SparseTsne tsne;
     Embedding embedding;
-    EXPECT_EQ(refusal([&] { tsne.iterate(1.0); }), uninitialised);
+    EXPECT_EQ(logicErrorText([&] { tsne.iterate(1.0); }), uninitialised);
     tsne.initialize(pairRows(), embedding, withSeed(1));
     tsne.iterate(1.0);
     tsne.reset();
     EXPECT_EQ(embedding.numberOfPoints(), 0u);
-    EXPECT_EQ(refusal([&] { tsne.iterate(1.0); }), uninitialised);
+    EXPECT_EQ(logicErrorText([&] { tsne.iterate(1.0); }), uninitialised);
     tsne.initialize(pairRows(), embedding, withSeed(1));
     tsne.markUninitialized();
-    EXPECT_EQ(refusal([&] { tsne.iterate(1.0); }), uninitialised);
+    EXPECT_EQ(logicErrorText([&] { tsne.iterate(1.0); }), uninitialised);
 
     std::vector<std::vector<MapMemEff>> refused(4, pairRows());
     refused[0].resize(1);
@@ -346,15 +337,7 @@ TEST(SparseTsne, SeparatedBlobsStaySeparatedWithTheAnalysisSettings)
     // Five blobs of 1000 points in 10 dimensions; the similarity stage's
     // 30-neighbour rows, normalised to 1, as a landmark scale gives them.
     const int blobs = 5, perBlob = 1000, n = blobs * perBlob, dims = 10;
-    std::mt19937 generator(21);
-    std::normal_distribution<double> normal(0.0, 1.0);
-    std::vector<double> data(static_cast<size_t>(n) * dims);
-    std::vector<int> labels(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        labels[i] = i % blobs;
-        for (int k = 0; k < dims; ++k)
-            data[static_cast<size_t>(i) * dims + k] = normal(generator) + (k == labels[i] ? 30.0 : 0.0);
-    }
+    std::vector<double> data = gaussianBlobs<double>(n, dims, blobs, 21);
     ApproxTsneProbabilities probabilities(n);
     ApproxTsneParameters similarity;
     similarity.perplexity = 10;
@@ -376,20 +359,7 @@ TEST(SparseTsne, SeparatedBlobsStaySeparatedWithTheAnalysisSettings)
         tsne.iterate(1.0);
 
     const std::vector<float>& y = embedding.coordinates();
-    long agree = 0;
-    for (int i = 0; i < n; ++i) {
-        std::vector<std::pair<float, int>> nearest;
-        nearest.reserve(static_cast<size_t>(n));
-        for (int j = 0; j < n; ++j)
-            if (j != i) {
-                const float dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
-                nearest.emplace_back(dx * dx + dy * dy, j);
-            }
-        std::partial_sort(nearest.begin(), nearest.begin() + 10, nearest.end());
-        for (int m = 0; m < 10; ++m)
-            agree += labels[nearest[m].second] == labels[i];
-    }
     for (float v : y)
         ASSERT_TRUE(std::isfinite(v));
-    EXPECT_GE(agree / (10.0 * n), 0.98);
+    EXPECT_GE(sameBlobNeighbourShare(y, n, blobs), 0.98);
 }

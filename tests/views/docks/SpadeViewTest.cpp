@@ -5,7 +5,6 @@
 
 #include "analyses/MCV_SpadeAnalysis.h"
 #include "analyses/MCV_TemplateAnalysis.h"
-#include "analyses/MCV_UiInterface.h"
 #include "data/FcsReader.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
@@ -15,6 +14,7 @@
 #include "support/ModalDialogDriver.h"
 #include "support/PageUnderTest.h"
 #include "support/RegistryTestData.h"
+#include "support/SilentUiInterface.h"
 
 #include <QContextMenuEvent>
 #include <QDir>
@@ -48,7 +48,7 @@ bool byEvent(const MCV_PointIndex& a, const MCV_PointIndex& b)
 /// The notifications the main window routes to SPADE views: every view
 /// follows data, selection and highlight; slaves also take positions on a
 /// highlight change.
-class ViewWiring : public MCV_UiInterface
+class ViewWiring : public SilentUiInterface
 {
 public:
     std::vector<QPointer<UI_SpadeWidget>> views;
@@ -66,15 +66,6 @@ public:
                 v->spadePositionsRefreshed(data);
         });
     }
-    void dimensionsAddedSignal() override {}
-    void analysisInitializedSignal(void*) override {}
-    void analysisUpdatedSignal(void*) override {}
-    void analysisMilestoneSignal(void*) override {}
-    void analysisFinishedSignal(void*) override {}
-    void readyForDeletionSignal(void*) override {}
-    void newDerivedDataAddedSignal() override {}
-    void spadeTreeRefreshedSignal(void*) override {}
-    void analysesRemovedSignal(std::vector<std::string>*) override {}
 
 private:
     template <class F>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-/// A notification object that ignores every announcement: benchmarks
-/// override only those they pass on to a view or time.
+/// A notification object that ignores every announcement: tests and
+/// benchmarks override only those they pass on to a view or time.
 class SilentUiInterface : public MCV_UiInterface
 {
 public:
