@@ -1,15 +1,11 @@
 #include "analysis_settings/UI_HsneSettingsWidget.h"
 
 #include "framework/UI_ExpanderWidget.h"
-#include "panels/UI_SelectiveDownsamplingWidget.h"
 #include "panels/hasActiveMarkersOrWarn.h"
 
 #include "analyses/MCV_HsneAnalysisHierarchy.h"
-#include "data/MCV_DataRegistry.h"
-#include "data/MCV_DerivedDataPoints.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -56,18 +52,6 @@ UI_HsneSettingsWidget::UI_HsneSettingsWidget(QWidget* parent, MCV_Analysis* anal
         initUI();
 }
 
-UI_HsneSettingsWidget::~UI_HsneSettingsWidget()
-{
-    delete m_downsamplingWidget.data();
-}
-
-void UI_HsneSettingsWidget::detachAnalysis()
-{
-    UI_SettingsWidget::detachAnalysis();
-    if (m_downsamplingWidget)
-        m_downsamplingWidget->setAnalysis(nullptr);
-}
-
 MCV_HsneAnalysisHierarchy* UI_HsneSettingsWidget::hierarchyAnalysis() const
 {
     return dynamic_cast<MCV_HsneAnalysisHierarchy*>(m_analysis);
@@ -80,14 +64,7 @@ void UI_HsneSettingsWidget::initUI()
         return;
     QGridLayout* grid = buildScrollingContent();
 
-    QGridLayout* input = addBox(grid, 1, "Input Data", true);
-    m_inputDataComboBox = new QComboBox();
-    input->addWidget(m_inputDataComboBox, 0, 0, 1, 2);
-    auto* downsample = new QPushButton("Downsampling ...");
-    input->addWidget(downsample, 1, 0, 1, 2);
-    m_downsamplingWidget = new UI_SelectiveDownsamplingWidget;
-    m_downsamplingWidget->setAnalysis(m_analysis);
-    m_downsamplingWidget->hide();
+    grid->addWidget(buildInputDataBox(grid->parentWidget()), 1, 0);
 
     // Each control shows the analysis' value before it is connected, so
     // building the panel changes nothing.
@@ -131,11 +108,6 @@ void UI_HsneSettingsWidget::initUI()
     grid->addWidget(compute, 5, 0);
     grid->setRowStretch(6, 1);
 
-    connect(m_inputDataComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &UI_HsneSettingsWidget::inputDataChanged);
-    connect(downsample, &QPushButton::clicked, this, &UI_HsneSettingsWidget::downsampleButtonClicked);
-    connect(m_downsamplingWidget, &UI_SelectiveDownsamplingWidget::dataDownsampled, this,
-            &UI_HsneSettingsWidget::downsamplingComplete);
     connect(scales, qOverload<int>(&QSpinBox::valueChanged), this, &UI_HsneSettingsWidget::numScalesChanged);
     connect(iterations, qOverload<int>(&QSpinBox::valueChanged), this, &UI_HsneSettingsWidget::iterationsChanged);
     connect(seed, qOverload<int>(&QSpinBox::valueChanged), this, &UI_HsneSettingsWidget::seedChanged);
@@ -155,41 +127,6 @@ void UI_HsneSettingsWidget::initUI()
     connect(m_clusterOnceButton, &QPushButton::clicked, this, &UI_HsneSettingsWidget::computeMSOnce);
     // Pressed, not clicked: the computation runs inside this signal.
     connect(compute, &QPushButton::pressed, this, &UI_HsneSettingsWidget::computeHSNE);
-
-    fillWithPointsSets(m_inputDataComboBox);
-}
-
-void UI_HsneSettingsWidget::refreshInputData()
-{
-    if (!m_inputDataComboBox)
-        return;
-    fillWithPointsSets(m_inputDataComboBox);
-    m_inputDataComboBox->setCurrentIndex(m_inputDataComboBox->count() - 1);
-    inputDataChanged(m_inputDataComboBox->currentIndex());
-}
-
-void UI_HsneSettingsWidget::inputDataChanged(int)
-{
-    MCV_HsneAnalysisHierarchy* hierarchy = hierarchyAnalysis();
-    if (hierarchy == nullptr)
-        return;
-    const std::string name = m_inputDataComboBox->currentText().toStdString();
-    if (name.empty())
-        return;
-    MCV_DerivedDataPoints* chosen = pointsSetNamed(name);
-    hierarchy->setInputData(chosen);
-    if (m_downsamplingWidget)
-        m_downsamplingWidget->setInputData(chosen);
-}
-
-void UI_HsneSettingsWidget::downsampleButtonClicked()
-{
-    showFloatingOnHoldingWindow(m_downsamplingWidget);
-}
-
-void UI_HsneSettingsWidget::downsamplingComplete()
-{
-    emit dataDownsampled();
 }
 
 void UI_HsneSettingsWidget::seedChanged(int value)

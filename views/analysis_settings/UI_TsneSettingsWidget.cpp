@@ -5,11 +5,8 @@
 #include "panels/hasActiveMarkersOrWarn.h"
 
 #include "analyses/MCV_TsneAnalysis.h"
-#include "data/MCV_DataRegistry.h"
-#include "data/MCV_DerivedDataPoints.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -21,18 +18,6 @@ UI_TsneSettingsWidget::UI_TsneSettingsWidget(QWidget* parent, MCV_Analysis* anal
 {
     if (m_analysis)
         initUI();
-}
-
-UI_TsneSettingsWidget::~UI_TsneSettingsWidget()
-{
-    delete m_downsamplingWidget;
-}
-
-void UI_TsneSettingsWidget::detachAnalysis()
-{
-    UI_SettingsWidget::detachAnalysis();
-    if (m_downsamplingWidget)
-        m_downsamplingWidget->setAnalysis(nullptr);
 }
 
 MCV_TsneAnalysis* UI_TsneSettingsWidget::tsneAnalysis() const
@@ -52,23 +37,7 @@ void UI_TsneSettingsWidget::initUI()
     scrollArea->setWidget(content);
     m_layout = new QGridLayout(content);
 
-    auto* inputExpander = new UI_ExpanderWidget(content, true, false);
-    inputExpander->setTitle("Input Data");
-    auto* inputBody = new QWidget(inputExpander);
-    auto* inputLayout = new QGridLayout(inputBody);
-    m_inputDataComboBox = new QComboBox(inputBody);
-    inputLayout->addWidget(m_inputDataComboBox, 0, 0);
-    auto* downsampleButton = new QPushButton("Downsampling ...", inputBody);
-    inputLayout->addWidget(downsampleButton, 1, 0);
-    connect(downsampleButton, &QPushButton::clicked, this, &UI_TsneSettingsWidget::downsampleButtonClicked);
-    m_downsamplingWidget = new UI_SelectiveDownsamplingWidget;
-    m_downsamplingWidget->setAnalysis(m_analysis);
-    connect(m_downsamplingWidget, &UI_SelectiveDownsamplingWidget::dataDownsampled, this,
-            &UI_TsneSettingsWidget::downsamplingComplete);
-    inputExpander->setBody(inputBody);
-    connect(m_inputDataComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &UI_TsneSettingsWidget::inputDataChanged);
-    m_layout->addWidget(inputExpander, 0, 0);
+    m_layout->addWidget(buildInputDataBox(content), 0, 0);
 
     auto* markerExpander = new UI_ExpanderWidget(content, true, false);
     markerExpander->setTitle("Active Markers");
@@ -116,41 +85,6 @@ void UI_TsneSettingsWidget::initUI()
         m_layout->setRowStretch(row, 0);
     m_layout->setRowStretch(4, 1);
     m_layout->setRowStretch(5, 1);
-
-    fillWithPointsSets(m_inputDataComboBox);
-}
-
-void UI_TsneSettingsWidget::refreshInputData()
-{
-    if (!m_inputDataComboBox)
-        return;
-    fillWithPointsSets(m_inputDataComboBox);
-    // The newest set, and the analysis takes it even when the choice stays.
-    m_inputDataComboBox->setCurrentIndex(m_inputDataComboBox->count() - 1);
-    inputDataChanged(m_inputDataComboBox->currentIndex());
-}
-
-void UI_TsneSettingsWidget::inputDataChanged(int)
-{
-    if (!m_analysis)
-        return;
-    const std::string name = m_inputDataComboBox->currentText().toStdString();
-    if (name.empty())
-        return;
-    MCV_DerivedDataPoints* chosen = pointsSetNamed(name);
-    m_analysis->setInputData(chosen);
-    if (m_downsamplingWidget)
-        m_downsamplingWidget->setInputData(chosen);
-}
-
-void UI_TsneSettingsWidget::downsampleButtonClicked()
-{
-    showFloatingOnHoldingWindow(m_downsamplingWidget);
-}
-
-void UI_TsneSettingsWidget::downsamplingComplete()
-{
-    emit dataDownsampled();
 }
 
 void UI_TsneSettingsWidget::normalizeChanged(int state)
