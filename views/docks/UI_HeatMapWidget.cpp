@@ -11,16 +11,10 @@
 #include "web/SvgDocument.h"
 
 #include <QDebug>
-#include <QGridLayout>
 #include <QTimer>
 #include <QWebFrame>
-#include <QWebPage>
-#include <QWebView>
 
 namespace {
-
-const char* const kPage = ":/heatmap/heatmap.html";
-const char* const kBaseUrl = "qrc:/heatmap/";
 
 QString fromUtf8(const std::string& text)
 {
@@ -35,34 +29,9 @@ std::string toUtf8(const QString& text)
 } // namespace
 
 UI_HeatMapWidget::UI_HeatMapWidget(QWidget* parent)
-    : UI_DockableWidget(parent)
+    : UI_PageDockWidget(parent, ":/heatmap/heatmap.css")
 {
-    buildWebView();
-}
-
-UI_HeatMapWidget::~UI_HeatMapWidget()
-{
-    // A page that goes while it loads still reports loadFinished: nothing of
-    // the view may run while it is being destroyed.
-    disconnect(m_webView, nullptr, this, nullptr);
-    disconnect(m_mainFrame, nullptr, this, nullptr);
-    delete m_webView;
-}
-
-void UI_HeatMapWidget::buildWebView()
-{
-    m_webView = new QWebView(this);
-    m_layout->addWidget(m_webView, 0, 0);
-    m_mainFrame = m_webView->page()->mainFrame();
-    connect(m_webView, &QWebView::loadFinished, this, &UI_HeatMapWidget::webViewFinishedLoading);
-    m_generation = MCV_DataRegistry::currentGeneration();
-    PageBridge::setUp(m_webView, this, kPage, kBaseUrl);
-    m_styleBlock = SvgDocument::styleBlock(":/heatmap/heatmap.css");
-}
-
-void UI_HeatMapWidget::connectJs()
-{
-    PageBridge::publishHost(m_mainFrame, this);
+    buildWebView(":/heatmap/heatmap.html");
 }
 
 void UI_HeatMapWidget::js_debug(const QString& text)
@@ -70,29 +39,17 @@ void UI_HeatMapWidget::js_debug(const QString& text)
     PageBridge::debugLine(text);
 }
 
-bool UI_HeatMapWidget::followRegistry()
+void UI_HeatMapWidget::showLiveRegistry()
 {
-    if (!m_reloadPending && MCV_DataRegistry::currentGeneration() == m_generation)
-        return true;
     m_shownData = nullptr;
     m_selectionFlags.clear();
-    if (!m_reloadPending) {
-        m_reloadPending = true;
-        // Not inside the running call: it may come from the page itself.
-        QTimer::singleShot(0, this, &UI_HeatMapWidget::reloadPage);
-    }
-    return false;
+    reloadPageLater("The data were reopened: the heat map lists the new clusters sets.");
 }
 
-void UI_HeatMapWidget::reloadPage()
+MCV_DerivedDataClusters* UI_HeatMapWidget::followedShownData()
 {
-    qDebug().noquote() << "The data were reopened: the heat map lists the new clusters sets.";
-    PageBridge::loadPage(m_webView, kPage, kBaseUrl);
-}
-
-MCV_DerivedDataClusters* UI_HeatMapWidget::liveShownData()
-{
-    return followRegistry() ? m_shownData : nullptr;
+    followLiveRegistry();
+    return m_shownData;
 }
 
 std::vector<int> UI_HeatMapWidget::flaggedClusters(const QList<int>& flags) const
@@ -110,16 +67,15 @@ void UI_HeatMapWidget::webViewFinishedLoading(bool)
     // QtWebKit can report a load finished while the page's scripts are still
     // loading (seen with two views loading at once); the page connects to the
     // signals only once they ran.
-    if (m_mainFrame->evaluateJavaScript("document.readyState").toString() != QLatin1String("complete")) {
+    if (mainFrame()->evaluateJavaScript("document.readyState").toString() != QLatin1String("complete")) {
         QTimer::singleShot(10, this, [this]() { webViewFinishedLoading(true); });
         return;
     }
-    m_reloadPending = false;
-    m_generation = MCV_DataRegistry::currentGeneration();
+    markLiveRegistryShown();
     m_shownData = nullptr;
     m_selectionFlags.clear();
     // Without loaded files there is no registry to list; none is made here.
-    if (m_generation != 0)
+    if (MCV_DataRegistry::currentGeneration() != 0)
         for (MCV_DerivedDataClusters* clusters : MCV_DataRegistry::instance()->clustersDataList())
             emit qt_addAvailableData(fromUtf8(clusters->name()));
     const std::vector<bool> states = DefaultStateStore::instance()->markerStates;
@@ -133,7 +89,7 @@ void UI_HeatMapWidget::webViewFinishedLoading(bool)
 
 void UI_HeatMapWidget::dataRefreshed(void* data)
 {
-    if (!followRegistry() || !data)
+    if (!followLiveRegistry() || !data)
         return;
     auto* derived = static_cast<MCV_DerivedData*>(data);
     if (derived->type() == MCV_DerivedDataTypeClusters)
@@ -145,11 +101,11 @@ void UI_HeatMapWidget::dataRefreshed(void* data)
 void UI_HeatMapWidget::js_selectData(const QString& name)
 {
     qDebug().noquote() << "Data Selected: " + name;
-    if (!followRegistry())
+    if (!followLiveRegistry())
         return;
     m_shownData = MCV_DataRegistry::instance()->createClustersData(toUtf8(name), true);
     // Creating a set may have made the first registry.
-    m_generation = MCV_DataRegistry::currentGeneration();
+    markLiveRegistryShown();
     m_selectionFlags.clear();
     if (m_shownData)
         emit qt_setData(fromUtf8(m_shownData->jsonString()));
@@ -157,7 +113,7 @@ void UI_HeatMapWidget::js_selectData(const QString& name)
 
 void UI_HeatMapWidget::js_selectionUpdated(const QList<int>& flags)
 {
-    MCV_DerivedDataClusters* shown = liveShownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     if (!shown)
         return;
     std::vector<MCV_PointIndex> points;
@@ -172,13 +128,13 @@ void UI_HeatMapWidget::js_selectionUpdated(const QList<int>& flags)
 
 void UI_HeatMapWidget::js_highlightUpdated(int cluster)
 {
-    if (MCV_DerivedDataClusters* shown = liveShownData())
+    if (MCV_DerivedDataClusters* shown = followedShownData())
         shown->setHighlightedCluster(cluster);
 }
 
 void UI_HeatMapWidget::js_mergeClusters(const QList<int>& flags)
 {
-    MCV_DerivedDataClusters* shown = liveShownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     if (!shown)
         return;
     const std::vector<int> indices = flaggedClusters(flags);
@@ -188,13 +144,13 @@ void UI_HeatMapWidget::js_mergeClusters(const QList<int>& flags)
 
 void UI_HeatMapWidget::js_setSubsetName(int cluster, const QString& name)
 {
-    if (MCV_DerivedDataClusters* shown = liveShownData())
+    if (MCV_DerivedDataClusters* shown = followedShownData())
         shown->setClusterName(cluster, toUtf8(name));
 }
 
 void UI_HeatMapWidget::selectionRefreshed(void* data)
 {
-    if (!followRegistry() || !m_shownData || data != m_shownData)
+    if (!followLiveRegistry() || !m_shownData || data != m_shownData)
         return;
     m_selectionFlags.clear();
     for (bool selected : m_shownData->selectedClusters())
@@ -204,7 +160,7 @@ void UI_HeatMapWidget::selectionRefreshed(void* data)
 
 void UI_HeatMapWidget::highlightRefreshed(void* data)
 {
-    if (!followRegistry() || !m_shownData || data != m_shownData)
+    if (!followLiveRegistry() || !m_shownData || data != m_shownData)
         return;
     emit qt_setHighlight(m_shownData->highlightedCluster());
 }
@@ -212,12 +168,12 @@ void UI_HeatMapWidget::highlightRefreshed(void* data)
 QString UI_HeatMapWidget::chooseFileForShownData(const char* folderKey, const QString& suffix,
                                                  const QString& nameFilter)
 {
-    MCV_DerivedDataClusters* shown = liveShownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     if (!shown)
         return QString();
     const QString proposed = fromUtf8(ExportFileNames::sanitize(shown->name())) + "." + suffix;
     const QString path = chooseFileToSave(this, folderKey, suffix, nameFilter, proposed);
-    return liveShownData() ? path : QString();
+    return followedShownData() ? path : QString();
 }
 
 void UI_HeatMapWidget::js_saveClusters()
@@ -257,7 +213,7 @@ void UI_HeatMapWidget::js_saveCSV()
 
 void UI_HeatMapWidget::js_saveSVG(const QString& markup)
 {
-    const QString document = SvgDocument::standalone(markup, m_styleBlock);
+    const QString document = SvgDocument::standalone(markup, styleBlock());
     if (document.isEmpty()) {
         qDebug().noquote() << "The heat map holds no picture to save.";
         return;

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "framework/UI_DockableWidget.h"
+#include "docks/UI_PageDockWidget.h"
 
 #include <QList>
 #include <QString>
 
-#include <cstdint>
+#include <vector>
 
 class MCV_DerivedDataClusters;
-class QWebFrame;
-class QWebView;
 
 /// A dock showing one clusters set as a heat map page (":/heatmap/heatmap.html"):
 /// a column per cluster, a row per marker. The page offers every clusters
@@ -18,21 +16,19 @@ class QWebView;
 /// clusters as FCS files, the medians and per-sample statistics as CSV files
 /// and the picture as SVG. Tied to no analysis.
 ///
-/// The view keeps the shown set by pointer with the registry generation it
-/// came from. Opening files replaces the registry with every set: each slot
-/// checks the generation first, and once it changed the view forgets the
-/// shown set and reloads its page, which then lists the live registry's sets.
-class UI_HeatMapWidget : public UI_DockableWidget
+/// The view keeps the shown set by pointer. Opening files replaces the
+/// registry with every set: each slot follows the live registry first, and
+/// once it was replaced the view forgets the shown set and reloads its page,
+/// which then lists the live registry's sets.
+class UI_HeatMapWidget : public UI_PageDockWidget
 {
     Q_OBJECT
 
 public:
     explicit UI_HeatMapWidget(QWidget* parent = nullptr);
-    ~UI_HeatMapWidget() override;
 
     /// The set shown on the page; null until one is chosen.
     MCV_DerivedDataClusters* shownData() const { return m_shownData; }
-    QWebView* webView() const { return m_webView; }
 
 signals:
     void qt_setData(const QString& json);
@@ -56,33 +52,22 @@ public slots:
     void js_saveStatistics();
     void js_saveClusters();
     void js_setSubsetName(int cluster, const QString& name);
-    void connectJs();
     void dataRefreshed(void* data);
     void selectionRefreshed(void* data);
     void highlightRefreshed(void* data);
-    void webViewFinishedLoading(bool ok);
+    void webViewFinishedLoading(bool ok) override;
 
 private:
-    void buildWebView();
-    /// True while the registry the page lists is the live one. Otherwise the
-    /// shown set is forgotten, the page reloads (once the running call has
-    /// returned) and the result is false.
-    bool followRegistry();
-    void reloadPage();
+    /// Forgets the shown set and reloads the page.
+    void showLiveRegistry() override;
     /// The shown set, or null without one or after the registry was replaced.
-    MCV_DerivedDataClusters* liveShownData();
+    MCV_DerivedDataClusters* followedShownData();
     /// Runs the save dialog proposing the shown set's name with the suffix;
     /// the chosen path, or empty when cancelled or no set is shown (any more).
     QString chooseFileForShownData(const char* folderKey, const QString& suffix, const QString& nameFilter);
     /// Indices whose flag is set, below the shown set's cluster count.
     std::vector<int> flaggedClusters(const QList<int>& flags) const;
 
-    QWebView* m_webView = nullptr;
-    QWebFrame* m_mainFrame = nullptr;
     MCV_DerivedDataClusters* m_shownData = nullptr;
     QList<int> m_selectionFlags;
-    QString m_styleBlock;
-    /// Generation of the registry whose sets the page lists.
-    uint64_t m_generation = 0;
-    bool m_reloadPending = false;
 };

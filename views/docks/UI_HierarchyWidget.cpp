@@ -10,51 +10,25 @@
 #include "web/SvgDocument.h"
 
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QWebFrame>
-#include <QWebView>
 
 UI_HierarchyWidget::UI_HierarchyWidget(QWidget* parent, const QString& page)
-    : UI_DockableWidget(parent)
-    , m_page(page)
+    : UI_PageDockWidget(parent, QFileInfo(page).path() + "/hierarchy.css")
 {
-    m_webView = new QWebView(m_mainWidget);
-    m_layout->addWidget(m_webView, 0, 0);
-    m_mainFrame = m_webView->page()->mainFrame();
-    m_styleBlock = SvgDocument::styleBlock(QFileInfo(page).path() + "/hierarchy.css");
-    connect(m_webView, &QWebView::loadFinished, this, &UI_HierarchyWidget::webViewFinishedLoading);
-    PageBridge::setUpView(m_webView);
-    PageBridge::connectHost(m_webView, this);
-    loadPage();
+    buildWebView(page);
 }
 
-UI_HierarchyWidget::~UI_HierarchyWidget()
+MCV_DerivedDataExploration* UI_HierarchyWidget::followedShownData()
 {
-    // A page still loading reports to its host: it must not reach this one.
-    disconnect(m_webView, nullptr, this, nullptr);
-    disconnect(m_mainFrame, nullptr, this, nullptr);
+    followLiveRegistry();
+    return m_shownData;
 }
 
-void UI_HierarchyWidget::loadPage()
-{
-    // ":/hierarchy/hierarchy.html" resolves its links from "qrc:/hierarchy/".
-    PageBridge::loadPage(m_webView, m_page, "qrc" + QFileInfo(m_page).path() + "/");
-}
-
-MCV_DerivedDataExploration* UI_HierarchyWidget::shownData()
-{
-    return shownDataIsCurrent() ? m_shownData : nullptr;
-}
-
-bool UI_HierarchyWidget::shownDataIsCurrent()
+void UI_HierarchyWidget::showLiveRegistry()
 {
     if (m_shownData == nullptr)
-        return false;
-    if (m_shownGeneration == MCV_DataRegistry::currentGeneration())
-        return true;
+        return;
     m_shownData = nullptr;
-    loadPage();
-    return false;
+    reloadPageLater();
 }
 
 QString UI_HierarchyWidget::markerNamesJson()
@@ -76,11 +50,6 @@ QString UI_HierarchyWidget::scriptFileText(MCV_DerivedDataExploration* data)
     return "var data = \"" + QString::fromStdString(data->escapedJsonString()) + "\";";
 }
 
-void UI_HierarchyWidget::connectJs()
-{
-    PageBridge::publishHost(m_mainFrame, this);
-}
-
 void UI_HierarchyWidget::js_debug(const QString& text)
 {
     PageBridge::debugLine(text);
@@ -96,7 +65,7 @@ void UI_HierarchyWidget::webViewFinishedLoading(bool)
 
 void UI_HierarchyWidget::dataRefreshed(void* data)
 {
-    shownDataIsCurrent();
+    followLiveRegistry();
     if (data == nullptr || MCV_DataRegistry::currentGeneration() == 0)
         return;
     // Only trees of the live registry are read: the pointer is compared, never followed, before that.
@@ -125,33 +94,33 @@ void UI_HierarchyWidget::js_selectData(const QString& name)
     m_shownData = nullptr;
     if (MCV_DataRegistry::currentGeneration() == 0)
         return;
-    m_shownGeneration = MCV_DataRegistry::currentGeneration();
+    markLiveRegistryShown();
     m_shownData = MCV_DataRegistry::instance()->createExplorationData(name.toStdString(), true);
-    if (shownDataIsCurrent())
+    if (followLiveRegistry() && m_shownData)
         emit qt_setData(QString::fromStdString(m_shownData->jsonString()));
 }
 
 void UI_HierarchyWidget::js_drillIntoCluster(const QString& name, const QString& clustersName, int clusterIndex,
                                              const QString& parentName, int marker)
 {
-    emit drillIntoCluster(shownData(), name, clustersName, clusterIndex, parentName, marker);
+    emit drillIntoCluster(followedShownData(), name, clustersName, clusterIndex, parentName, marker);
 }
 
 void UI_HierarchyWidget::js_saveSVG(const QString& markup)
 {
-    if (MCV_DerivedDataExploration* data = shownData())
-        SvgDocument::save(this, markup, m_styleBlock, QString::fromStdString(data->name()));
+    if (MCV_DerivedDataExploration* data = followedShownData())
+        SvgDocument::save(this, markup, styleBlock(), QString::fromStdString(data->name()));
 }
 
 void UI_HierarchyWidget::js_saveJSON()
 {
-    MCV_DerivedDataExploration* data = shownData();
+    MCV_DerivedDataExploration* data = followedShownData();
     if (data == nullptr)
         return;
     const QString path = PageSaveDialog::chooseFile(this, QString::fromStdString(data->name()), "js",
                                                     "JSON Files (*.js)");
     // The dialog runs its own event loop: the files may have been reopened.
-    if (!path.isEmpty() && (data = shownData()) != nullptr)
+    if (!path.isEmpty() && (data = followedShownData()) != nullptr)
         PageSaveDialog::writeText(path, scriptFileText(data));
 }
 

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "framework/UI_DockableWidget.h"
+#include "docks/UI_PageDockWidget.h"
 
 #include <QList>
 #include <QString>
 
-#include <cstdint>
-
 class MCV_DerivedDataExploration;
-class QWebFrame;
-class QWebView;
 
 /// The dock that shows an exploration tree of the hierarchical SNE as a
 /// zoomable sunburst page. The page picks the shown tree from its chooser;
@@ -18,7 +14,7 @@ class QWebView;
 ///
 /// The shown tree belongs to the registry: once the files are reopened it
 /// is dropped (and the page reloaded) before anything reads it.
-class UI_HierarchyWidget : public UI_DockableWidget
+class UI_HierarchyWidget : public UI_PageDockWidget
 {
     Q_OBJECT
 
@@ -27,11 +23,13 @@ public:
     /// the program shows ":/hierarchy/hierarchy.html".
     explicit UI_HierarchyWidget(QWidget* parent = nullptr,
                                 const QString& page = QStringLiteral(":/hierarchy/hierarchy.html"));
-    ~UI_HierarchyWidget() override;
 
-    QWebView* webView() const { return m_webView; }
-    /// The shown tree; null until one is chosen, and after a reopen.
-    MCV_DerivedDataExploration* shownData();
+    /// The shown tree; null until one is chosen. Of a replaced registry
+    /// until the view followed the live one.
+    MCV_DerivedDataExploration* shownData() const { return m_shownData; }
+    /// The shown tree once the view followed the live registry: null until
+    /// one is chosen, and after a reopen (which reloads the page).
+    MCV_DerivedDataExploration* followedShownData();
 
     /// {"names": [...]}: the merged header's short names, escaped, in
     /// parameter order; one empty name when there is no parameter.
@@ -56,20 +54,12 @@ public slots:
     void js_saveSVG(const QString& markup);
     void js_saveJSON();
     void js_raiseView(const QString& name, int marker);
-    void connectJs();
     void dataRefreshed(void* data);
-    void webViewFinishedLoading(bool ok);
+    void webViewFinishedLoading(bool ok) override;
 
 private:
-    /// True when a tree is shown and still belongs to the live registry;
-    /// otherwise the stale pointer is dropped and the page reloaded.
-    bool shownDataIsCurrent();
-    void loadPage();
+    /// Drops a shown tree and reloads the page; without one the page stays.
+    void showLiveRegistry() override;
 
-    QWebView* m_webView = nullptr;
-    QWebFrame* m_mainFrame = nullptr;
     MCV_DerivedDataExploration* m_shownData = nullptr;
-    uint64_t m_shownGeneration = 0;
-    QString m_styleBlock;
-    QString m_page;
 };

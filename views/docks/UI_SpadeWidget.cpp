@@ -10,51 +10,23 @@
 #include "data/MCV_DerivedDataPoints.h"
 
 #include <QDebug>
-#include <QGridLayout>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
-#include <QWebFrame>
-#include <QWebPage>
-#include <QWebView>
 
 #include <algorithm>
 
 UI_SpadeWidget::UI_SpadeWidget(QMainWindow* window, MCV_Analysis* analysis, bool slave)
-    : UI_DockableWidget(window)
+    : UI_PageDockWidget(window, ":/spade/spade.css")
     , m_analysis(analysis)
     , m_slave(slave)
-    , m_styleBlock(SvgDocument::styleBlock(":/spade/spade.css"))
 {
     if (!analysis)
         return;
     m_analysisName = analysis->name();
     setWindowTitle(QString::fromStdString(m_analysisName));
-    m_shownGeneration = MCV_DataRegistry::currentGeneration();
     m_shownData = MCV_DataRegistry::instance()->createClustersData(m_analysisName, true);
-    buildWebView();
-}
-
-UI_SpadeWidget::~UI_SpadeWidget()
-{
-    // A page that goes while it loads still reports loadFinished: nothing of
-    // the view may run while it is being destroyed.
-    if (!m_webView)
-        return;
-    disconnect(m_webView, nullptr, this, nullptr);
-    disconnect(m_mainFrame, nullptr, this, nullptr);
-    delete m_webView;
-}
-
-void UI_SpadeWidget::buildWebView()
-{
-    m_webView = new QWebView(m_mainWidget);
-    m_mainFrame = m_webView->page()->mainFrame();
-    m_layout->addWidget(m_webView, 0, 0);
-    PageBridge::setUpView(m_webView);
-    connect(m_webView, &QWebView::loadFinished, this, &UI_SpadeWidget::webViewFinishedLoading);
-    PageBridge::connectHost(m_webView, this);
-    PageBridge::loadPage(m_webView, m_slave ? ":/spade/spade_slave.html" : ":/spade/spade.html", "qrc:/spade/");
+    buildWebView(m_slave ? ":/spade/spade_slave.html" : ":/spade/spade.html");
 }
 
 void UI_SpadeWidget::detachAnalysis()
@@ -62,32 +34,28 @@ void UI_SpadeWidget::detachAnalysis()
     m_analysis = nullptr;
 }
 
-MCV_DerivedDataClusters* UI_SpadeWidget::shownData()
+MCV_DerivedDataClusters* UI_SpadeWidget::followedShownData()
 {
-    bool refetched = false;
-    return liveShownData(&refetched);
+    followLiveRegistry();
+    return m_shownData;
 }
 
-MCV_DerivedDataClusters* UI_SpadeWidget::liveShownData(bool* refetched)
+void UI_SpadeWidget::showLiveRegistry()
 {
-    *refetched = false;
-    const uint64_t live = MCV_DataRegistry::currentGeneration();
-    if (live == m_shownGeneration)
-        return m_shownData;
-    // The files were reopened: the old set went with its registry.
-    *refetched = true;
+    // The old set went with its registry. Reloading the page would lose its
+    // layout and bubbles: the new set's tree is sent instead.
     m_shownData = nullptr;
     m_selectionCount = 0;
+    const uint64_t live = MCV_DataRegistry::currentGeneration();
     if (live == 0 || m_analysisName.empty())
-        return nullptr;
-    m_shownGeneration = live;
+        return;
+    markLiveRegistryShown();
     MCV_DerivedDataClusters* data = MCV_DataRegistry::instance()->createClustersData(m_analysisName, true);
     if (MCV_DataRegistry::currentGeneration() != live)
-        return nullptr;
+        return;
     m_shownData = data;
     if (data)
         emit qt_setData(QString::fromStdString(data->jsonString()));
-    return m_shownData;
 }
 
 QString UI_SpadeWidget::bubbleSetName(const QString& bubble) const
@@ -100,11 +68,6 @@ QString UI_SpadeWidget::bubbleSetName(const QString& bubble) const
     return QString();
 }
 
-void UI_SpadeWidget::connectJs()
-{
-    PageBridge::publishHost(m_mainFrame, this);
-}
-
 void UI_SpadeWidget::js_debug(QString text)
 {
     PageBridge::debugLine(text);
@@ -112,10 +75,8 @@ void UI_SpadeWidget::js_debug(QString text)
 
 void UI_SpadeWidget::dataRefreshed(void* data)
 {
-    bool refetched = false;
-    MCV_DerivedDataClusters* shown = liveShownData(&refetched);
-    if (!refetched && shown && data == shown)
-        emit qt_setData(QString::fromStdString(shown->jsonString()));
+    if (followLiveRegistry() && m_shownData && data == m_shownData)
+        emit qt_setData(QString::fromStdString(m_shownData->jsonString()));
 }
 
 void UI_SpadeWidget::selectionRefreshed(void*) {}
@@ -126,46 +87,44 @@ void UI_SpadeWidget::webViewFinishedLoading(bool)
 {
     if (!m_slave)
         return;
-    bool refetched = false;
-    MCV_DerivedDataClusters* shown = liveShownData(&refetched);
-    if (!shown)
+    // A set fetched anew has already sent its tree.
+    const bool followed = followLiveRegistry();
+    if (!m_shownData)
         return;
-    if (!refetched)
-        emit qt_setData(QString::fromStdString(shown->jsonString()));
-    emit qt_setPositions(QString::fromStdString(shown->nodePositions()));
+    if (followed)
+        emit qt_setData(QString::fromStdString(m_shownData->jsonString()));
+    emit qt_setPositions(QString::fromStdString(m_shownData->nodePositions()));
 }
 
 void UI_SpadeWidget::spadePositionsRefreshed(void* data)
 {
-    MCV_DerivedDataClusters* shown = shownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     if (shown && (m_slave || data == shown))
         emit qt_setPositions(QString::fromStdString(shown->nodePositions()));
 }
 
 void UI_SpadeWidget::jsHighlightUpdated(int index)
 {
-    if (MCV_DerivedDataClusters* shown = shownData())
+    if (MCV_DerivedDataClusters* shown = followedShownData())
         shown->setHighlightedCluster(index);
 }
 
 void UI_SpadeWidget::nodePositionsUpdated(QString positions)
 {
-    bool refetched = false;
-    MCV_DerivedDataClusters* shown = liveShownData(&refetched);
     // A report about the tree of reopened files' predecessor is dropped.
-    if (shown && !refetched)
-        shown->setNodePositions(positions.toStdString());
+    if (followLiveRegistry() && m_shownData)
+        m_shownData->setNodePositions(positions.toStdString());
 }
 
 void UI_SpadeWidget::selectionUpdated(QList<int> nodes)
 {
     if (nodes.isEmpty() && m_selectionCount < 1)
         return;
-    MCV_DerivedDataClusters* shown = shownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     if (!shown)
         return;
     QPointer<UI_SpadeWidget> self(this);
-    const uint64_t generation = m_shownGeneration;
+    const uint64_t generation = MCV_DataRegistry::currentGeneration();
     const int64_t count = shown->setSelectedClusters(std::vector<int>(nodes.begin(), nodes.end()));
     // The announcement may have reopened the files or closed this view.
     if (!self || MCV_DataRegistry::currentGeneration() != generation)
@@ -178,7 +137,7 @@ std::vector<int> UI_SpadeWidget::analysisClusters(const QList<int>& nodes)
 {
     // After merges (heat map) a shown cluster holds several of the analysis' clusters.
     std::vector<int> clusters;
-    MCV_DerivedDataClusters* shown = shownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     const std::vector<int> ids = shown ? shown->clusterIds() : std::vector<int>();
     for (int node : nodes) {
         if (node < 0 || !shown || node >= shown->clusterCount()) {
@@ -247,7 +206,7 @@ void UI_SpadeWidget::exportSubtree(QString name, int separate)
 
 void UI_SpadeWidget::js_saveSVG(QString markup)
 {
-    MCV_DerivedDataClusters* shown = shownData();
+    MCV_DerivedDataClusters* shown = followedShownData();
     const QString name = shown ? QString::fromStdString(shown->name()) : QString::fromStdString(m_analysisName);
-    SvgDocument::save(this, markup, m_styleBlock, name);
+    SvgDocument::save(this, markup, styleBlock(), name);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/UI_DockableWidget.h"
+#include "docks/UI_PageDockWidget.h"
 
 #include <QList>
 #include <QString>
@@ -13,8 +13,6 @@
 class MCV_Analysis;
 class MCV_DerivedDataClusters;
 class QMainWindow;
-class QWebFrame;
-class QWebView;
 
 /// The dock that shows a SPADE (or template-matching) analysis' cluster tree
 /// as a page: the master view lays the tree out and reports the node
@@ -23,11 +21,12 @@ class QWebView;
 /// program and save a bubble's events or the picture.
 ///
 /// The shown clusters set belongs to the registry: every slot that uses it
-/// first checks the registry generation recorded with it and, after files
-/// were reopened, fetches the set of the analysis' name from the live
-/// registry (created empty when missing) and sends its tree to the page.
+/// first follows the live registry; after files were reopened the view
+/// fetches the set of the analysis' name from the live registry (created
+/// empty when missing) and sends its tree to the page, which keeps its
+/// layout and bubbles.
 /// Operations only a SPADE analysis has are reached through a checked cast.
-class UI_SpadeWidget : public UI_DockableWidget
+class UI_SpadeWidget : public UI_PageDockWidget
 {
     Q_OBJECT
 
@@ -37,15 +36,13 @@ public:
     /// a non-null analysis: ":/spade/spade_slave.html" for a slave,
     /// ":/spade/spade.html" for the master.
     UI_SpadeWidget(QMainWindow* window, MCV_Analysis* analysis, bool slave);
-    ~UI_SpadeWidget() override;
 
     /// The analysis is about to be deleted: the view never reaches it again.
     void detachAnalysis() override;
     MCV_Analysis* analysis() const { return m_analysis; }
     bool isSlave() const { return m_slave; }
-    QWebView* webView() const { return m_webView; }
-    /// The shown set of the live registry (see the class comment); null when there is none.
-    MCV_DerivedDataClusters* shownData();
+    /// The shown set; of a replaced registry until the view followed the live one.
+    MCV_DerivedDataClusters* shownData() const { return m_shownData; }
     /// The points set that holds a bubble's events; empty when the bubble made none.
     QString bubbleSetName(const QString& bubble) const;
 
@@ -67,29 +64,25 @@ public slots:
     void jsHighlightUpdated(int index);
     void nodePositionsUpdated(QString positions);
     void js_saveSVG(QString markup);
-    void connectJs();
     void dataRefreshed(void* data);
     void selectionRefreshed(void* data);
     void highlightRefreshed(void* data);
     /// Sends the stored positions to a slave page (any data); to the master only for its own set.
     void spadePositionsRefreshed(void* data);
-    void webViewFinishedLoading(bool ok);
+    void webViewFinishedLoading(bool ok) override;
 
 private:
-    void buildWebView();
-    /// The shown set; `refetched` tells whether it was fetched anew (and its tree sent).
-    MCV_DerivedDataClusters* liveShownData(bool* refetched);
+    /// Fetches the analysis' set from the live registry and sends its tree.
+    void showLiveRegistry() override;
+    /// The shown set once the view followed the live registry; null when there is none.
+    MCV_DerivedDataClusters* followedShownData();
     /// The analysis' cluster indices behind the shown set's (merged) clusters.
     std::vector<int> analysisClusters(const QList<int>& nodes);
 
     MCV_Analysis* m_analysis = nullptr;
     bool m_slave = false;
-    QWebView* m_webView = nullptr;
-    QWebFrame* m_mainFrame = nullptr;
     MCV_DerivedDataClusters* m_shownData = nullptr;
-    QString m_styleBlock;
     std::string m_analysisName;
-    uint64_t m_shownGeneration = 0;
     /// Bubble name and the points set that holds its events, for the registry of m_bubbleGeneration.
     std::vector<std::pair<QString, std::string>> m_bubbleSets;
     uint64_t m_bubbleGeneration = 0;

@@ -111,7 +111,7 @@ TEST(HierarchyWidgetTest, ChosenTreesAreShownWithTheMarkerNamesAndFollowTheirCha
     // Reopened files: the shown tree is dropped before anything reads it.
     view.js_selectData("Tree");
     loadTree(dir);
-    EXPECT_EQ(view.shownData(), nullptr);
+    EXPECT_EQ(view.followedShownData(), nullptr);
     ASSERT_TRUE(page.waitForLoad(60000));
     RegistryTestData::dropRegistry();
 }
