@@ -25,8 +25,7 @@ MCV_DerivedDataExploration* UI_HierarchyWidget::followedShownData()
 
 void UI_HierarchyWidget::showLiveRegistry()
 {
-    if (m_shownData == nullptr)
-        return;
+    // The chooser lists the old registry's trees even when none is shown.
     m_shownData = nullptr;
     reloadPageLater();
 }

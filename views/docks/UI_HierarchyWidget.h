@@ -13,7 +13,8 @@ class MCV_DerivedDataExploration;
 /// saves the tree as an SVG image or a script file.
 ///
 /// The shown tree belongs to the registry: once the files are reopened it
-/// is dropped (and the page reloaded) before anything reads it.
+/// is dropped before anything reads it, and the page reloads to list the
+/// new registry's trees.
 class UI_HierarchyWidget : public UI_PageDockWidget
 {
     Q_OBJECT
@@ -58,7 +59,7 @@ public slots:
     void webViewFinishedLoading(bool ok) override;
 
 private:
-    /// Drops a shown tree and reloads the page; without one the page stays.
+    /// Drops the shown tree, if any, and reloads the page.
     void showLiveRegistry() override;
 
     MCV_DerivedDataExploration* m_shownData = nullptr;

@@ -116,6 +116,29 @@ TEST(HierarchyWidgetTest, ChosenTreesAreShownWithTheMarkerNamesAndFollowTheirCha
     RegistryTestData::dropRegistry();
 }
 
+TEST(HierarchyWidgetTest, AReopenWithNoTreeChosenListsOnlyTheNewTrees)
+{
+    QTemporaryDir dir;
+    loadTree(dir);
+    PageUnderTest page;
+    UI_HierarchyWidget view;
+    view.resize(800, 600);
+    view.show();
+    ASSERT_TRUE(page.waitForLoad(60000));
+    const QString options = "Array.prototype.map.call(document.querySelectorAll('#dataChooser option'),"
+                            "function(o){return o.value;}).join('|')";
+    ASSERT_EQ(page.evaluate(options).toString(), "|Tree");
+
+    // Other files, whose registry holds another tree; the window tells every view.
+    MCV_DataRegistry* registry = RegistryTestData::freshRegistry();
+    ASSERT_EQ(registry->loadFcsFile(RegistryTestData::writeFcs(dir.path().toStdString(), "b.fcs", 1, {1.0f}, {})), 0);
+    registry->createExplorationData("Fresh", false);
+    view.filesReopened();
+    ASSERT_TRUE(page.waitForLoad(60000));
+    EXPECT_EQ(page.evaluate(options).toString(), "|Fresh");
+    RegistryTestData::dropRegistry();
+}
+
 TEST(HierarchyWidgetTest, TheImageAndTheScriptFileAreSavedThroughTheDialogs)
 {
     ASSERT_TRUE(settingsIsolated);
