@@ -124,6 +124,7 @@ bool MCV_TsneAnalysis::computeProbabilities()
     m_pointCount = 0;
     const int count = static_cast<int>(n);
     m_pointsGeneration = registry->generation();
+    m_sampleKeys = registry->sampleKeys();
     m_markerCount = parameters;
     m_markerNames.resize(static_cast<size_t>(parameters));
     for (int64_t m = 0; m < parameters; ++m)

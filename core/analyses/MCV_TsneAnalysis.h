@@ -75,6 +75,9 @@ public:
     /// Registry generation the points and marker rows were taken from; 0
     /// before the first probabilities. Views compare it with the live one.
     uint64_t pointsGeneration() const { return m_pointsGeneration; }
+    /// The default-state keys of the files sampleIndices() number, as they
+    /// were loaded when the points were taken.
+    const std::vector<std::string>& sampleKeys() const { return m_sampleKeys; }
     /// Values per row of markerValues(): the merged parameter count when the
     /// points were taken. Channels appended later are not in the rows.
     int markerCount() const { return static_cast<int>(m_markerCount); }
@@ -132,6 +135,7 @@ private:
     bool m_descentReady = false;
     /// Registry generation the points (and the marker rows) were taken from.
     uint64_t m_pointsGeneration = 0;
+    std::vector<std::string> m_sampleKeys;
     /// Parameters per row of the marker values, as taken, with their names.
     int64_t m_markerCount = 0;
     std::vector<std::string> m_markerNames;

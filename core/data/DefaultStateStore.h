@@ -24,6 +24,11 @@ public:
     /// last slash (the whole path without one). A backslash separates
     /// nothing: it is an ordinary character of a file name here.
     static std::string sampleKey(const std::string& path);
+    /// Where each sample of an earlier load stands among the samples now
+    /// loaded: for every former key the index of the same key in keys, each
+    /// index taken once in order, -1 for a sample no longer loaded.
+    static std::vector<int> renumbering(const std::vector<std::string>& formerKeys,
+                                        const std::vector<std::string>& keys);
 
     std::vector<bool> markerStates;
     std::map<std::string, bool> sampleSelection;

@@ -1,6 +1,7 @@
 #include "data/MCV_DataRegistry.h"
 
 #include "analyses/MCV_UiInterface.h"
+#include "data/DefaultStateStore.h"
 #include "data/FcsError.h"
 #include "data/FcsReader.h"
 #include "data/MCV_DerivedDataClusters.h"
@@ -77,6 +78,15 @@ void MCV_DataRegistry::setUiInterface(MCV_UiInterface* uiInterface)
 {
     m_uiInterface = uiInterface;
     m_loadLog.clear();
+}
+
+std::vector<std::string> MCV_DataRegistry::sampleKeys() const
+{
+    std::vector<std::string> keys;
+    keys.reserve(m_samples.size());
+    for (const Sample& sample : m_samples)
+        keys.push_back(DefaultStateStore::sampleKey(sample.path));
+    return keys;
 }
 
 int64_t MCV_DataRegistry::parameterCount() const

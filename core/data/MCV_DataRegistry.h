@@ -85,6 +85,8 @@ public:
     float* sampleData(int sample) const { return m_samples[sample].matrix.get(); }
     FcsHeader* sampleHeader(int sample) const { return m_samples[sample].header.get(); }
     std::string samplePath(int sample) const { return m_samples[sample].path; }
+    /// The default-state key of every sample, in sample order.
+    std::vector<std::string> sampleKeys() const;
     /// The merged header; null before the first load.
     FcsHeader* mergedHeader() const { return m_mergedHeader.get(); }
     /// Number of values per event row (the merged header's parameter count, 0 before a load).

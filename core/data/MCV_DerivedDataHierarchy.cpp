@@ -28,6 +28,9 @@ void MCV_DerivedDataHierarchy::initialize(const std::string& name, int pointCoun
     m_pointsPerLandmark.clear();
     m_eventLandmarks.clear();
     m_registryGeneration = MCV_DataRegistry::currentGeneration();
+    m_sampleKeys.clear();
+    if (m_registryGeneration != 0)
+        m_sampleKeys = MCV_DataRegistry::instance()->sampleKeys();
 }
 
 void MCV_DerivedDataHierarchy::computeHierarchy()

@@ -43,6 +43,9 @@ public:
     const std::vector<MCV_PointIndex>& points() const { return m_points; }
     /// Generation of the registry whose events the points name.
     uint64_t registryGeneration() const { return m_registryGeneration; }
+    /// The default-state keys of the files the points' sample indices
+    /// number, as they were loaded then.
+    const std::vector<std::string>& sampleKeys() const { return m_sampleKeys; }
     const vel::HierarchicalSne::Parameters& parameters() const { return m_parameters; }
     /// The engine, null before computeHierarchy.
     const vel::HierarchicalSne* engine() const { return m_engine.get(); }
@@ -90,4 +93,5 @@ private:
     /// m_eventLandmarks[s][e]: the landmark of scale s listing event e.
     std::vector<std::vector<int32_t>> m_eventLandmarks;
     uint64_t m_registryGeneration = 0;
+    std::vector<std::string> m_sampleKeys;
 };

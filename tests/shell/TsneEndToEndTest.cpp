@@ -75,9 +75,14 @@ protected:
     {
         answerNamePrompt(QString());
         openFilesThroughDialog(window, "\"f0.fcs\" \"f1.fcs\" \"f2.fcs\"", "Start A-tSNE");
+        ASSERT_NE(view(), nullptr);
+        watchUpdates();
+    }
+    /// Counts the analyses' updates and hands each to onUpdate.
+    void watchUpdates()
+    {
         notifications = dynamic_cast<UI_Interface*>(MCV_DataRegistry::instance()->uiInterface());
         ASSERT_NE(notifications, nullptr);
-        ASSERT_NE(view(), nullptr);
         // Connected after the view's slot: runs once the view has processed events.
         QObject::connect(notifications, &UI_Interface::analysisUpdatedSignal, &window, [this](void*) {
             ++updates;
@@ -411,6 +416,47 @@ TEST_F(TsneEndToEndTest, ReopenedFilesReachTheViewAndThePanels)
     for (QCheckBox* box : window.findChild<UI_SpadeSettingsWidget*>()->findChildren<QCheckBox*>())
         spadeMarkers << box->text();
     EXPECT_EQ(spadeMarkers.join(' ').toStdString(), "CD_A CD_B CD_C CD_D");
+}
+
+TEST_F(TsneEndToEndTest, AViewOfAnEmbeddingOfEarlierFilesDrawsEachPointInItsOwnFilesRow)
+{
+    answerNamePrompt(QString());
+    openFilesThroughDialog(window, "\"f0.fcs\" \"f1.fcs\"", "Start A-tSNE");
+    setIterations(20);
+    testing::internal::CaptureStdout();
+    press(computeButton());
+    // f0 goes, f1 moves up to the first row, f2 comes; a further view opens
+    // during a restart. "Scatterplot View" is in no menu: the test triggers it.
+    openFilesThroughDialog(window, "\"f1.fcs\" \"f2.fcs\"");
+    watchUpdates();
+    onUpdate = [&](int count) {
+        if (count == 5) {
+            window.findChild<QAction*>("actionScatterplotView")->trigger();
+            view(1)->setFloating(true);
+            view(1)->resize(400, 400);
+        }
+    };
+    press(slideInButton(1));
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(updates, 20);
+    UI_ScatterplotWidget* plot = view(1)->scatterplot();
+    // f1 keeps its light colour: every pixel off the background counts.
+    auto pointPixels = [plot] {
+        const QImage frame = plot->grabFramebuffer();
+        int drawn = 0;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                drawn += frame.pixel(x, y) != frame.pixel(0, 0);
+        return drawn;
+    };
+    EXPECT_GT(pointPixels(), 10) << "f1's events are drawn";
+
+    // With f1 hidden nothing of the analysis is left to draw: f0 is gone and
+    // f2 was not in it.
+    const QList<QCheckBox*> rows = plot->samplePanel()->findChildren<QCheckBox*>();
+    ASSERT_EQ(rows.size(), 2);
+    rows[0]->click();
+    EXPECT_EQ(pointPixels(), 0);
 }
 
 TEST_F(TsneEndToEndTest, ClosingDuringARunEndsTheEventLoopWithZero)

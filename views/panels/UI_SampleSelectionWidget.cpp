@@ -72,15 +72,7 @@ std::vector<int> UI_SampleSelectionWidget::followRegistry()
     formerBody->hide();
     formerBody->deleteLater();
 
-    std::vector<int> moved(formerKeys.size(), -1);
-    std::vector<bool> taken(m_keys.size(), false);
-    for (std::size_t former = 0; former < formerKeys.size(); ++former)
-        for (std::size_t now = 0; now < m_keys.size(); ++now)
-            if (!taken[now] && m_keys[now] == formerKeys[former]) {
-                moved[former] = static_cast<int>(now);
-                taken[now] = true;
-                break;
-            }
+    const std::vector<int> moved = DefaultStateStore::renumbering(formerKeys, m_keys);
     m_editedSample = m_editedSample >= 0 ? moved[static_cast<std::size_t>(m_editedSample)] : -1;
     emit selectionUpdated();
     emit colorsUpdated();

@@ -8,7 +8,9 @@
 
 #include "analyses/MCV_HsneAnalysis.h"
 #include "analyses/MCV_TsneAnalysis.h"
+#include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
+#include "data/MCV_DerivedDataHierarchy.h"
 
 #include <QImage>
 #include <QString>
@@ -194,9 +196,34 @@ void PointRenderer::uploadData()
     computeMarkerRanges();
 
     m_sampleIds.assign(n, 0);
-    if (const int* ids = sampleIdsSource())
+    if (const int* ids = sampleIdsSource()) {
         std::copy(ids, ids + n, m_sampleIds.begin());
+        // An analysis computed before the files were reopened numbers them as
+        // they were loaded then; the sample panel's rows follow the live ones.
+        if (const std::vector<std::string>* keys = formerSampleKeys())
+            renumberSampleIds(DefaultStateStore::renumbering(*keys, MCV_DataRegistry::instance()->sampleKeys()));
+    }
     uploadAllData();
+}
+
+const std::vector<std::string>* PointRenderer::formerSampleKeys() const
+{
+    const uint64_t live = MCV_DataRegistry::currentGeneration();
+    if (live == 0)
+        return nullptr;
+    if (MCV_TsneAnalysis* tsne = asTsne(m_analysis))
+        return tsne->pointsGeneration() != live ? &tsne->sampleKeys() : nullptr;
+    if (MCV_HsneAnalysis* level = asHsne(m_analysis)) {
+        const MCV_DerivedDataHierarchy* hierarchy = level->hierarchy().get();
+        return hierarchy != nullptr && hierarchy->registryGeneration() != live ? &hierarchy->sampleKeys() : nullptr;
+    }
+    return nullptr;
+}
+
+void PointRenderer::renumberSampleIds(const std::vector<int>& newIndex)
+{
+    for (int& id : m_sampleIds)
+        id = id >= 0 && static_cast<size_t>(id) < newIndex.size() ? newIndex[static_cast<size_t>(id)] : -1;
 }
 
 void PointRenderer::refreshEmbedding()
@@ -371,8 +398,7 @@ void PointRenderer::renumberFiles(const std::vector<int>& newIndex)
 {
     if (!m_hasSampleIds)
         return;
-    for (int& id : m_sampleIds)
-        id = id >= 0 && static_cast<size_t>(id) < newIndex.size() ? newIndex[static_cast<size_t>(id)] : -1;
+    renumberSampleIds(newIndex);
     uploadSampleIds();
     m_densityDirty = true;
     m_clustersDirty = true;

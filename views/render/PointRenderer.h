@@ -325,6 +325,11 @@ private:
     const std::vector<float>* positionsSource() const;
     const std::vector<float>* markersSource() const;
     const int* sampleIdsSource() const;
+    /// The keys of the files the analysis' sample indices number when those
+    /// are not the files loaded now; null when they are, or without an analysis.
+    const std::vector<std::string>* formerSampleKeys() const;
+    /// Every kept file index i becomes newIndex[i], -1 when there is none.
+    void renumberSampleIds(const std::vector<int>& newIndex);
     /// Normalises source into the kept positions; true when all are finite.
     bool normalizePositions(const std::vector<float>& source);
     void computeMarkerRanges();
