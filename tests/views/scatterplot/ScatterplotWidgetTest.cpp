@@ -2,6 +2,7 @@
 // context menu and cluster export, screenshots, its children, and life across
 // contexts (floating, re-docking, re-parenting, collapsing, scale factor 2).
 #include "framework/UI_Settings.h"
+#include "framework/screenshotFilePath.h"
 #include "render/PointRenderer.h"
 #include "scatterplot/UI_ColormapSelectionWidget.h"
 #include "scatterplot/UI_ScatterplotWidget.h"
@@ -22,8 +23,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -352,7 +355,11 @@ TEST(ScatterplotWidgetTest, CtrlPWritesAnUprightScreenshotNamedAfterTheMarker)
     for (int mode : {0, 1}) {
         widget->setMode(mode);
         QTest::keyClick(widget, Qt::Key_P, Qt::ControlModifier);
-        QTest::qWait(2); // distinct milliseconds in the names
+        // The names carry the time to the millisecond: the next shot waits until
+        // one taken now would get a name of its own.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !QFile::exists(screenshotFilePath(out.path(), "CD4/CD8", QDateTime::currentDateTime())); },
+            10000));
     }
     const QStringList shots = QDir(out.path()).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(shots.size(), 2);
