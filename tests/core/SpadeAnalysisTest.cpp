@@ -339,6 +339,31 @@ TEST_F(SpadeAnalysisTest, ATreeWithoutLinksLeavesNoneOfThePreviousTree)
     EXPECT_TRUE(set->links().empty());
 }
 
+TEST_F(SpadeAnalysisTest, GroupsFarApartGiveATreeWhoseNodesAllHaveAParent)
+{
+    // Two groups 2e17 apart (L1 about 8e17), as large integer data can hold.
+    std::vector<float> values(300 * kMarkers);
+    for (int e = 0; e < 300; ++e)
+        for (int k = 0; k < kMarkers; ++k)
+            values[e * kMarkers + k] = (e % 2 ? 1e17f : -1e17f) + 1e11f * static_cast<float>(e % 7 + k);
+    MCV_DataRegistry* registry = open({writeFile("far.fcs", values)});
+    MCV_SpadeAnalysis analysis;
+    analysis.initialize(&m_ui, "SPADE");
+    analysis.setTargetClusterCount(50);
+    for (float keep : {10.0f, 100.0f}) {
+        analysis.setKeepPercentage(keep);
+        std::srand(11);
+        run(analysis);
+        const std::vector<DendrogramNode>& nodes = analysis.dendrogram();
+        ASSERT_GT(nodes.size(), 2u) << keep;
+        for (size_t i = 1; i < nodes.size(); ++i) {
+            ASSERT_GE(nodes[i].parent, 1) << keep << "% node " << nodes[i].id;
+            ASSERT_LT(nodes[i].parent, nodes[i].id) << keep << "% node " << nodes[i].id;
+        }
+        expectEveryEventOnce(analysis, *registry);
+    }
+}
+
 TEST_F(SpadeAnalysisTest, EventsWithNonFiniteValuesAreLeftOutUntilUpsampling)
 {
     // Event 4 (blob 1) has one NaN, event 8 (blob 2) an infinity, event 9 no finite marker.

@@ -7,6 +7,7 @@
 #include <omp.h>
 
 #include <cmath>
+#include <limits>
 #include <list>
 #include <random>
 #include <set>
@@ -62,7 +63,7 @@ std::vector<DendrogramNode> referenceDendrogram(std::vector<DendrogramNode> inpu
                 ++level;
             if (levels.size() <= level)
                 levels.resize(level + 1);
-            double best = 1e16;
+            double best = std::numeric_limits<double>::infinity();
             for (size_t l = 0; l < level; ++l)
                 for (int id : levels[l]) {
                     const double d = referenceNorm(out[id - 1].values, node.values);

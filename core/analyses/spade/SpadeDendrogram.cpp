@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <stdexcept>
 
 #include <omp.h>
 
@@ -133,6 +135,7 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
     int nodeLevel = 0;
     int64_t blocks = (length + kBlock - 1) / kBlock;
     bool done = alive == 0;
+    bool orphan = false;
     const bool parallel = length * dims >= parallelTerms;
     // Every thread waits for all the others at each node: no more threads
     // than blocks of the pool, and (dynamic adjustment) fewer when the cores
@@ -170,7 +173,8 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
                 const LevelBlock& block = levelBlocks[b - blocks];
                 const ColumnStore<T>& store = levels[block.level];
                 l1ToPoint(store.data(), store.stride(), dims, block.from, block.to, c, d);
-                double local = 1e16;
+                // No start distance: far-apart events still find their nearest node.
+                double local = std::numeric_limits<double>::infinity();
                 int64_t at = -1;
                 for (int64_t p = block.from; p < block.to; ++p)
                     if (d[p - block.from] < local) {
@@ -186,7 +190,7 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
         {
             if (pending) {
                 if (nodeLevel > 0) {
-                    double best = 1e16;
+                    double best = std::numeric_limits<double>::infinity();
                     int nearest = -1;
                     for (size_t b = 0; b < levelBlocks.size(); ++b)
                         if (levelAt[b] >= 0 && levelBest[b] < best) {
@@ -198,12 +202,17 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
                     levels[nodeLevel].append(node.values);
                     levelIds[nodeLevel].push_back(node.id);
                 }
-                dendrogram[node.parent - 1].children.push_back(node.id);
-                dendrogram.push_back(std::move(node));
+                // Level 0 holds the root, so every finite distance finds a parent;
+                // a node without one is a fault, said after the threads join.
+                orphan = node.parent < 1 || node.parent > static_cast<int>(dendrogram.size());
+                if (!orphan) {
+                    dendrogram[node.parent - 1].children.push_back(node.id);
+                    dendrogram.push_back(std::move(node));
+                }
                 pending = false;
             }
             levelBlocks.clear();
-            if (alive == 0) {
+            if (alive == 0 || orphan) {
                 done = true;
             } else {
                 int64_t selected = -1;
@@ -265,6 +274,8 @@ std::vector<DendrogramNode> traverse(std::vector<DendrogramNode>& pool, int64_t 
         }
     }
     omp_set_dynamic(dynamic);
+    if (orphan)
+        throw std::logic_error("SPADE dendrogram: a node has no parent above its level");
     return dendrogram;
 }
 
