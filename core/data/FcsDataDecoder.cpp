@@ -3,7 +3,6 @@
 #include "data/ByteOrder.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <type_traits>
 
@@ -30,7 +29,7 @@ FcsDataDecoder::FcsDataDecoder(Type type, bool littleEndian)
 {
 }
 
-bool FcsDataDecoder::addParameter(int64_t bits, double range)
+bool FcsDataDecoder::addParameter(int64_t bits, int rangeBits)
 {
     const bool stored = m_type == Type::Float     ? bits == 32
                         : m_type == Type::Double  ? bits == 64
@@ -42,21 +41,16 @@ bool FcsDataDecoder::addParameter(int64_t bits, double range)
         m_uniform = false;
     m_widths.push_back(width);
     m_offsets.push_back(m_eventBytes);
-    m_masks.push_back(m_type == Type::Integer ? integerMask(static_cast<int>(bits), range) : ~uint64_t(0));
+    m_masks.push_back(m_type == Type::Integer ? integerMask(static_cast<int>(bits), rangeBits) : ~uint64_t(0));
     m_eventBytes += width;
     return true;
 }
 
-uint64_t FcsDataDecoder::integerMask(int bits, double range)
+uint64_t FcsDataDecoder::integerMask(int bits, int rangeBits)
 {
-    const uint64_t whole = bits >= 64 ? ~uint64_t(0) : (uint64_t(1) << bits) - 1;
-    if (!(range >= 1.0) || range >= std::ldexp(1.0, bits))
-        return whole;
-    // Powers of two are exact doubles: 2^power is the smallest at or above the range.
-    int power = 0;
-    while (std::ldexp(1.0, power) < range)
-        ++power;
-    return power >= 64 ? whole : (uint64_t(1) << power) - 1;
+    if (rangeBits < 0 || rangeBits >= bits)
+        return bits >= 64 ? ~uint64_t(0) : (uint64_t(1) << bits) - 1;
+    return (uint64_t(1) << rangeBits) - 1;
 }
 
 void FcsDataDecoder::decode(unsigned char* raw, int64_t events, float* out) const

@@ -22,9 +22,9 @@ public:
 
     FcsDataDecoder(Type type, bool littleEndian);
 
-    /// Adds the next parameter with its $PnB and $PnR (-1 when absent).
-    /// False when the width is not one the type stores.
-    bool addParameter(int64_t bits, double range);
+    /// Adds the next parameter with its $PnB and the bits its $PnR needs
+    /// (-1 when absent). False when the width is not one the type stores.
+    bool addParameter(int64_t bits, int rangeBits);
 
     Type type() const { return m_type; }
     /// Bytes of one stored event.
@@ -35,12 +35,10 @@ public:
     /// Values in the other byte order are swapped in place in `raw` first.
     void decode(unsigned char* raw, int64_t events, float* out) const;
 
-    /// The mask an integer of `bits` bits with range `range` is reduced to:
-    /// when 1 <= range < 2^bits, the smallest power of two at or above the
-    /// range, minus 1; otherwise every bit of the width. The range is a
-    /// double so that it reaches 2^64 and beyond: a 64-bit range of 2^64 or
-    /// more masks nothing.
-    static uint64_t integerMask(int bits, double range);
+    /// The mask an integer of `bits` bits is reduced to when its range needs
+    /// `rangeBits` bits (the smallest p with 2^p >= range): the low rangeBits
+    /// bits when fewer than the width, otherwise every bit of the width.
+    static uint64_t integerMask(int bits, int rangeBits);
 
 private:
     template <typename Word>

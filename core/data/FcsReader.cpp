@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -89,14 +88,70 @@ bool isAcceptedDelimiter(char c)
     return c == '\\' || c == '|' || c == '/' || c == '!' || c == '\f';
 }
 
-/// The range that masks an integer parameter, from $PnR read as a number
-/// ("1024", "1024.0" and "1.024E3" alike, rounded up, not capped: 2^64 is
-/// the range of a 64-bit parameter that uses every bit); -1 when it is
-/// absent or below 1.
-double maskingRange(const std::string& text)
+bool isDigit(char c)
 {
-    const double range = std::ceil(toDouble(text));
-    return range >= 1.0 ? range : -1.0;
+    return c >= '0' && c <= '9';
+}
+
+/// The bits an integer parameter keeps, from $PnR read exactly as a decimal
+/// number ("1024", "1024.0" and "1.024E3" alike, rounded up, never through a
+/// double): the smallest p with 2^p >= range, so 2^63 keeps 63 bits and
+/// 2^63 + 1 all 64; 65 for a range beyond 2^64 or an infinite one; -1 when
+/// it is absent, not a number or below 1.
+int maskingBits(const std::string& text)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end && isWhiteSpace(*p))
+        ++p;
+    if (p < end && (*p == '+' || *p == '-')) {
+        if (*p == '-')
+            return -1;
+        ++p;
+    }
+    if (end - p >= 3 && (p[0] | 0x20) == 'i' && (p[1] | 0x20) == 'n' && (p[2] | 0x20) == 'f')
+        return 65;
+    std::string digits;
+    int64_t point = 0; // digits before the decimal point, moved by the exponent
+    for (; p < end && isDigit(*p); ++p, ++point)
+        digits.push_back(*p);
+    if (p < end && *p == '.')
+        for (++p; p < end && isDigit(*p); ++p)
+            digits.push_back(*p);
+    if (digits.empty())
+        return -1;
+    // Leading zeros dropped, so that a huge exponent soon overflows the range.
+    const size_t first = std::min(digits.find_first_not_of('0'), digits.size());
+    digits.erase(0, first);
+    point -= static_cast<int64_t>(first);
+    if (digits.empty())
+        return -1;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool negative = q < end && *q == '-';
+        if (q < end && (*q == '+' || *q == '-'))
+            ++q;
+        int64_t exponent = 0;
+        for (; q < end && isDigit(*q); ++q)
+            exponent = std::min<int64_t>(exponent * 10 + (*q - '0'), int64_t(1) << 32);
+        point += negative ? -exponent : exponent;
+    }
+    // The range is the integer part plus one when any fraction digit is not 0.
+    uint64_t range = 0;
+    bool fraction = false;
+    const int64_t length = static_cast<int64_t>(digits.size());
+    for (int64_t i = 0; i < std::max(point, length); ++i) {
+        const int digit = i < length ? digits[static_cast<size_t>(i)] - '0' : 0;
+        if (i >= point)
+            fraction = fraction || digit != 0;
+        else if (__builtin_mul_overflow(range, 10, &range) || __builtin_add_overflow(range, digit, &range))
+            return 65;
+    }
+    if (fraction && __builtin_add_overflow(range, 1, &range))
+        return 65;
+    if (range < 1)
+        return -1;
+    return range == 1 ? 0 : 64 - __builtin_clzll(range - 1);
 }
 
 /// The FCS HEADER segment's size; data may not start inside it.
@@ -222,7 +277,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
     header.setParameterCount(static_cast<std::size_t>(parameterCount));
 
     std::vector<FcsParameter>& parameters = header.parameters();
-    std::vector<double> maskRanges(parameters.size());
+    std::vector<int> maskBits(parameters.size());
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const std::string prefix = "$P" + std::to_string(i + 1);
         FcsParameter& parameter = parameters[i];
@@ -231,7 +286,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
         parameter.longName = keywordValue(prefix + "S");
         const std::string range = keywordValue(prefix + "R");
         parameter.range = toInt32(range);
-        maskRanges[i] = maskingRange(range);
+        maskBits[i] = maskingBits(range);
         parameter.exponent = toDouble(keywordValue(prefix + "E"));
     }
 
@@ -262,7 +317,7 @@ int FcsReader::read(float** eventBlock, FcsHeader& header)
         return FcsErrorByteOrder;
     FcsDataDecoder decoder(type, littleEndian);
     for (std::size_t i = 0; i < parameters.size(); ++i) {
-        if (!decoder.addParameter(parameters[i].bits, maskRanges[i]))
+        if (!decoder.addParameter(parameters[i].bits, maskBits[i]))
             return FcsErrorUnsupportedData;
     }
 

@@ -363,27 +363,48 @@ TEST_F(FcsReaderTest, IntegerFilesReadAsTheFloatsOfTheirMaskedValues)
     }
 }
 
-TEST_F(FcsReaderTest, SixtyFourBitIntegersKeepTheTopBitWhenTheRangeNeedsIt)
+TEST_F(FcsReaderTest, IntegerRangesKeepExactlyTheBitsTheyNeed)
 {
     // $PnR 2^64 (in two spellings) and 1e19 need all 64 bits; 2^63 needs 63.
-    const std::vector<std::string> ranges = {"18446744073709551616", "1.8446744073709552E19", "1e19",
-                                             "9223372036854775808"};
-    const uint64_t top = uint64_t(1) << 63;
+    std::vector<std::string> ranges = {"18446744073709551616", "1.8446744073709552E19", "1e19",
+                                       "9223372036854775808"};
+    std::vector<int> needed = {64, 64, 64, 63};
+    // Largest legal value (range - 1, at most 2^64 - 1) and all bits, per range.
     const uint64_t all = ~uint64_t(0);
-    const std::vector<uint64_t> words = {top, top, top, top, all, all, all, all};
-    const float topValue = static_cast<float>(top);
-    const float allValue = static_cast<float>(all);
-    const std::vector<float> expected = {topValue, topValue, topValue, 0.0f, allValue, allValue, allValue,
-                                         static_cast<float>(top - 1)};
+    std::vector<uint64_t> largest = {all, all, all, (uint64_t(1) << 63) - 1};
+    // 2^k - 1 and 2^k need k bits, 2^k + 1 needs k + 1, for k = 8..64.
+    for (int k = 8; k <= 64; ++k)
+        for (int delta : {-1, 0, 1}) {
+            if (k < 64) {
+                const uint64_t range = (uint64_t(1) << k) + static_cast<uint64_t>(static_cast<int64_t>(delta));
+                ranges.push_back(std::to_string(range));
+                largest.push_back(range - 1);
+            } else {
+                ranges.push_back(delta < 0 ? "18446744073709551615" : delta == 0 ? "18446744073709551616"
+                                                                                : "18446744073709551617");
+                largest.push_back(delta < 0 ? all - 1 : all);
+            }
+            needed.push_back(delta > 0 ? k + 1 : k);
+        }
+    const int parameters = static_cast<int>(ranges.size());
+    std::vector<uint64_t> words(largest);
+    words.insert(words.end(), ranges.size(), all);
+    std::vector<float> expected(words.size());
+    for (size_t i = 0; i < words.size(); ++i) {
+        const int bits = needed[i % ranges.size()];
+        expected[i] = static_cast<float>(words[i] & (bits >= 64 ? all : (uint64_t(1) << bits) - 1));
+    }
     for (bool big : {false, true}) {
-        FcsTestFile file(2, 4);
-        file.setIntegers({64, 64, 64, 64}, words);
+        FcsTestFile file(2, parameters);
+        file.setIntegers(std::vector<int>(static_cast<size_t>(parameters), 64), words);
         file.setBigEndian(big);
-        for (int n = 0; n < 4; ++n)
+        for (int n = 0; n < parameters; ++n)
             file.setKeyword("$P" + std::to_string(n + 1) + "R", ranges[static_cast<size_t>(n)]);
         const ReadResult result = read(file);
         ASSERT_EQ(result.code, FcsErrorNone);
-        EXPECT_TRUE(bitIdentical(result.values, expected)) << (big ? "big" : "little") << " endian";
+        ASSERT_EQ(result.values.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(result.values[i], expected[i]) << "range " << ranges[i % ranges.size()] << ", event " << i / ranges.size() << (big ? ", big" : ", little") << " endian";
     }
 }
 
