@@ -363,6 +363,7 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
     m_callerSampleSelection = selection;
     if (selection == nullptr)
         return;
+    const bool changed = *selection != m_sampleSelection;
     m_sampleSelection = *selection;
     // Above scale 0 a landmark stands for events of several files: the
     // point scales hide it (weight -1) once none of its files is shown, and
@@ -381,8 +382,10 @@ void PointRenderer::setSampleSelection(const std::vector<bool>* selection)
         m_activeSamples.resize(m_sampleSelection.size(), 1);
     }
     updateActiveSampleTexture();
-    m_densityDirty = true;
-    m_clustersDirty = true;
+    if (changed) {
+        m_densityDirty = true;
+        m_clustersDirty = true;
+    }
 }
 
 void PointRenderer::setSampleColors(const std::vector<unsigned char>* colors)

@@ -85,7 +85,8 @@ public:
     /// Releases whatever exists, then (given a context of OpenGL 3.3 or newer
     /// with its entry points loaded) loads and links the programs, creates
     /// every buffer, texture and framebuffer and uploads the kept data; the
-    /// density and its clusters are computed anew when next needed.
+    /// density is computed anew when next needed, density clusters found
+    /// since the last change of the data or look are kept.
     /// Without such a context it prints one line and stays empty.
     void init();
     /// Deletes every program, shader, buffer, texture and framebuffer and
@@ -139,7 +140,7 @@ public:
     std::vector<Range>& getMarkerBoundaries() { return m_markerBoundaries; }
 
     /// File selection of the sample panel (one bit per file); the per-file
-    /// active flags follow it.
+    /// active flags follow it. The same selection again keeps the density.
     void setSampleSelection(const std::vector<bool>* selection);
     /// File colours of the sample panel (red, green, blue bytes per file).
     void setSampleColors(const std::vector<unsigned char>* colors);
@@ -367,6 +368,9 @@ private:
     void bindSampleIds(VertexAttributes& attributes);
     float pointScaleFactor() const;
     void uploadClusterImages();
+    /// After a new context: the kept clusters' centres, cell ids and modes
+    /// into the new buffer and textures.
+    void restoreClusterGrids();
     /// A pixel in the view square as unit-square coordinates; false outside.
     bool viewSquarePixel(int x, int y, float& squareX, float& squareY) const;
     void readOffscreen(int size, std::vector<unsigned char>& output);

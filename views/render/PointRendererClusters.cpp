@@ -46,6 +46,19 @@ void PointRenderer::uploadClusterImages()
     }
 }
 
+void PointRenderer::restoreClusterGrids()
+{
+    uploadClusterImages();
+    // The partitions display reads every cell's mode from the mean-shift grid.
+    const unsigned res = m_look.msGridSize;
+    if (m_densityTextures[2] == 0 || m_meanShiftReadback.size() != static_cast<size_t>(res) * res * 3)
+        return;
+    glBindTexture(GL_TEXTURE_2D, m_densityTextures[2]);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(res), static_cast<GLsizei>(res), GL_RGB, GL_FLOAT,
+                    m_meanShiftReadback.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 MCV_DerivedDataClusters* PointRenderer::densityClusters() const
 {
     // A set of files since closed belongs to a registry that is gone.

@@ -130,11 +130,13 @@ void PointRenderer::init()
     loadPrograms();
     compilePrograms();
     createTextures();
-    // The new grids hold no density and no cluster ids yet.
+    // The new grids hold no density: it is splatted anew when next needed.
+    // Clusters found for this embedding stay and go into the new objects.
     m_densityDirty = true;
-    m_clustersDirty = true;
     uploadPositions();
     uploadAllData();
+    if (!m_clustersDirty)
+        restoreClusterGrids();
     glEnable(GL_PROGRAM_POINT_SIZE);
     glEnable(GL_CULL_FACE);
     glEnable(GL_BLEND);
@@ -386,7 +388,9 @@ void PointRenderer::createFramebuffers()
             std::cout << "Point Renderer: no float framebuffer; density display and clusters are off." << std::endl;
     }
     if (m_clusterIdTexture == 0) {
-        m_clusterIdImage.assign(static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize, -1);
+        const size_t cells = static_cast<size_t>(m_look.msGridSize) * m_look.msGridSize;
+        if (m_clusterIdImage.size() != cells)
+            m_clusterIdImage.assign(cells, -1);
         m_clusterIdTexture = createGridTexture(GL_R32I, GL_RED_INTEGER, GL_INT, GL_NEAREST, m_clusterIdImage.data());
     }
     if (maxTextureSize < m_maxOffscreenSize) {

@@ -491,6 +491,22 @@ TEST(ScatterplotWidgetTest, TheLookSetBeforeThePlotOrItsContextIsTheLookDrawn)
     EXPECT_TRUE(floatingFrames.second == lateFrames.second) << "points";
 }
 
+TEST(ScatterplotWidgetTest, ClustersOfTheClusterButtonOutliveANewContext)
+{
+    TsneOnFile tsne(90);
+    tsne.place(threeGroups);
+    DockedScatterplot view(tsne);
+    view.show();
+    panelCombo(view.widget->settingsSlider(), "Clustering")->setCurrentIndex(1);
+    view.widget->cluster(); // what "Cluster" runs, with "Continously" off
+    const QImage withDots = view.widget->grabFramebuffer();
+    for (bool floating : {true, false}) // floated and docked again: a new context
+        view.dock->setFloating(floating);
+    EXPECT_EQ(view.widget->grabFramebuffer(), withDots) << "the cluster dots";
+    drag(view.widget, at(0.26f, 0.26f, 200), at(0.26f, 0.26f, 200));
+    EXPECT_EQ(view.widget->selectedIndices().size(), 29u) << "the bottom-left group but its corner point 0";
+}
+
 TEST(ScatterplotWidgetTest, LiveEmbeddingKeepsItsBuffersAndEndsInBlobClusters)
 {
     TsneOnFile tsne(2000, 0); // probabilities only; the run below is watched
