@@ -91,16 +91,25 @@ function updateLegendUi(hide) {
 // A context-menu listener for the entries (a list, or a function of the
 // element's datum) that keeps the menu inside the window: a menu that would
 // reach past the right or bottom edge opens left of or above the pointer.
+// It is measured at the window's left end, where it has its natural width
+// (the browser narrows a menu that opens near the right edge). A menu taller
+// than the window fills its height and scrolls; a scroll bar that is always
+// shown is added to the menu's width, so no entry wraps.
 function contextMenuInside(entries) {
     var open = d3.contextMenu(entries);
     return function (datum, index) {
         open.call(this, datum, index);
         var menu = d3.select('.d3-context-menu');
-        var box = menu.node().getBoundingClientRect();
-        if (box.right > window.innerWidth)
-            menu.style('left', Math.max(0, window.pageXOffset + window.innerWidth - box.width) + 'px');
-        if (box.bottom > window.innerHeight)
-            menu.style('top', Math.max(0, window.pageYOffset + window.innerHeight - box.height) + 'px');
+        var node = menu.node();
+        var left = parseFloat(node.style.left), top = parseFloat(node.style.top);
+        menu.style('left', '0px').style('max-height', null).style('overflow-y', null);
+        var frame = node.offsetHeight - node.clientHeight;
+        if (node.offsetHeight > window.innerHeight)
+            menu.style('max-height', (window.innerHeight - frame) + 'px').style('overflow-y', 'scroll');
+        node.scrollTop = 0;
+        var x = window.pageXOffset, y = window.pageYOffset;
+        menu.style('left', Math.max(x, Math.min(left, x + window.innerWidth - node.offsetWidth)) + 'px')
+            .style('top', Math.max(y, Math.min(top, y + window.innerHeight - node.offsetHeight)) + 'px');
     };
 }
 
