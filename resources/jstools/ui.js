@@ -90,7 +90,7 @@ function updateLegendUi(hide) {
 
 // A context-menu listener for the entries (a list, or a function of the
 // element's datum) that keeps the menu inside the window: a menu that would
-// reach past the right or bottom edge opens left of or above the pointer.
+// reach past an edge is moved back inside it.
 // It is measured at the window's left end, where it has its natural width
 // (the browser narrows a menu that opens near the right edge). A menu taller
 // than the window fills its height and scrolls; a scroll bar that is always
