@@ -64,12 +64,15 @@ bool decodeUtf8(const QByteArray& bytes, QString* text)
 /// never occur inside a UTF-8 sequence, so each line is checked on its own.
 int firstLineNotUtf8(const QByteArray& bytes)
 {
-    const QList<QByteArray> lines = bytes.split('\n');
     QString ignored;
-    for (int i = 0; i < lines.size(); ++i)
-        if (!decodeUtf8(lines[i], &ignored))
-            return i + 1;
-    return lines.size();
+    int line = 1;
+    for (int start = 0;; ++line) {
+        const int end = bytes.indexOf('\n', start);
+        const int length = (end < 0 ? bytes.size() : end) - start;
+        if (!decodeUtf8(QByteArray::fromRawData(bytes.constData() + start, length), &ignored) || end < 0)
+            return line;
+        start = end + 1;
+    }
 }
 
 /// Characters of a field that a refusal quotes.
@@ -122,32 +125,74 @@ QString readFailure(const QString& path, const CsvReadReport& report)
     return QString();
 }
 
+/// Drops enclosing double quotes and makes every doubled double quote
+/// single, in one pass over the field: QString::replace moves the rest of
+/// the text again after every 1024 matches.
+void unquote(QString& field)
+{
+    const int enclosing = field.size() >= 2 && field.startsWith('"') && field.endsWith('"') ? 1 : 0;
+    QChar* const begin = field.data();
+    const QChar* in = begin + enclosing;
+    const QChar* const end = begin + field.size() - enclosing;
+    QChar* out = begin;
+    while (in != end) {
+        *out++ = *in;
+        in += *in == '"' && in + 1 != end && in[1] == '"' ? 2 : 1;
+    }
+    field.truncate(static_cast<int>(out - begin));
+}
+
+/// Appends the row of a record starting on `line` to the table, the header
+/// record included. A record it cannot take empties the table and says why
+/// in `refusal`.
+void appendRow(const QString& path, const QStringList& record, int line, bool isHeader, int columns,
+               std::vector<std::vector<float>>* table, CsvTableRefusal* refusal)
+{
+    auto refuse = [&](const QString& what, bool uneven) {
+        refusal->message = tablePrefix(path) + ": line " + QString::number(line) + what;
+        refusal->unevenRecords = uneven;
+        std::vector<std::vector<float>>().swap(*table);
+    };
+    if (record.size() == 1 && record.first().isEmpty())
+        return refuse(" is empty.", columns != 1);
+    if (record.size() != columns)
+        return refuse(" has " + QString::number(record.size()) + " fields, but the header line has "
+                          + QString::number(columns) + ".",
+                      true);
+    std::vector<float> row(static_cast<size_t>(columns), 0.0f);
+    for (int c = 0; c < columns; ++c) {
+        const NumberVerdict verdict = parseNumber(record[c], &row[c]);
+        if (isHeader || verdict == NumberVerdict::Number)
+            continue;
+        return refuse(", column " + QString::number(c + 1) + " holds " + quotedExcerpt(record[c])
+                          + (verdict == NumberVerdict::NotANumber  ? ", which is not a number."
+                             : verdict == NumberVerdict::NotFinite ? ", which is not a finite number."
+                                                                   : ", which is beyond the float range."),
+                      false);
+    }
+    table->push_back(std::move(row));
+}
+
 } // namespace
 
-void splitCsvField(QString& field, int64_t& quotes, QStringList& record, QList<QStringList>& records,
-                   QChar separator)
+bool splitCsvField(QString& field, int64_t& quotes, QStringList& record, QChar separator)
 {
     if (quotes % 2 == 1) {
         field.append(separator);
-        return;
+        return false;
     }
-    if (quotes > 0) {
-        if (field.size() >= 2 && field.startsWith('"') && field.endsWith('"'))
-            field = field.mid(1, field.size() - 2);
-        field.replace(QLatin1String("\"\""), QLatin1String("\""));
-    }
+    if (quotes > 0)
+        unquote(field);
     // The record gets a copy of its own size; the field keeps its buffer for
     // the next one instead of growing a new one character by character.
     record.append(QString(field.constData(), field.size()));
-    if (separator != ',') {
-        records.append(record);
-        record.clear();
-    }
     field.resize(0);
     quotes = 0;
+    return separator != ',';
 }
 
-QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
+void readCsvRecords(const QString& path, const std::function<void(const QStringList& record, int line)>& take,
+                    CsvReadReport* report)
 {
     CsvReadReport ignored;
     CsvReadReport& r = report ? *report : ignored;
@@ -156,28 +201,29 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         r.status = CsvReadReport::CannotOpen;
-        return {};
+        return;
     }
     r.fileSize = file.size();
     if (r.fileSize > CsvReadReport::kMaximumBytes) {
         r.status = CsvReadReport::TooLarge;
-        return {};
-    }
-    const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty()) {
-        r.status = CsvReadReport::EmptyFile;
-        return {};
+        return;
     }
     QString text;
-    if (!decodeUtf8(bytes, &text)) {
-        r.status = CsvReadReport::NotUtf8;
-        r.problemLine = firstLineNotUtf8(bytes);
-        return {};
+    {
+        const QByteArray bytes = file.readAll();
+        if (bytes.isEmpty()) {
+            r.status = CsvReadReport::EmptyFile;
+            return;
+        }
+        if (!decodeUtf8(bytes, &text)) {
+            r.status = CsvReadReport::NotUtf8;
+            r.problemLine = firstLineNotUtf8(bytes);
+            return;
+        }
     }
     r.carriageReturnsOnly = text.contains('\r') && !text.contains('\n');
     text.remove('\r');
 
-    QList<QStringList> records;
     QStringList record;
     QString field;
     // Double quotes in the field so far: counted as it grows, since counting
@@ -186,6 +232,12 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
     int line = 1;
     int recordLine = 1;
     int fieldLine = 1;
+    auto endField = [&](QChar separator) {
+        if (splitCsvField(field, quotes, record, separator)) {
+            take(record, recordLine);
+            record.clear();
+        }
+    };
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (field.isEmpty())
@@ -193,19 +245,12 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
         if (record.isEmpty() && field.isEmpty())
             recordLine = line;
         if (c == ',' || c == '\n') {
-            const int before = records.size();
-            splitCsvField(field, quotes, record, records, c);
-            if (records.size() > before)
-                r.recordLines.push_back(recordLine);
+            endField(c);
         } else {
             field.append(c);
             quotes += c == '"';
-            if (i == text.size() - 1) {
-                const int before = records.size();
-                splitCsvField(field, quotes, record, records, QChar('\0'));
-                if (records.size() > before)
-                    r.recordLines.push_back(recordLine);
-            }
+            if (i == text.size() - 1)
+                endField(QChar('\0'));
         }
         if (c == '\n')
             ++line;
@@ -218,6 +263,12 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
         r.status = CsvReadReport::EndsAfterComma;
         r.problemLine = line;
     }
+}
+
+QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report)
+{
+    QList<QStringList> records;
+    readCsvRecords(path, [&records](const QStringList& record, int) { records.append(record); }, report);
     return records;
 }
 
@@ -227,51 +278,39 @@ std::vector<std::vector<float>> csvToFloatTable(const QString& path, CsvTableRef
     CsvTableRefusal& why = refusal ? *refusal : ignored;
     why = CsvTableRefusal();
 
+    // Each record becomes its row as it is read, so no file's records are
+    // held all at once. Once a record is refused the rest is still read: a
+    // text that cannot be read whole is refused for that instead.
+    QStringList first;
+    int records = 0;
+    CsvTableRefusal rowRefusal;
+    std::vector<std::vector<float>> table;
     CsvReadReport report;
-    const QList<QStringList> records = readCsvFile(path, &report);
+    readCsvRecords(
+        path,
+        [&](const QStringList& record, int line) {
+            if (records++ == 0)
+                first = record;
+            if (rowRefusal.message.isEmpty())
+                appendRow(path, record, line, records == 1, first.size(), &table, &rowRefusal);
+        },
+        &report);
     if (header)
-        *header = records.isEmpty() ? QStringList() : records.first();
+        *header = first;
     why.message = readFailure(path, report);
     if (!why.message.isEmpty())
         return {};
-    if (records.size() < 2) {
-        why.message = tablePrefix(path) + " holds " + QString::number(records.size())
-                      + (records.size() == 1 ? " record" : " records")
+    if (records < 2) {
+        why.message = tablePrefix(path) + " holds " + QString::number(records)
+                      + (records == 1 ? " record" : " records")
                       + "; it needs a header line and at least one template line.";
         if (report.carriageReturnsOnly)
             why.message += " Its lines end in carriage returns only, without line feeds.";
         return {};
     }
-
-    const int columns = records.first().size();
-    std::vector<std::vector<float>> table;
-    table.reserve(static_cast<size_t>(records.size()));
-    for (int r = 0; r < records.size(); ++r) {
-        const QStringList& record = records[r];
-        const QString where = tablePrefix(path) + ": line " + QString::number(report.recordLines[r]);
-        if (record.size() == 1 && record.first().isEmpty()) {
-            why.message = where + " is empty.";
-            why.unevenRecords = columns != 1;
-            return {};
-        }
-        if (record.size() != columns) {
-            why.message = where + " has " + QString::number(record.size()) + " fields, but the header line has "
-                          + QString::number(columns) + ".";
-            why.unevenRecords = true;
-            return {};
-        }
-        std::vector<float> row(static_cast<size_t>(columns), 0.0f);
-        for (int c = 0; c < columns; ++c) {
-            const NumberVerdict verdict = parseNumber(record[c], &row[c]);
-            if (r == 0 || verdict == NumberVerdict::Number)
-                continue;
-            why.message = where + ", column " + QString::number(c + 1) + " holds " + quotedExcerpt(record[c])
-                          + (verdict == NumberVerdict::NotANumber  ? ", which is not a number."
-                             : verdict == NumberVerdict::NotFinite ? ", which is not a finite number."
-                                                                   : ", which is beyond the float range.");
-            return {};
-        }
-        table.push_back(std::move(row));
+    if (!rowRefusal.message.isEmpty()) {
+        why = rowRefusal;
+        return {};
     }
     return table;
 }

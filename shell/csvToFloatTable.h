@@ -5,12 +5,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class FcsHeader;
 
-/// What readCsvFile found besides the records: where each record starts and
-/// why the text could not be read whole.
+/// What readCsvFile found besides the records: why the text could not be read
+/// whole.
 struct CsvReadReport
 {
     enum Status
@@ -24,16 +25,15 @@ struct CsvReadReport
         EndsAfterComma  ///< the text ends right after a comma on problemLine
     };
 
-    /// The largest file read: far beyond any table of marker profiles, and
-    /// small enough that the text and its records fit in memory and in
-    /// Qt's strings.
-    static constexpr int64_t kMaximumBytes = int64_t(256) << 20;
+    /// The largest file read: far beyond any table of marker profiles. A
+    /// record or row may take tens of bytes per byte of text (a line feed
+    /// alone is a record, a line "0" a row of its own), so at this size the
+    /// worst texts still stay well below a gigabyte.
+    static constexpr int64_t kMaximumBytes = int64_t(16) << 20;
 
     Status status = Complete;
     /// The file's size in bytes.
     int64_t fileSize = 0;
-    /// Line (1-based, counted by line feeds) on which each record starts.
-    std::vector<int> recordLines;
     int problemLine = 0;
     /// Field number (1-based) within its record.
     int problemColumn = 0;
@@ -51,15 +51,21 @@ struct CsvTableRefusal
     bool unevenRecords = false;
 };
 
-/// Reads a CSV text file into records of field texts, in one pass over the
-/// text. The file is decoded as UTF-8 (a leading byte-order mark dropped)
-/// and every carriage return is removed first. Records end at a line feed
-/// and fields at a comma, except inside a field holding an odd number of
-/// double quotes; an empty line is a record of one empty field; the last
-/// record needs no line feed. A file that cannot be opened, is larger than
-/// CsvReadReport::kMaximumBytes (refused before it is read) or is not UTF-8
-/// gives no records; a text ending after a comma or inside an open quoted
-/// field loses its last record. The report, when given, says which.
+/// Reads a CSV text file record by record, in one pass over the text, and
+/// hands each record with the line (1-based, counted by line feeds) it
+/// starts on to `take`; no record is kept. The file is decoded as UTF-8 (a
+/// leading byte-order mark dropped) and every carriage return is removed
+/// first. Records end at a line feed and fields at a comma, except inside a
+/// field holding an odd number of double quotes; an empty line is a record
+/// of one empty field; the last record needs no line feed. A file that
+/// cannot be opened, is larger than CsvReadReport::kMaximumBytes (refused
+/// before it is read) or is not UTF-8 gives no records; a text ending after
+/// a comma or inside an open quoted field loses its last record. The
+/// report, when given, says which.
+void readCsvRecords(const QString& path, const std::function<void(const QStringList& record, int line)>& take,
+                    CsvReadReport* report = nullptr);
+
+/// All records of a CSV file, as readCsvRecords reads them.
 QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report = nullptr);
 
 /// Ends the pending field at a separator (a comma, a line feed, or the null
@@ -67,17 +73,17 @@ QList<QStringList> readCsvFile(const QString& path, CsvReadReport* report = null
 /// of double quotes (`quotes`, which the caller counts as it appends to the
 /// field) the separator joins it instead. A finished field loses enclosing
 /// double quotes, its doubled double quotes become single, and it joins the
-/// record; any separator but a comma also ends the record. The field and
-/// its count start again empty.
-void splitCsvField(QString& field, int64_t& quotes, QStringList& record, QList<QStringList>& records,
-                   QChar separator);
+/// record; the field and its count start again empty. True when the
+/// separator also ended the record (any separator but a comma): the caller
+/// hands the record on and clears it.
+bool splitCsvField(QString& field, int64_t& quotes, QStringList& record, QChar separator);
 
 /// The template table of a CSV file: one row of floats per record, the first
 /// (header) row included, all of equal length. Fields after the first
 /// record must be C-locale numbers (blanks around allowed), finite and
 /// within the float range; header fields that are not such numbers give 0.
-/// An unusable file gives an empty table and, when asked, the refusal and
-/// the header record's texts.
+/// Each record becomes its row as it is read. An unusable file gives an
+/// empty table and, when asked, the refusal and the header record's texts.
 std::vector<std::vector<float>> csvToFloatTable(const QString& path, CsvTableRefusal* refusal = nullptr,
                                                 QStringList* header = nullptr);
 

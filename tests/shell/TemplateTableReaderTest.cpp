@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +23,22 @@
 namespace {
 
 using Table = std::vector<std::vector<float>>;
+
+/// Lets the process map at most `bytes` more than it has mapped now. The
+/// sanitizer's shadow memory is beyond any such limit, so it runs without.
+void limitAddressSpace(rlim_t bytes)
+{
+#if !defined(__SANITIZE_ADDRESS__)
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key && key != "VmSize:")
+        status.ignore(1 << 20, '\n');
+    rlim_t kilobytes = 0;
+    status >> kilobytes;
+    const rlimit limit = {kilobytes * 1024 + bytes, kilobytes * 1024 + bytes};
+    setrlimit(RLIMIT_AS, &limit);
+#endif
+}
 
 class TemplateTableReaderTest : public testing::Test
 {
@@ -169,8 +189,30 @@ TEST_F(TemplateTableReaderTest, OversizedTableIsRefusedBeforeItIsRead)
     CsvTableRefusal why;
     EXPECT_TRUE(csvToFloatTable(path, &why).empty());
     EXPECT_EQ(why.message.replace(path, "P").toStdString(),
-              "The template table \"P\" is too large to read: 3221225472 bytes, more than the limit of 268435456 "
+              "The template table \"P\" is too large to read: 3221225472 bytes, more than the limit of 16777216 "
               "bytes.");
+}
+
+TEST_F(TemplateTableReaderTest, TablesAtTheSizeLimitAreReadInBoundedMemory)
+{
+    // The costliest texts per byte, each read where 1 GiB more is all it may map.
+    const size_t n = static_cast<size_t>(CsvReadReport::kMaximumBytes);
+    const std::pair<std::string, QString> shapes[] = {
+        {std::string(n, ','), " ends right after a comma on line 1."},
+        {std::string(n, '\n'), ": line 1 is empty."},
+        {"a\n" + std::string(n - 2, '"'), ", which is not a number."},
+        {"a\n" + std::string(n - 3, '7') + "\n", ", which is beyond the float range."}};
+    for (const auto& [bytes, reason] : shapes) {
+        const QString path = write(bytes);
+        EXPECT_EXIT(
+            {
+                limitAddressSpace(rlim_t(1) << 30);
+                CsvTableRefusal why;
+                std::exit(csvToFloatTable(path, &why).empty() && why.message.endsWith(reason) ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "")
+            << reason.toStdString();
+    }
 }
 
 TEST_F(TemplateTableReaderTest, HeaderNamesMustFitTheLoadedParameters)
