@@ -34,6 +34,7 @@ void MCV_HsneAnalysisHierarchy::setExploration(MCV_DerivedDataExploration* explo
 {
     m_exploration = exploration;
     m_explorationGeneration = MCV_DataRegistry::currentGeneration();
+    m_explorationName = exploration != nullptr ? exploration->name() : std::string();
 }
 
 void MCV_HsneAnalysisHierarchy::addLevel(MCV_HsneAnalysis* level)
@@ -150,6 +151,10 @@ bool MCV_HsneAnalysisHierarchy::computeHierarchy()
         // whose deletion waits for the end of this call.
         if (m_uiInterface)
             m_uiInterface->analysesRemovedSignal(&removed);
+        if (!m_explorationName.empty() && exploration() == nullptr)
+            if (MCV_DerivedDataExploration* tree = MCV_DataRegistry::instance()->createExplorationData(
+                    m_explorationName, true))
+                setExploration(tree);
         if (MCV_DerivedDataExploration* tree = exploration())
         {
             tree->clear();

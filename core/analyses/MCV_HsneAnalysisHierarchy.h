@@ -56,7 +56,8 @@ public:
     int knnChecks() const { return m_knnChecks; }
 
     /// The exploration tree the levels add to (owned by the registry); null
-    /// once the files were reopened.
+    /// once the files were reopened, until a build on the new files takes
+    /// the tree of the same name there.
     MCV_DerivedDataExploration* exploration() const;
     void setExploration(MCV_DerivedDataExploration* exploration);
 
@@ -64,8 +65,10 @@ public:
     /// without input, without active markers, or when the engine refuses),
     /// then makes the first level the overview of the top scale built (a
     /// level is created when there is none), announces the other levels as
-    /// removed, restarts the exploration at the overview's node and runs the
-    /// overview's loop. False when nothing was built.
+    /// removed, restarts the exploration at the overview's node (after the
+    /// files were reopened: the live registry's tree of the same name, the
+    /// one a page shows by it) and runs the overview's loop. False when
+    /// nothing was built.
     bool computeHierarchy();
     /// The exploration's addClusterChildren, keeping the nodes of its levels.
     void addClusterToExploration(const std::string& clustersSetName, const std::string& parentName, bool isLeaf);
@@ -134,6 +137,7 @@ private:
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
     MCV_DerivedDataExploration* m_exploration = nullptr;
     uint64_t m_explorationGeneration = 0;
+    std::string m_explorationName;
     std::vector<MCV_HsneAnalysis*> m_levels;
     std::vector<MCV_PointIndex> m_points;
     int m_pointCount = 0;

@@ -492,6 +492,19 @@ TEST_F(HsneAnalysisTest, ClusterLevelsHoldTheEventsOfTheirClusters)
     }
 }
 
+TEST_F(HsneAnalysisTest, ARebuildOnReopenedFilesTakesTheTreeOfItsNameThere)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(10);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    load({3000, 3000});
+    MCV_DerivedDataExploration* shown = registry->createExplorationData("H", true); // as the page asks
+    hierarchy->setInputData(all);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    ASSERT_EQ(hierarchy->exploration(), shown);
+    ASSERT_NE(addLevel(hierarchy->createLevel(overview, {0, 1, 2, 3}, "H - Scale 1")), nullptr);
+    EXPECT_GE(shown->nodeIndex("H - Scale 1"), 0);
+}
+
 TEST_F(HsneAnalysisTest, RebuildRemovesRunningAndIdleLevelsAndDeletionKeepsTheContract)
 {
     MCV_HsneAnalysis* overview = makeHierarchy(30);
