@@ -70,7 +70,9 @@ public:
     /// one a page shows by it) and runs the overview's loop. False when
     /// nothing was built.
     bool computeHierarchy();
-    /// The exploration's addClusterChildren, keeping the nodes of its levels.
+    /// The exploration's addClusterChildren, keeping the nodes of its levels;
+    /// a level drilled from a cluster its set no longer holds takes the new
+    /// name its node is told apart by (tellApartEarlierClusters).
     void addClusterToExploration(const std::string& clustersSetName, const std::string& parentName, bool isLeaf);
 
     /// Appends a level (the first one becomes the overview) and links it.
