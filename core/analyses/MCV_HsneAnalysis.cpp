@@ -4,6 +4,7 @@
 #include "analyses/MCV_UiInterface.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataExploration.h"
 #include "data/MCV_DerivedDataHierarchy.h"
 #include "data/MCV_DerivedDataPoints.h"
 
@@ -327,6 +328,12 @@ float MCV_HsneAnalysis::landmarkSelectionWeights(std::vector<bool> sampleBits, s
     return largest;
 }
 
+bool MCV_HsneAnalysis::wroteClustersSet(const std::string& name) const
+{
+    return std::any_of(m_clusterSets.begin(), m_clusterSets.end(),
+                       [&name](const std::pair<const std::string, std::string>& set) { return set.second == name; });
+}
+
 void MCV_HsneAnalysis::drillIntoCluster(const std::string& clustersSetName)
 {
     if (m_owner)
@@ -337,7 +344,8 @@ MCV_DerivedData* MCV_HsneAnalysis::createDerivedData(const std::vector<std::vect
                                                      std::string name)
 {
     // Everything is gathered before the announcements: their slots may reopen
-    // the files or delete this level, so afterwards only locals are used.
+    // the files or delete this level, so afterwards the level is used only
+    // while it lives and the set only while the registry does.
     MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     const uint64_t generation = registry->generation();
     std::vector<std::vector<MCV_PointIndex>> members(indexLists.size());
@@ -347,14 +355,27 @@ MCV_DerivedData* MCV_HsneAnalysis::createDerivedData(const std::vector<std::vect
     if (!current)
         members.clear();
     MCV_DerivedDataPoints* input = inputData();
+    const std::string wanted = name + " - " + m_name;
+    const auto own = m_clusterSets.find(wanted);
+    bool reuse = input != nullptr;
+    // A level renamed after its cluster was clustered anew keeps its sets: a
+    // level that takes its former name writes sets of its own.
+    if (own == m_clusterSets.end() && m_owner != nullptr)
+        for (const MCV_HsneAnalysis* level : m_owner->levels())
+            reuse = reuse && (level == this || !level->wroteClustersSet(wanted));
     const std::weak_ptr<const bool> alive = lifetime();
-    MCV_DerivedDataClusters* clusters = registry->createClustersData(name + " - " + m_name, input != nullptr);
+    MCV_DerivedDataClusters* clusters =
+        registry->createClustersData(own != m_clusterSets.end() ? own->second : wanted, reuse);
     if (clusters == nullptr || MCV_DataRegistry::currentGeneration() != generation)
         return nullptr;
-    if (!alive.expired()
-        && std::find(m_clusterSetNames.begin(), m_clusterSetNames.end(), clusters->name()) == m_clusterSetNames.end())
-        m_clusterSetNames.push_back(clusters->name());
+    if (!alive.expired())
+        m_clusterSets[wanted] = clusters->name();
     clusters->setClusters(members, input, {});
+    if (MCV_DataRegistry::currentGeneration() != generation)
+        return nullptr;
+    const MCV_DerivedDataExploration* tree = !alive.expired() && m_owner ? m_owner->exploration() : nullptr;
+    if (tree != nullptr && tree->showsClustersOf(clusters->name(), m_name))
+        drillIntoCluster(clusters->name());
     return MCV_DataRegistry::currentGeneration() == generation ? clusters : nullptr;
 }
 

@@ -9,6 +9,7 @@
 #include "vel/utils/CoutLog.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,11 +109,16 @@ public:
     float landmarkSelectionWeights(std::vector<bool> sampleBits, std::vector<float>& out) const;
     /// Puts the clusters of the named set under this level's exploration node.
     void drillIntoCluster(const std::string& clustersSetName);
-    /// Names of the clusters sets this level created, oldest first.
-    const std::vector<std::string>& clusterSetNames() const { return m_clusterSetNames; }
+    /// The name of a level drilled from a cluster its set no longer holds.
+    void rename(std::string name) { m_name = std::move(name); }
+    /// True when this level wrote the named clusters set.
+    bool wroteClustersSet(const std::string& name) const;
 
-    /// A clusters set "<name> - <level name>"; cluster c holds the events
-    /// that the shown landmarks of indexLists[c] represent.
+    /// A clusters set "<name> - <level name>" (a new one, uniquely named,
+    /// when another level wrote the set of that name before it was renamed);
+    /// cluster c holds the events that the shown landmarks of indexLists[c]
+    /// represent. When the exploration tree shows the set's clusters under
+    /// this level, it shows the new ones (drillIntoCluster).
     MCV_DerivedData* createDerivedData(const std::vector<std::vector<unsigned>>& indexLists,
                                        std::string name) override;
     /// Previews are not kept; the vector is released.
@@ -152,7 +158,8 @@ private:
     uint64_t m_pointsGeneration = 0;
     int64_t m_markerCount = 0;
     std::vector<std::string> m_markerNames;
-    std::vector<std::string> m_clusterSetNames;
+    /// Per set name asked for, the name of the set this level writes.
+    std::map<std::string, std::string> m_clusterSets;
 
     // Set-up staged by setScale, setHierarchy and rebuild, applied by attach().
     bool m_stagedInitialize = false;

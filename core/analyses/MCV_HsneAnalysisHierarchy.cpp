@@ -34,6 +34,7 @@ void MCV_HsneAnalysisHierarchy::setExploration(MCV_DerivedDataExploration* explo
 {
     m_exploration = exploration;
     m_explorationGeneration = MCV_DataRegistry::currentGeneration();
+    m_explorationName = exploration != nullptr ? exploration->name() : std::string();
 }
 
 void MCV_HsneAnalysisHierarchy::addLevel(MCV_HsneAnalysis* level)
@@ -150,6 +151,10 @@ bool MCV_HsneAnalysisHierarchy::computeHierarchy()
         // whose deletion waits for the end of this call.
         if (m_uiInterface)
             m_uiInterface->analysesRemovedSignal(&removed);
+        if (!m_explorationName.empty() && exploration() == nullptr)
+            if (MCV_DerivedDataExploration* tree = MCV_DataRegistry::instance()->createExplorationData(
+                    m_explorationName, true))
+                setExploration(tree);
         if (MCV_DerivedDataExploration* tree = exploration())
         {
             tree->clear();
@@ -177,10 +182,18 @@ void MCV_HsneAnalysisHierarchy::addClusterToExploration(const std::string& clust
     MCV_DerivedDataExploration* tree = exploration();
     if (tree == nullptr)
         return;
-    std::vector<std::string> shown;
-    for (const MCV_HsneAnalysis* level : m_levels)
-        shown.push_back(level->name());
-    tree->addClusterChildren(clustersSetName, parentName, isLeaf, shown);
+    const auto shown = [this] {
+        std::vector<std::string> names;
+        for (const MCV_HsneAnalysis* level : m_levels)
+            names.push_back(level->name());
+        return names;
+    };
+    // Renamed before the tree announces its change, so that the views follow.
+    for (const auto& [earlier, renamed] : tree->tellApartEarlierClusters(parentName, shown()))
+        for (MCV_HsneAnalysis* level : m_levels)
+            if (level->name() == earlier)
+                level->rename(renamed);
+    tree->addClusterChildren(clustersSetName, parentName, isLeaf, shown());
 }
 
 void MCV_HsneAnalysisHierarchy::drillSubset(const MCV_DerivedDataHierarchy& hierarchy, int scale,
@@ -280,8 +293,7 @@ bool MCV_HsneAnalysisHierarchy::clusterLandmarks(MCV_HsneAnalysis* parent, const
     };
     if (parent == nullptr || std::find(m_levels.begin(), m_levels.end(), parent) == m_levels.end())
         return refuse("the level it comes from is not one of its current levels");
-    const std::vector<std::string>& own = parent->clusterSetNames();
-    if (std::find(own.begin(), own.end(), clustersSetName) == own.end())
+    if (!parent->wroteClustersSet(clustersSetName))
         return refuse("the clusters set " + clustersSetName + " is not one of " + parent->name() + "'s");
     if (m_hierarchy == nullptr || m_hierarchy->registryGeneration() != MCV_DataRegistry::currentGeneration())
         return refuse("the data were reloaded since the hierarchy was built");

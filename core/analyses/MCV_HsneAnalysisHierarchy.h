@@ -56,7 +56,8 @@ public:
     int knnChecks() const { return m_knnChecks; }
 
     /// The exploration tree the levels add to (owned by the registry); null
-    /// once the files were reopened.
+    /// once the files were reopened, until a build on the new files takes
+    /// the tree of the same name there.
     MCV_DerivedDataExploration* exploration() const;
     void setExploration(MCV_DerivedDataExploration* exploration);
 
@@ -64,10 +65,14 @@ public:
     /// without input, without active markers, or when the engine refuses),
     /// then makes the first level the overview of the top scale built (a
     /// level is created when there is none), announces the other levels as
-    /// removed, restarts the exploration at the overview's node and runs the
-    /// overview's loop. False when nothing was built.
+    /// removed, restarts the exploration at the overview's node (after the
+    /// files were reopened: the live registry's tree of the same name, the
+    /// one a page shows by it) and runs the overview's loop. False when
+    /// nothing was built.
     bool computeHierarchy();
-    /// The exploration's addClusterChildren, keeping the nodes of its levels.
+    /// The exploration's addClusterChildren, keeping the nodes of its levels;
+    /// a level drilled from a cluster its set no longer holds takes the new
+    /// name its node is told apart by (tellApartEarlierClusters).
     void addClusterToExploration(const std::string& clustersSetName, const std::string& parentName, bool isLeaf);
 
     /// Appends a level (the first one becomes the overview) and links it.
@@ -134,6 +139,7 @@ private:
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
     MCV_DerivedDataExploration* m_exploration = nullptr;
     uint64_t m_explorationGeneration = 0;
+    std::string m_explorationName;
     std::vector<MCV_HsneAnalysis*> m_levels;
     std::vector<MCV_PointIndex> m_points;
     int m_pointCount = 0;

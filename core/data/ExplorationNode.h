@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct ExplorationNode
     std::string images[3];
     int clusterId = 0;
     std::string clusterSetName;
+    /// MCV_DerivedDataClusters::clusterRevision of the cluster when the node was made.
+    uint64_t clusterRevision = 0;
     float hue = -1.0f;
     int size = 0;
     bool isLeaf = false;

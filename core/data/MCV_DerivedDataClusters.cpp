@@ -7,10 +7,17 @@
 #include "data/TextEscaping.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 
 namespace {
+
+uint64_t nextRevision()
+{
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
 
 std::string joinJsonNumbers(const std::vector<float>& values)
 {
@@ -40,9 +47,11 @@ void MCV_DerivedDataClusters::setClusters(const std::vector<std::vector<MCV_Poin
     const int n = clusterCount();
     m_clusterIds.resize(n);
     m_names.resize(n);
+    m_revisions.resize(n);
     for (int i = 0; i < n; ++i) {
         m_clusterIds[i] = i;
         m_names[i] = std::to_string(i + 1);
+        m_revisions[i] = nextRevision();
     }
     // The links describe this partition only: a tree without links has none,
     // and a link naming a cluster outside the set would point the pages nowhere.
@@ -77,6 +86,11 @@ std::string MCV_DerivedDataClusters::clusterName(int index) const
         return std::string();
     }
     return m_names[index];
+}
+
+uint64_t MCV_DerivedDataClusters::clusterRevision(int index) const
+{
+    return index >= 0 && index < clusterCount() ? m_revisions[index] : 0;
 }
 
 std::vector<float> MCV_DerivedDataClusters::clusterMedians(int index)
@@ -139,6 +153,7 @@ void MCV_DerivedDataClusters::mergeClusters(const std::vector<int>& indices)
         if (withPositions)
             m_memberPositions.erase(m_memberPositions.begin() + removed);
         m_names.erase(m_names.begin() + removed);
+        m_revisions.erase(m_revisions.begin() + removed);
         // The original clusters that were `removed` now live in `base`; those
         // after it moved down by one.
         for (int& id : m_clusterIds) {
@@ -149,6 +164,7 @@ void MCV_DerivedDataClusters::mergeClusters(const std::vector<int>& indices)
         }
     }
 
+    m_revisions[base] = nextRevision();
     setDirty();
     m_selected.assign(clusterCount(), false);
     if (m_uiInterface)

@@ -31,11 +31,11 @@ public:
 
     MCV_DerivedDataClusters();
 
-    /// Installs the clusters: members, parent set, ids 0..n-1, names "1".."n";
-    /// the links become the given ones that name clusters of the new set (a
-    /// line for each other one), given member positions replace the
-    /// positions, a highlight outside the new set becomes -1; clears the
-    /// selection and announces dataRefreshedSignal.
+    /// Installs the clusters: members, parent set, ids 0..n-1, names "1".."n",
+    /// a new revision each; the links become the given ones that name
+    /// clusters of the new set (a line for each other one), given member
+    /// positions replace the positions, a highlight outside the new set
+    /// becomes -1; clears the selection and announces dataRefreshedSignal.
     void setClusters(const std::vector<std::vector<MCV_PointIndex>>& clusters,
                      MCV_DerivedDataPoints* parent, const std::vector<Link>& links,
                      const std::vector<std::vector<int64_t>>& memberPositions = {});
@@ -45,6 +45,10 @@ public:
     int64_t clusterSize(int index) const;
     /// Name of a cluster; empty (and a line printed) for an index out of range.
     std::string clusterName(int index) const;
+    /// A number that stands for the cluster's members: new for every cluster
+    /// setClusters installs and for the cluster a merge grows, never shared
+    /// by two clusters of the process; 0 for an index out of range.
+    uint64_t clusterRevision(int index) const;
     /// Per-parameter medians / deviations of a cluster (computed first when
     /// stale); empty for an index out of range.
     std::vector<float> clusterMedians(int index);
@@ -115,6 +119,7 @@ private:
     std::vector<int> m_clusterIds;
     std::vector<Link> m_links;
     std::vector<std::string> m_names;
+    std::vector<uint64_t> m_revisions;
     std::vector<bool> m_selected;
     int m_highlighted = -1;
     std::vector<std::vector<float>> m_medians;

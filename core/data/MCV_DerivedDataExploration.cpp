@@ -94,10 +94,7 @@ void MCV_DerivedDataExploration::addClusterChildren(const std::string& clustersS
 {
     if (parentName.empty() || nodeIndex(parentName) < 0)
         return;
-    std::vector<char> shown(m_nodes.size(), 0);
-    for (const std::string& name : kept)
-        if (nodeIndex(name) >= 0)
-            shown[static_cast<size_t>(nodeIndex(name))] = 1;
+    const std::vector<char> shown = flags(kept);
     std::vector<int> replaced;
     for (int child : m_nodes[static_cast<size_t>(nodeIndex(parentName))].children)
         if (!m_nodes[static_cast<size_t>(child)].clusterSetName.empty() && !subtreeHolds(child, shown))
@@ -121,6 +118,7 @@ void MCV_DerivedDataExploration::addClusterChildren(const std::string& clustersS
         node.isLeaf = isLeaf;
         node.clusterId = i;
         node.clusterSetName = clustersSetName;
+        node.clusterRevision = clusters->clusterRevision(i);
         node.hue = static_cast<float>(i) / static_cast<float>(count) * 360.0f;
         node.size = static_cast<int>(clusters->clusterSize(i));
         node.expression = clusters->clusterMedians(i);
@@ -130,11 +128,67 @@ void MCV_DerivedDataExploration::addClusterChildren(const std::string& clustersS
     notifyDataRefreshed(nullptr);
 }
 
+std::vector<std::pair<std::string, std::string>> MCV_DerivedDataExploration::tellApartEarlierClusters(
+    const std::string& parentName, const std::vector<std::string>& kept)
+{
+    std::vector<std::pair<std::string, std::string>> renamed;
+    const int parent = parentName.empty() ? -1 : nodeIndex(parentName);
+    if (parent < 0)
+        return renamed;
+    const std::vector<char> shown = flags(kept);
+    const std::vector<MCV_DerivedDataClusters*> sets = MCV_DataRegistry::instance()->clustersDataList();
+    const auto holdsCluster = [&sets](const ExplorationNode& node) {
+        for (const MCV_DerivedDataClusters* set : sets)
+            if (set->name() == node.clusterSetName)
+                for (int c = 0; c < set->clusterCount(); ++c)
+                    if (set->clusterRevision(c) == node.clusterRevision)
+                        return true;
+        return false;
+    };
+    for (int child : m_nodes[static_cast<size_t>(parent)].children)
+    {
+        ExplorationNode& node = m_nodes[static_cast<size_t>(child)];
+        if (node.clusterSetName.empty() || !subtreeHolds(child, shown) || holdsCluster(node))
+            continue;
+        std::string name = node.name + " (earlier)";
+        for (int k = 2; nodeIndex(name) >= 0; ++k)
+            name = node.name + " (earlier " + std::to_string(k) + ")";
+        renamed.emplace_back(node.name, name);
+        m_nameToIndex.erase(node.name);
+        m_nameToIndex[name] = child;
+        node.name = name;
+        node.clusterSetName.clear();
+        m_dirty = true;
+    }
+    return renamed;
+}
+
+bool MCV_DerivedDataExploration::showsClustersOf(const std::string& clustersSetName,
+                                                 const std::string& parentName) const
+{
+    const int parent = nodeIndex(parentName);
+    if (parent < 0)
+        return false;
+    const std::vector<int>& children = m_nodes[static_cast<size_t>(parent)].children;
+    return std::any_of(children.begin(), children.end(), [&](int child) {
+        return m_nodes[static_cast<size_t>(child)].clusterSetName == clustersSetName;
+    });
+}
+
 void MCV_DerivedDataExploration::clear()
 {
     m_nodes.clear();
     m_nameToIndex.clear();
     m_dirty = true;
+}
+
+std::vector<char> MCV_DerivedDataExploration::flags(const std::vector<std::string>& names) const
+{
+    std::vector<char> flagged(m_nodes.size(), 0);
+    for (const std::string& name : names)
+        if (nodeIndex(name) >= 0)
+            flagged[static_cast<size_t>(nodeIndex(name))] = 1;
+    return flagged;
 }
 
 bool MCV_DerivedDataExploration::subtreeHolds(int index, const std::vector<char>& flagged) const

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 /// The user's drill-down through a hierarchy as a tree of uniquely named
@@ -38,6 +39,16 @@ public:
     /// An empty or unknown parent name does nothing.
     void addClusterChildren(const std::string& clustersSetName, const std::string& parentName, bool isLeaf,
                             const std::vector<std::string>& kept = {});
+    /// A cluster child of the named node whose subtree holds a node named in
+    /// `kept` and whose cluster its set no longer holds (clustered anew or
+    /// merged since) is renamed "<name> (earlier)" ("(earlier 2)", ... when
+    /// taken) and no longer counts as a cluster node, so that the set's
+    /// current clusters get the set's names. Returns the old and new names;
+    /// nothing is announced.
+    std::vector<std::pair<std::string, std::string>> tellApartEarlierClusters(const std::string& parentName,
+                                                                              const std::vector<std::string>& kept);
+    /// True when the named node has a cluster child made from the set.
+    bool showsClustersOf(const std::string& clustersSetName, const std::string& parentName) const;
     /// Removes every node (texts become empty); nothing is announced.
     void clear();
 
@@ -56,6 +67,8 @@ public:
     static std::string encodeThumbnail(const std::vector<unsigned char>& rgb, int side);
 
 private:
+    /// One flag per node: set for the nodes named in `names`.
+    std::vector<char> flags(const std::vector<std::string>& names) const;
     /// True when the node or one below it is flagged.
     bool subtreeHolds(int index, const std::vector<char>& flagged) const;
     /// Removes the node and its subtree from the list; renumbers parents,

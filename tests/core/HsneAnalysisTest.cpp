@@ -477,6 +477,27 @@ TEST_F(HsneAnalysisTest, ClusterLevelsHoldTheEventsOfTheirClusters)
             blob1 = level;
     }
 
+    // A landmark stands for events when more than half of those it lists are among them.
+    const std::vector<int32_t>& owners = *data->eventLandmarks(overview->scale());
+    std::vector<std::vector<size_t>> listed(static_cast<size_t>(data->landmarkCount(overview->scale())));
+    for (size_t e = 0; e < owners.size(); ++e)
+        if (owners[e] >= 0)
+            listed[static_cast<size_t>(owners[e])].push_back(e);
+    const auto even = std::find_if(listed.begin(), listed.end(), [](const std::vector<size_t>& events) {
+        return !events.empty() && events.size() % 2 == 0;
+    });
+    ASSERT_NE(even, listed.end());
+    std::vector<char> inside(owners.size(), 0);
+    for (size_t k = 0; k < even->size() / 2; ++k)
+        inside[(*even)[k]] = 1;
+    const auto stands = [&] {
+        const std::vector<unsigned> points = data->pointsWithin(overview->scale(), inside);
+        return std::count(points.begin(), points.end(), static_cast<unsigned>(even - listed.begin()));
+    };
+    EXPECT_EQ(stands(), 0) << "exactly half";
+    inside[(*even)[even->size() / 2]] = 1;
+    EXPECT_EQ(stands(), 1) << "one more than half";
+
     // At scale 0 a level is its cluster's events: blob 1's halves at its marker 2's middle.
     std::vector<std::vector<unsigned>> halves(2);
     for (unsigned l = 0; l < static_cast<unsigned>(blob1->pointCount()); ++l)
@@ -490,6 +511,19 @@ TEST_F(HsneAnalysisTest, ClusterLevelsHoldTheEventsOfTheirClusters)
         EXPECT_EQ(level->scale(), 0);
         EXPECT_TRUE(levelEvents(*level) == keys(split->members()[static_cast<size_t>(c)])) << c;
     }
+}
+
+TEST_F(HsneAnalysisTest, ARebuildOnReopenedFilesTakesTheTreeOfItsNameThere)
+{
+    MCV_HsneAnalysis* overview = makeHierarchy(10);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    load({3000, 3000});
+    MCV_DerivedDataExploration* shown = registry->createExplorationData("H", true); // as the page asks
+    hierarchy->setInputData(all);
+    ASSERT_TRUE(hierarchy->computeHierarchy());
+    ASSERT_EQ(hierarchy->exploration(), shown);
+    ASSERT_NE(addLevel(hierarchy->createLevel(overview, {0, 1, 2, 3}, "H - Scale 1")), nullptr);
+    EXPECT_GE(shown->nodeIndex("H - Scale 1"), 0);
 }
 
 TEST_F(HsneAnalysisTest, RebuildRemovesRunningAndIdleLevelsAndDeletionKeepsTheContract)

@@ -258,6 +258,56 @@ TEST_F(HsneShellTest, HierarchyOverviewDrillsPageAndRecompute)
     EXPECT_EQ(window.findChildren<UI_HsneWidget*>().size(), 1);
 }
 
+TEST_F(HsneShellTest, AZoomAfterAReclusterShowsTheNewClusterBesideTheEarlierLevel)
+{
+    MCV_HsneAnalysisHierarchy* hierarchy = createHierarchy();
+    compute();
+    MCV_HsneAnalysis* overview = levelView("HSNE - Overview Level")->level();
+    UI_ScatterplotWidget* plot = levelView("HSNE - Overview Level")->scatterplot();
+    auto* page = window.findChild<UI_HierarchyWidget*>();
+    page->js_selectData("HSNE");
+    MCV_DerivedDataClusters* clusters = nullptr;
+    const auto clusterAt = [&](int grid) {
+        plot->setMsGrid(grid);
+        plot->cluster();
+        clusters = MCV_DataRegistry::instance()->createClustersData(plot->renderer()->saveClusters(), true);
+        return clusters->members();
+    };
+    // A cluster number that both grid sizes give a sizeable cluster (the embedding starts from the clock).
+    const auto coarse = clusterAt(32), fine = clusterAt(256);
+    int chosen = 0;
+    for (int c = 1; c < static_cast<int>(std::min(coarse.size(), fine.size())); ++c)
+        if (std::min(coarse[c].size(), fine[c].size()) > std::min(coarse[chosen].size(), fine[chosen].size()))
+            chosen = c;
+    const QString set = QString::fromStdString(clusters->name());
+    const QString name = set + QString::fromStdString(clusters->clusterName(chosen));
+    const auto zoom = [&] {
+        page->js_drillIntoCluster(name, set, chosen, "HSNE - Overview Level", 1);
+        return levelView(name) != nullptr ? levelView(name)->level() : nullptr;
+    };
+    MCV_HsneAnalysis* earlier = zoom();
+    ASSERT_NE(earlier, nullptr);
+    clusterAt(32);
+    // The level of the new cluster holds its events by the drill rule.
+    MCV_HsneAnalysis* drilled = zoom();
+    ASSERT_NE(drilled, nullptr);
+    EXPECT_NE(drilled, earlier);
+    std::vector<unsigned> landmarks, subset;
+    std::vector<vel::MapMemEff> rows;
+    ASSERT_TRUE(hierarchy->clusterLandmarks(overview, set.toStdString(), chosen, landmarks));
+    MCV_HsneAnalysisHierarchy::drillSubset(*hierarchy->hierarchy(), overview->scale(), landmarks, subset, rows);
+    EXPECT_EQ(*drilled->landmarkSubset(), subset);
+    // The page shows the new clusters with their sizes, the earlier level under a node of its own.
+    MCV_DerivedDataExploration* tree = hierarchy->exploration();
+    for (int c = 0; c < clusters->clusterCount(); ++c) {
+        const int node = tree->nodeIndex(set.toStdString() + clusters->clusterName(c));
+        ASSERT_GE(node, 0) << c;
+        EXPECT_EQ(tree->nodes()[static_cast<size_t>(node)].size, clusters->clusterSize(c)) << c;
+    }
+    EXPECT_EQ(levelView(name + " (earlier)") ? levelView(name + " (earlier)")->level() : nullptr, earlier);
+    EXPECT_GE(tree->nodeIndex(earlier->name()), 0);
+}
+
 TEST_F(HsneShellTest, TheSlideInPanelPausesResumesAndRestartsALevel)
 {
     ASSERT_NE(createHierarchy(), nullptr);

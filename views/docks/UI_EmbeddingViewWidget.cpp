@@ -77,6 +77,10 @@ void UI_EmbeddingViewWidget::showSelection(MCV_DerivedDataPoints* selection, con
 
 void UI_EmbeddingViewWidget::dataRefreshed(void* data)
 {
+    // A level drilled from an earlier clustering is renamed before the
+    // exploration tree announces it; the window finds views by their titles.
+    if (m_analysis)
+        setWindowTitle(QString::fromStdString(m_analysis->name()));
     if (MCV_DataRegistry::currentGeneration() == 0)
         return;
     MCV_DerivedDataPoints* selection = MCV_DataRegistry::instance()->selectionData();

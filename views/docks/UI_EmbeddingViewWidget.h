@@ -35,8 +35,8 @@ public:
 public slots:
     /// The scatterplot's selection becomes the registry's "Selection" set.
     virtual void scatterplotSelectionUpdated() = 0;
-    /// The "Selection" set mapped onto the shown points; clusters sets to the
-    /// scatterplot, which takes only its own.
+    /// The title follows the analysis' name; the "Selection" set mapped onto
+    /// the shown points; clusters sets to the scatterplot, which takes only its own.
     void dataRefreshed(void* data);
     void selectionRefreshed(void* data);
     void highlightRefreshed(void* clusters);
