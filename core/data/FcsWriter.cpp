@@ -152,20 +152,26 @@ std::string rightAligned(uint64_t value)
 
 } // namespace
 
-bool FcsWriter::dataIsWritable() const
+std::string FcsWriter::dataProblem() const
 {
     if (!m_data || !m_header)
-        return false;
+        return "there is nothing to write";
     const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
     if (static_cast<int64_t>(m_header->parameterCount()) > registry->parameterCount())
-        return false;
+        return "the parameters are not those of the loaded samples";
     const int samples = registry->sampleCount();
     for (const MCV_PointIndex& point : m_data->points()) {
         if (point.sampleIndex < 0 || point.sampleIndex >= samples || point.eventIndex < 0
             || point.eventIndex >= registry->sampleHeader(point.sampleIndex)->eventCount())
-            return false;
+            return "the events are not those of the loaded samples";
     }
-    return true;
+    return std::string();
+}
+
+void FcsWriter::fail(const std::string& path, const std::string& reason)
+{
+    m_failure = WriteFailure{path, reason};
+    m_failure.print();
 }
 
 std::string FcsWriter::headerAndText(const std::string& path) const
@@ -244,16 +250,24 @@ std::string FcsWriter::headerAndText(const std::string& path) const
 int FcsWriter::writeFcs(const std::string& path)
 {
     std::cout << "\n\nWriting to " << path << ".\n\n";
-    if (!dataIsWritable())
+    m_failure = WriteFailure();
+    const std::string problem = dataProblem();
+    if (!problem.empty()) {
+        fail(path, problem);
         return 1;
+    }
     const std::string headerText = headerAndText(path);
     // HEADER fields hold 8 digits: a longer TEXT cannot be described.
-    if (headerText.size() - 1 > 99999999)
+    if (headerText.size() - 1 > 99999999) {
+        fail(path, "the names and keywords are too long for an FCS header");
         return 1;
+    }
 
     ReplacingFile file(path);
-    if (!file.open())
+    if (!file.open()) {
+        fail(path, file.reason());
         return 1;
+    }
     file.write(headerText.data(), static_cast<int64_t>(headerText.size()));
 
     const MCV_DataRegistry* registry = MCV_DataRegistry::instance();
@@ -265,7 +279,11 @@ int FcsWriter::writeFcs(const std::string& path)
     for (const MCV_PointIndex& point : m_data->points())
         rows.addRow(registry->sampleData(point.sampleIndex) + static_cast<int64_t>(point.eventIndex) * width, columns, 0);
     rows.flush();
-    return file.commit() ? 0 : 1;
+    if (!file.commit()) {
+        fail(path, file.reason());
+        return 1;
+    }
+    return 0;
 }
 
 std::vector<std::string> FcsWriter::perSamplePaths(const std::string& path)
@@ -288,13 +306,23 @@ std::vector<std::string> FcsWriter::perSamplePaths(const std::string& path)
 int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& parameters, int mode)
 {
     std::cout << "\n\nWriting to " << path << ".\n\n";
-    if ((mode != 0 && mode != 1) || (mode == 1 && parameters.empty()) || !dataIsWritable())
+    m_failure = WriteFailure();
+    if ((mode != 0 && mode != 1) || (mode == 1 && parameters.empty())) {
+        fail(path, mode == 1 ? "no parameter was chosen" : "the mode is neither 0 nor 1");
         return 0;
+    }
+    const std::string problem = dataProblem();
+    if (!problem.empty()) {
+        fail(path, problem);
+        return 0;
+    }
     const int parameterCount = static_cast<int>(m_header->parameterCount());
     std::vector<bool> chosen(static_cast<std::size_t>(parameterCount), false);
     for (int index : parameters) {
-        if (index < 0 || index >= parameterCount)
+        if (index < 0 || index >= parameterCount) {
+            fail(path, "parameter " + std::to_string(index) + " does not exist");
             return 0;
+        }
         chosen[static_cast<std::size_t>(index)] = true;
     }
     std::vector<int> columns;
@@ -316,14 +344,16 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
 
     if (mode == 0) {
         ReplacingFile file(path);
-        if (!file.open())
+        if (file.open()) {
+            RowStream rows(file);
+            for (const MCV_PointIndex& point : points)
+                rows.addRow(rowOf(point), columns, padding);
+            rows.flush();
+        }
+        if (!file.commit()) {
+            fail(path, file.reason());
             return 0;
-        RowStream rows(file);
-        for (const MCV_PointIndex& point : points)
-            rows.addRow(rowOf(point), columns, padding);
-        rows.flush();
-        if (!file.commit())
-            return 0;
+        }
         std::cout << "File written succesfully (total of " << points.size() << " " << rowWidth << "D points).\n";
         return 1;
     }
@@ -337,14 +367,16 @@ int FcsWriter::writeBinary(const std::string& path, const std::vector<int>& para
     for (int s = 0; s < samples; ++s) {
         const std::string& fileName = fileNames[static_cast<std::size_t>(s)];
         ReplacingFile file(fileName);
-        if (!file.open())
+        if (file.open()) {
+            RowStream rows(file);
+            for (int64_t p : positions[static_cast<std::size_t>(s)])
+                rows.addRow(rowOf(points[static_cast<std::size_t>(p)]), columns, padding);
+            rows.flush();
+        }
+        if (!file.commit()) {
+            fail(fileName, file.reason());
             return 0;
-        RowStream rows(file);
-        for (int64_t p : positions[static_cast<std::size_t>(s)])
-            rows.addRow(rowOf(points[static_cast<std::size_t>(p)]), columns, padding);
-        rows.flush();
-        if (!file.commit())
-            return 0;
+        }
         std::cout << "File " << fileName << " written succesfully (total of " << positions[static_cast<std::size_t>(s)].size()
                   << " " << rowWidth << "D points).\n";
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/WriteFailure.h"
+
 #include <string>
 #include <vector>
 
@@ -46,13 +48,21 @@ public:
     /// of `path`, the sample names made safe and distinct (ExportFileNames).
     static std::vector<std::string> perSamplePaths(const std::string& path);
 
+    /// The file and the reason of the last write's failure, which a line
+    /// also names; empty after a write that succeeded.
+    const WriteFailure& failure() const { return m_failure; }
+
 private:
-    /// True when data and header are set and every point and the header's
-    /// parameters lie inside the loaded samples.
-    bool dataIsWritable() const;
+    /// Empty when data and header are set and every point and the header's
+    /// parameters lie inside the loaded samples; otherwise why nothing can
+    /// be written.
+    std::string dataProblem() const;
+    /// Keeps and prints the failure of writing `path`.
+    void fail(const std::string& path, const std::string& reason);
     /// The FCS 3.1 HEADER and TEXT segments for the current data and header.
     std::string headerAndText(const std::string& path) const;
 
     MCV_DerivedDataPoints* m_data = nullptr;
     FcsHeader* m_header = nullptr;
+    WriteFailure m_failure;
 };

@@ -13,6 +13,7 @@ class MCV_DerivedData;
 class MCV_DerivedDataPoints;
 class MCV_DerivedDataClusters;
 class MCV_DerivedDataExploration;
+struct WriteFailure;
 
 /// The process-wide store of loaded data: the samples (one per FCS file, in
 /// load order), the merged header describing all of them, the derived data
@@ -138,14 +139,17 @@ public:
     /// The shared "Selection" set, created on first request; never in the list.
     MCV_DerivedDataPoints* selectionData();
 
-    /// One FCS file per cluster of the named clusters set; true when all were written.
-    bool exportClustersToFcs(const std::string& name, const std::string& path);
+    /// One FCS file per cluster of the named clusters set; true when all were
+    /// written. Otherwise `failure` (when given) gets the first file that was
+    /// not written and why.
+    bool exportClustersToFcs(const std::string& name, const std::string& path, WriteFailure* failure = nullptr);
     /// FCS or raw float export of the named points set; the writer's result
     /// (FCS: 0 written, 1 not; raw: 1 written, 0 not). perSample 1 writes one
     /// file per sample beside the path (FcsWriter::perSamplePaths); as FCS
-    /// only for samples that hold events of the set.
+    /// only for samples that hold events of the set. On failure `failure`
+    /// (when given) gets the first file that was not written and why.
     int exportData(const std::string& name, const std::string& path, int perSample,
-                   const std::vector<int>& parameters);
+                   const std::vector<int>& parameters, WriteFailure* failure = nullptr);
 
     /// Marks the cached statistics and texts of every set (retired ones and
     /// the selection included) stale: after values changed in place.

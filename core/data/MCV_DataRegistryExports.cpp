@@ -5,6 +5,7 @@
 #include "data/FcsWriter.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/WriteFailure.h"
 
 #include <iostream>
 
@@ -17,12 +18,31 @@ std::string extension(const std::string& path)
     return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
+/// Hands the reason of an export that writes nothing to the caller, when it
+/// asked for one; false.
+bool refuse(WriteFailure* failure, const WriteFailure& why)
+{
+    if (failure)
+        *failure = why;
+    return false;
+}
+
+/// Hands the writer's failure to the caller, when it asked for one and this
+/// is the export's first.
+void keepFirst(WriteFailure* failure, bool firstFailure, const FcsWriter& writer)
+{
+    if (failure && firstFailure)
+        *failure = writer.failure();
+}
+
 } // namespace
 
-bool MCV_DataRegistry::exportClustersToFcs(const std::string& name, const std::string& path)
+bool MCV_DataRegistry::exportClustersToFcs(const std::string& name, const std::string& path, WriteFailure* failure)
 {
-    if (name.empty() || path.find('.') == std::string::npos || extension(path) != "fcs")
-        return false;
+    if (name.empty())
+        return refuse(failure, {path, "no clusters set was named"});
+    if (extension(path) != "fcs")
+        return refuse(failure, {path, "the name does not end in .fcs (FCS files only)"});
     const std::string prefix = path.substr(0, path.rfind('.'));
     std::cout << prefix << "\n";
 
@@ -32,7 +52,7 @@ bool MCV_DataRegistry::exportClustersToFcs(const std::string& name, const std::s
             clusters = static_cast<MCV_DerivedDataClusters*>(entry.data);
     }
     if (!clusters)
-        return false;
+        return refuse(failure, {path, "no clusters set is named " + name});
 
     // Cluster names are typed by users: they become file-name parts only
     // after sanitising, so every file stays beside the chosen path.
@@ -48,8 +68,10 @@ bool MCV_DataRegistry::exportClustersToFcs(const std::string& name, const std::s
         FcsWriter writer;
         writer.setData(&cluster);
         writer.setHeader(m_mergedHeader.get());
-        if (writer.writeFcs(prefix + "-" + parts[static_cast<std::size_t>(i)] + ".fcs") != 0)
+        if (writer.writeFcs(prefix + "-" + parts[static_cast<std::size_t>(i)] + ".fcs") != 0) {
+            keepFirst(failure, allWritten, writer);
             allWritten = false;
+        }
     }
     if (allWritten)
         std::cout << "Clusters exported succesfully.\n";
@@ -57,7 +79,7 @@ bool MCV_DataRegistry::exportClustersToFcs(const std::string& name, const std::s
 }
 
 int MCV_DataRegistry::exportData(const std::string& name, const std::string& path, int perSample,
-                                 const std::vector<int>& parameters)
+                                 const std::vector<int>& parameters, WriteFailure* failure)
 {
     const bool rawFloats = extension(path) == "bin";
     MCV_DerivedDataPoints* points = nullptr;
@@ -66,14 +88,18 @@ int MCV_DataRegistry::exportData(const std::string& name, const std::string& pat
             points = static_cast<MCV_DerivedDataPoints*>(entry.data);
     }
     // Nothing to write: the failure value of the chosen writer (FCS 1, raw 0).
-    if (name.empty() || !points)
+    if (name.empty() || !points) {
+        refuse(failure, {path, "no points set is named " + name});
         return rawFloats ? 0 : 1;
+    }
 
     FcsWriter writer;
     writer.setHeader(m_mergedHeader.get());
     if (rawFloats || perSample != 1) {
         writer.setData(points);
-        return rawFloats ? writer.writeBinary(path, parameters, perSample) : writer.writeFcs(path);
+        const int result = rawFloats ? writer.writeBinary(path, parameters, perSample) : writer.writeFcs(path);
+        keepFirst(failure, true, writer);
+        return result;
     }
 
     // One FCS file per sample holding events of the set, named as the
@@ -93,8 +119,10 @@ int MCV_DataRegistry::exportData(const std::string& name, const std::string& pat
         MCV_DerivedDataPoints sampleEvents;
         sampleEvents.setPoints(std::move(perSampleEvents[static_cast<std::size_t>(s)]), false);
         writer.setData(&sampleEvents);
-        if (writer.writeFcs(paths[static_cast<std::size_t>(s)]) != 0)
+        if (writer.writeFcs(paths[static_cast<std::size_t>(s)]) != 0) {
+            keepFirst(failure, result == 0, writer);
             result = 1;
+        }
     }
     return result;
 }

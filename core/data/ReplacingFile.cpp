@@ -1,13 +1,12 @@
 #include "data/ReplacingFile.h"
 
 #include "data/MCV_DataRegistry.h"
+#include "data/WriteFailure.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
-
-#include <iostream>
 
 ReplacingFile::ReplacingFile(const std::string& path) : m_path(path) {}
 
@@ -16,12 +15,18 @@ ReplacingFile::~ReplacingFile() = default;
 
 bool ReplacingFile::open()
 {
-    // A NUL would silently cut the path short.
-    if (m_path.empty() || m_path.find('\0') != std::string::npos)
+    if (m_path.empty()) {
+        m_error = "no file name was given";
         return false;
+    }
+    // A NUL would silently cut the path short.
+    if (m_path.find('\0') != std::string::npos) {
+        m_error = "the name holds a NUL character";
+        return false;
+    }
     const std::string sample = MCV_DataRegistry::loadedSampleAt(m_path);
     if (!sample.empty()) {
-        std::cout << "Not written: " << m_path << " is the file of the loaded sample " << sample << ".\n";
+        m_error = "it is the file of the loaded sample " + sample;
         return false;
     }
     const QString path = QString::fromStdString(m_path);
@@ -67,7 +72,12 @@ bool ReplacingFile::commit()
     return m_ok;
 }
 
-bool ReplacingFile::writeAll(const std::string& path, const char* data, int64_t size)
+std::string ReplacingFile::reason() const
+{
+    return m_error.empty() ? "the file could not be written" : m_error;
+}
+
+bool ReplacingFile::writeAll(const std::string& path, const char* data, int64_t size, WriteFailure* failure)
 {
     ReplacingFile file(path);
     if (file.open()) {
@@ -75,8 +85,10 @@ bool ReplacingFile::writeAll(const std::string& path, const char* data, int64_t 
         if (file.commit())
             return true;
     }
-    std::cout << "Could not write " << path << (file.m_error.empty() ? "" : ": " + file.m_error)
-              << "; nothing was written.\n";
+    const WriteFailure failed{path, file.reason()};
+    failed.print();
+    if (failure)
+        *failure = failed;
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 class QFileDevice;
+struct WriteFailure;
 
 /// A file written in one pass, every step checked, that takes the place of
 /// whatever stood at its path only once it is complete: the bytes go to a
@@ -25,18 +26,22 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    /// False for an empty path, a path holding NUL, a loaded sample's file
-    /// (with a line saying so), a folder, or a file that cannot be created.
+    /// False for an empty path, a path holding NUL, a loaded sample's file,
+    /// a folder, or a file that cannot be created.
     bool open();
     /// Writes all bytes; a failure is kept and reported by commit().
     void write(const char* data, int64_t size);
     /// Flushes, syncs and puts the file in place; true when every step of
     /// writing succeeded.
     bool commit();
+    /// Why the first failed step failed: the system's text, or the refusal.
+    std::string reason() const;
 
     /// open(), write() and commit() in one; on failure a line says that
-    /// nothing was written and why.
-    static bool writeAll(const std::string& path, const char* data, int64_t size);
+    /// nothing was written and why, and `failure` (when given) gets the path
+    /// and the reason.
+    static bool writeAll(const std::string& path, const char* data, int64_t size,
+                         WriteFailure* failure = nullptr);
 
 private:
     /// Keeps the device's reason for the first failed step.

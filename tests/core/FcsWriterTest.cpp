@@ -290,8 +290,8 @@ TEST_F(FcsWriterTest, PathsThatWouldDestroyDataAreRefused)
     testing::internal::CaptureStdout();
     EXPECT_FALSE(ReplacingFile::writeAll(path("link.fcs"), "Subset,P1", 9));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Not written: " + path("link.fcs") + " is the file of the loaded sample " + path("s.fcs")
-                  + ".\nCould not write " + path("link.fcs") + "; nothing was written.\n");
+              "Could not write " + path("link.fcs") + ": it is the file of the loaded sample " + path("s.fcs")
+                  + "; nothing was written.\n");
     EXPECT_EQ(FcsTestFile::readBytes(path("s.fcs")), source);
 
     // A NUL would cut the path short: refused, and nothing is written at the shorter path.

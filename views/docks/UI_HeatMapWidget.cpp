@@ -5,7 +5,9 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/WriteFailure.h"
 #include "framework/chooseFileToSave.h"
+#include "framework/showSaveFailure.h"
 #include "web/PageBridge.h"
 #include "web/PageSaveDialog.h"
 #include "web/SvgDocument.h"
@@ -180,8 +182,13 @@ void UI_HeatMapWidget::js_saveClusters()
 {
     // The registry writes FCS files only: no other format is offered.
     const QString path = chooseFileForShownData("dataExportDefaultFilePath", "fcs", "Cytometry Files (*.fcs)");
-    if (!path.isEmpty() && !MCV_DataRegistry::instance()->exportClustersToFcs(m_shownData->name(), toUtf8(path)))
-        qDebug().noquote() << "The clusters could not be saved to " + path;
+    if (path.isEmpty())
+        return;
+    WriteFailure failure;
+    if (!MCV_DataRegistry::instance()->exportClustersToFcs(m_shownData->name(), toUtf8(path), &failure)) {
+        qDebug().noquote() << "The clusters could not be saved to " + path + ": " + fromUtf8(failure.reason) + ".";
+        showSaveFailure(this, failure);
+    }
 }
 
 void UI_HeatMapWidget::js_saveStatistics()
@@ -199,7 +206,7 @@ void UI_HeatMapWidget::js_saveStatistics()
     const std::vector<std::string> parts = ExportFileNames::uniqueParts(names);
     for (int i = 0; i < m_shownData->clusterCount(); ++i) {
         const QString file = base + fromUtf8(parts[static_cast<std::size_t>(i)]) + ".csv";
-        if (!PageSaveDialog::writeText(file, fromUtf8(m_shownData->selectionStatistics(i))))
+        if (!PageSaveDialog::writeText(this, file, fromUtf8(m_shownData->selectionStatistics(i))))
             return;
     }
 }
@@ -208,7 +215,7 @@ void UI_HeatMapWidget::js_saveCSV()
 {
     const QString path = chooseFileForShownData("exportDefaultFilePath", "csv", "Table Files (*.csv)");
     if (!path.isEmpty())
-        PageSaveDialog::writeText(path, fromUtf8(m_shownData->statisticsCsv()));
+        PageSaveDialog::writeText(this, path, fromUtf8(m_shownData->statisticsCsv()));
 }
 
 void UI_HeatMapWidget::js_saveSVG(const QString& markup)
@@ -220,5 +227,5 @@ void UI_HeatMapWidget::js_saveSVG(const QString& markup)
     }
     const QString path = chooseFileForShownData("exportDefaultFilePath", "svg", "SVG Image Files (*.svg)");
     if (!path.isEmpty())
-        PageSaveDialog::writeText(path, document);
+        PageSaveDialog::writeText(this, path, document);
 }

@@ -120,7 +120,7 @@ void UI_HierarchyWidget::js_saveJSON()
                                                     "JSON Files (*.js)");
     // The dialog runs its own event loop: the files may have been reopened.
     if (!path.isEmpty() && (data = followedShownData()) != nullptr)
-        PageSaveDialog::writeText(path, scriptFileText(data));
+        PageSaveDialog::writeText(this, path, scriptFileText(data));
 }
 
 void UI_HierarchyWidget::js_raiseView(const QString& name, int marker)

@@ -1,4 +1,5 @@
 #include "docks/UI_SpadeWidget.h"
+#include "framework/showSaveFailure.h"
 
 #include "web/PageBridge.h"
 #include "web/PageSaveDialog.h"
@@ -8,6 +9,7 @@
 #include "data/MCV_DataRegistry.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/WriteFailure.h"
 
 #include <QDebug>
 #include <QMainWindow>
@@ -198,10 +200,14 @@ void UI_SpadeWidget::exportSubtree(QString name, int separate)
         return;
     }
     const bool raw = path.endsWith(".bin");
+    WriteFailure failure;
     const int result = MCV_DataRegistry::instance()->exportData(setName.toStdString(), path.toStdString(), separate,
-                                                                m_analysis->activeMarkerIndices());
-    if (result != (raw ? 1 : 0))
-        qDebug().noquote() << "Saving bubble \"" + name + "\" to " + path + " failed.";
+                                                                m_analysis->activeMarkerIndices(), &failure);
+    if (result != (raw ? 1 : 0)) {
+        qDebug().noquote() << "Saving bubble \"" + name + "\" to " + path
+                                  + " failed: " + QString::fromStdString(failure.reason) + ".";
+        showSaveFailure(this, failure);
+    }
 }
 
 void UI_SpadeWidget::js_saveSVG(QString markup)

@@ -1,9 +1,11 @@
 #include "framework/saveTableAsCsv.h"
 
 #include "framework/chooseFileToSave.h"
+#include "framework/showSaveFailure.h"
 
 #include "data/ReplacingFile.h"
 #include "data/TextEscaping.h"
+#include "data/WriteFailure.h"
 
 #include <QLocale>
 #include <QStyledItemDelegate>
@@ -49,5 +51,7 @@ void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& h
     if (path.isEmpty())
         return;
     const QByteArray bytes = tableCsvText(table, headerLine, escapedColumn).toUtf8();
-    ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size());
+    WriteFailure failure;
+    if (!ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size(), &failure))
+        showSaveFailure(parent, failure);
 }

@@ -15,5 +15,5 @@ QString tableCsvText(const QTableWidget* table, const QString& headerLine, int e
 
 /// Asks for a ".csv" file in the export folder and writes tableCsvText into
 /// it as UTF-8 through ReplacingFile::writeAll: the file is replaced only
-/// once it is complete, and a failure is a printed line, not a message.
+/// once it is complete, and a failure is a printed line and a warning box.
 void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& headerLine, int escapedColumn);

@@ -5,11 +5,13 @@
 #include "framework/chooseFilesToOpen.h"
 #include "framework/settingsDirectory.h"
 #include "framework/showPlainMessage.h"
+#include "framework/showSaveFailure.h"
 #include "panels/SampleSettingsFile.h"
 
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/ReplacingFile.h"
+#include "data/WriteFailure.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -239,9 +241,9 @@ void UI_SampleSelectionWidget::saveDefaultsClicked()
         qDebug().noquote() << "Sample \"" + QString::fromStdString(key)
                                   + "\" not saved: a name holding a line break cannot be read back.";
 
-    if (!ReplacingFile::writeAll(path.toStdString(), text.constData(), text.size())) {
-        warn("Could not write the sample settings file " + QDir::toNativeSeparators(path)
-             + "; the file there was left as it was.");
+    WriteFailure failure;
+    if (!ReplacingFile::writeAll(path.toStdString(), text.constData(), text.size(), &failure)) {
+        showSaveFailure(this, failure);
         return;
     }
     qDebug().noquote() << "File saved.";

@@ -2,6 +2,7 @@
 
 #include "framework/UI_Settings.h"
 #include "framework/screenshotFilePath.h"
+#include "framework/showSaveFailure.h"
 #include "panels/UI_SampleSelectionWidget.h"
 #include "panels/UI_SampleStatisticsWidget.h"
 #include "panels/UI_ScreenshotDialog.h"
@@ -17,6 +18,7 @@
 #include "data/ExportFileNames.h"
 #include "data/MCV_DataRegistry.h"
 #include "data/ReplacingFile.h"
+#include "data/WriteFailure.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -618,7 +620,10 @@ void UI_ScatterplotWidget::keyPressEvent(QKeyEvent* event)
     case Qt::Key_P: {
         UI_Settings* settings = UI_Settings::instance();
         settings->sync();
-        takeScreenshot(settings->value("exportDefaultFilePath").toString(), true);
+        WriteFailure failure;
+        if (!takeScreenshot(settings->value("exportDefaultFilePath").toString(), true, &failure)
+            && !failure.path.empty())
+            showSaveFailure(this, failure);
         break;
     }
     case Qt::Key_A:
@@ -703,11 +708,15 @@ void UI_ScatterplotWidget::saveClusters()
     const QString path = dialog.selectedFiles().first();
     settings->setValue("dataExportDefaultFilePath", QFileInfo(path).absolutePath());
     settings->sync();
-    if (!MCV_DataRegistry::instance()->exportClustersToFcs(clusters, path.toStdString()))
-        qDebug().noquote() << "The clusters could not be saved to " + path + " (FCS files only).";
+    WriteFailure failure;
+    if (!MCV_DataRegistry::instance()->exportClustersToFcs(clusters, path.toStdString(), &failure)) {
+        qDebug().noquote() << "The clusters could not be saved to " + path + ": "
+                                  + QString::fromStdString(failure.reason) + ".";
+        showSaveFailure(this, failure);
+    }
 }
 
-bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
+bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm, WriteFailure* failure)
 {
     if (!m_renderer)
         return false;
@@ -732,9 +741,14 @@ bool UI_ScatterplotWidget::takeScreenshot(const QString& folder, bool confirm)
     const QImage image(bytes.data(), side, side, side * 3, QImage::Format_RGB888);
     QByteArray png;
     QBuffer buffer(&png);
+    const std::string file = path.toStdString();
+    WriteFailure failed{file, "the image could not be encoded as PNG"};
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")
-        || !ReplacingFile::writeAll(path.toStdString(), png.constData(), png.size())) {
-        qDebug().noquote() << "The screenshot could not be saved to " + path + ".";
+        || !ReplacingFile::writeAll(file, png.constData(), png.size(), &failed)) {
+        qDebug().noquote() << "The screenshot could not be saved to " + path + ": "
+                                  + QString::fromStdString(failed.reason) + ".";
+        if (failure)
+            *failure = failed;
         return false;
     }
     if (confirm)
@@ -761,13 +775,19 @@ void UI_ScatterplotWidget::saveScreenshotSeries(const std::vector<int>& markers,
     m_renderer->setScreenshotParameters(range, backgroundColor);
     m_renderer->setScreenshotMode(true);
     // The renderer's marker alone changes per image (the screenshot mode
-    // restores it); the look's names each file.
+    // restores it); the look's names each file. The series ends at its
+    // first image that cannot be saved: the next ones would go into the same
+    // folder.
     const int shown = m_look.marker;
+    WriteFailure failure;
     for (int marker : markers) {
         m_look.marker = marker;
         withRenderer([marker](PointRenderer& renderer) { renderer.setMarker(marker); }, false);
-        takeScreenshot(folder, false);
+        if (!takeScreenshot(folder, false, &failure) && !failure.path.empty())
+            break;
     }
     m_look.marker = shown;
     withRenderer([](PointRenderer& renderer) { renderer.setScreenshotMode(false); });
+    if (!failure.path.empty())
+        showSaveFailure(this, failure);
 }

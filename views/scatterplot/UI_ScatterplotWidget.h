@@ -22,6 +22,7 @@ class UI_SampleSelectionWidget;
 class UI_SampleStatisticsWidget;
 class UI_SelectionStatisticsWidget;
 class UI_TsneSettingsSliderWidget;
+struct WriteFailure;
 
 /// The interactive OpenGL view of one embedding. It owns a PointRenderer
 /// (made at the first context initialisation and rebuilt, GL-wise, on every
@@ -88,9 +89,12 @@ public:
     void saveClusters();
     /// A 4096-pixel PNG of the view into folder, named after the marker and
     /// the time, written whole or not at all (ReplacingFile); true when written.
-    bool takeScreenshot(const QString& folder, bool confirm);
+    /// A file that could not be written is named in `failure` (when given);
+    /// no folder or no rendered image leaves it alone.
+    bool takeScreenshot(const QString& folder, bool confirm, WriteFailure* failure = nullptr);
     /// One screenshot per marker with an optional colour range (empty or
-    /// min, max) and background, then the marker shown before.
+    /// min, max) and background, then the marker shown before; the series
+    /// ends at an image that cannot be saved, which a warning box names.
     void saveScreenshotSeries(const std::vector<int>& markers, const std::vector<float>& range,
                               const QColor& background, const QString& folder);
 

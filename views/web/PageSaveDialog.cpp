@@ -1,9 +1,11 @@
 #include "web/PageSaveDialog.h"
 
 #include "framework/chooseFileToSave.h"
+#include "framework/showSaveFailure.h"
 
 #include "data/ExportFileNames.h"
 #include "data/ReplacingFile.h"
+#include "data/WriteFailure.h"
 
 QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, const QString& defaultSuffix,
                                    const QString& nameFilter)
@@ -12,8 +14,12 @@ QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, con
     return chooseFileToSave(parent, "exportDefaultFilePath", defaultSuffix, nameFilter, proposed + "." + defaultSuffix);
 }
 
-bool PageSaveDialog::writeText(const QString& path, const QString& text)
+bool PageSaveDialog::writeText(QWidget* parent, const QString& path, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
-    return ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size());
+    WriteFailure failure;
+    if (ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size(), &failure))
+        return true;
+    showSaveFailure(parent, failure);
+    return false;
 }

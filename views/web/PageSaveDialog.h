@@ -10,7 +10,7 @@ class QWidget;
 ///     const QString path = PageSaveDialog::chooseFile(this, bubbleName, "fcs",
 ///                                                     "Cytometry Files (*.fcs);;Binary File (*.bin)");
 ///     if (!path.isEmpty()) ...                       // empty: cancelled
-///     PageSaveDialog::writeText(path, csvText);      // whole or nothing
+///     PageSaveDialog::writeText(this, path, csvText);  // whole or nothing
 ///
 /// The dialog opens in the folder stored under "exportDefaultFilePath" (the
 /// home folder when none is stored) and stores the chosen file's folder there.
@@ -27,6 +27,7 @@ public:
     /// Writes the text as UTF-8 through ReplacingFile::writeAll: the file
     /// replaces the one at `path` only once it is complete, and a loaded
     /// sample's file is never written over. On failure the old file stays as
-    /// it was, a line says so and the result is false.
-    static bool writeText(const QString& path, const QString& text);
+    /// it was, a line and a warning box (parent `parent`) say why, and the
+    /// result is false.
+    static bool writeText(QWidget* parent, const QString& path, const QString& text);
 };

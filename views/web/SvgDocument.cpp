@@ -74,5 +74,5 @@ bool SvgDocument::save(QWidget* parent, const QString& markup, const QString& st
         return false;
     }
     const QString path = PageSaveDialog::chooseFile(parent, baseName, "svg", "SVG Image Files (*.svg)");
-    return !path.isEmpty() && PageSaveDialog::writeText(path, document);
+    return !path.isEmpty() && PageSaveDialog::writeText(parent, path, document);
 }

@@ -561,10 +561,17 @@ TEST_F(HeatMapViewTest, NoSaveWritesOverALoadedSample)
     for (const QString entry : {"Save Heatmap as CSV ...", "Save Heatmap as Image ..."}) {
         SCOPED_TRACE(entry.toStdString());
         saveAs(QFileInfo(sample).fileName());
-        // The user confirms replacing the existing file.
+        // The user confirms replacing the existing file, then learns why it was not.
         whenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        const auto warned = whenModal<QMessageBox>(
+            [](QMessageBox* box) {
+                EXPECT_TRUE(box->text().contains("is the file of the loaded sample")) << box->text().toStdString();
+                box->accept();
+            },
+            "Not Saved");
         testing::internal::CaptureStdout();
         menu(entry);
+        EXPECT_TRUE(*warned);
         const std::string lines = testing::internal::GetCapturedStdout();
         EXPECT_NE(lines.find("is the file of the loaded sample"), std::string::npos) << lines;
         ASSERT_TRUE(sample.open(QIODevice::ReadOnly));

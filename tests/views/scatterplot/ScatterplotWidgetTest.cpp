@@ -20,6 +20,7 @@
 #include "support/ModalDialogDriver.h"
 #include "support/RecordingUiInterface.h"
 #include "support/RegistryTestData.h"
+#include "support/ShownDialogsAndMenus.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,6 +33,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -45,6 +47,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -331,6 +335,25 @@ TEST(ScatterplotWidgetTest, ContextMenuMergesAndSavesClusters)
     }
     UI_Settings::instance()->sync();
     EXPECT_EQ(UI_Settings::instance()->value("dataExportDefaultFilePath").toString(), QDir(out.path()).absolutePath());
+
+    // A folder that cannot exist, as a file stands at its path (so also for
+    // root): one warning box for all the files names the first and why.
+    QFile plain(out.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    whenModal<QFileDialog>([&out](QFileDialog* dialog) { chooseInFileDialog(dialog, out.filePath("plain/c.fcs")); });
+    std::unique_ptr<ShownDialogsAndMenus> later;
+    const auto warned = whenModal<QMessageBox>([&](QMessageBox* box) {
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_TRUE(box->text().startsWith("Could not write " + out.filePath("plain/c-"))) << box->text().toStdString();
+        EXPECT_TRUE(box->text().endsWith(QString(".fcs: ") + std::strerror(ENOTDIR) + ".")) << box->text().toStdString();
+        later = std::make_unique<ShownDialogsAndMenus>();
+        box->accept();
+    });
+    chooseInMenu("Save Clusters");
+    send(widget, QEvent::MouseButtonPress, at(0.5f, 0.5f), Qt::RightButton, Qt::RightButton);
+    EXPECT_TRUE(*warned);
+    EXPECT_EQ(later ? later->names() : "", "") << "one box however many files failed";
 }
 
 TEST(ScatterplotWidgetTest, CtrlPWritesAnUprightScreenshotNamedAfterTheMarker)

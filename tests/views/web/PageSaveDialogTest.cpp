@@ -125,13 +125,14 @@ TEST(PageSaveDialogTest, DialogRemembersItsFolderAndTextIsWrittenWholeOrNotAtAll
     EXPECT_EQ(shownFolder, dir.path());
     EXPECT_EQ(UI_Settings::instance()->value("exportDefaultFilePath").toString(), dir.path());
 
-    EXPECT_TRUE(PageSaveDialog::writeText(dir.filePath("t.svg"), QString::fromUtf8("é µ – \u00a0")));
+    EXPECT_TRUE(PageSaveDialog::writeText(nullptr, dir.filePath("t.svg"), QString::fromUtf8("é µ – \u00a0")));
     EXPECT_EQ(readFile(dir.filePath("t.svg")), QString::fromUtf8("é µ – \u00a0"));
-    EXPECT_FALSE(PageSaveDialog::writeText(dir.filePath("missing/t.svg"), "x"));
+    ShownDialogsAndMenus shown;
+    EXPECT_FALSE(PageSaveDialog::writeText(nullptr, dir.filePath("missing/t.svg"), "x"));
     EXPECT_FALSE(QFile::exists(dir.filePath("missing/t.svg")));
+    EXPECT_EQ(shown.names(), "QMessageBox \"Not Saved\"");
 
     // No SVG element: no dialog, no file.
-    ShownDialogsAndMenus shown;
     EXPECT_FALSE(SvgDocument::save(nullptr, "<div></div>", "", "x"));
-    EXPECT_EQ(shown.names(), "");
+    EXPECT_EQ(shown.names(), "QMessageBox \"Not Saved\"");
 }

@@ -1,0 +1,10 @@
+#pragma once
+
+class QWidget;
+struct WriteFailure;
+
+/// The warning box of a save that the user started and that failed, titled
+/// "Not Saved": "Could not write <path>: <reason>." in plain text. Every
+/// save the window offers shows its failure here, once per save however
+/// many files the save writes.
+void showSaveFailure(QWidget* parent, const WriteFailure& failure);
