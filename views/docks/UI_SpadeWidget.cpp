@@ -1,6 +1,6 @@
 #include "docks/UI_SpadeWidget.h"
-#include "framework/showSaveFailure.h"
 
+#include "framework/showSaveFailure.h"
 #include "web/PageBridge.h"
 #include "web/PageSaveDialog.h"
 #include "web/SvgDocument.h"

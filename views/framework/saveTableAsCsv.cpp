@@ -3,9 +3,7 @@
 #include "framework/chooseFileToSave.h"
 #include "framework/showSaveFailure.h"
 
-#include "data/ReplacingFile.h"
 #include "data/TextEscaping.h"
-#include "data/WriteFailure.h"
 
 #include <QLocale>
 #include <QStyledItemDelegate>
@@ -50,8 +48,5 @@ void saveTableAsCsv(QWidget* parent, const QTableWidget* table, const QString& h
     const QString path = chooseFileToSave(parent, "exportDefaultFilePath", "csv", "Table files (*.csv)");
     if (path.isEmpty())
         return;
-    const QByteArray bytes = tableCsvText(table, headerLine, escapedColumn).toUtf8();
-    WriteFailure failure;
-    if (!ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size(), &failure))
-        showSaveFailure(parent, failure);
+    saveOrShowFailure(parent, path, tableCsvText(table, headerLine, escapedColumn).toUtf8());
 }

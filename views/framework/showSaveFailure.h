@@ -1,5 +1,7 @@
 #pragma once
 
+class QByteArray;
+class QString;
 class QWidget;
 struct WriteFailure;
 
@@ -8,3 +10,8 @@ struct WriteFailure;
 /// save the window offers shows its failure here, once per save however
 /// many files the save writes.
 void showSaveFailure(QWidget* parent, const WriteFailure& failure);
+
+/// Writes the bytes through ReplacingFile::writeAll (whole or not at all, a
+/// loaded sample's file never written over); a failure shows its box.
+/// True when written.
+bool saveOrShowFailure(QWidget* parent, const QString& path, const QByteArray& bytes);

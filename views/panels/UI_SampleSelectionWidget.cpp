@@ -10,8 +10,6 @@
 
 #include "data/DefaultStateStore.h"
 #include "data/MCV_DataRegistry.h"
-#include "data/ReplacingFile.h"
-#include "data/WriteFailure.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -241,12 +239,8 @@ void UI_SampleSelectionWidget::saveDefaultsClicked()
         qDebug().noquote() << "Sample \"" + QString::fromStdString(key)
                                   + "\" not saved: a name holding a line break cannot be read back.";
 
-    WriteFailure failure;
-    if (!ReplacingFile::writeAll(path.toStdString(), text.constData(), text.size(), &failure)) {
-        showSaveFailure(this, failure);
-        return;
-    }
-    qDebug().noquote() << "File saved.";
+    if (saveOrShowFailure(this, path, text))
+        qDebug().noquote() << "File saved.";
 }
 
 void UI_SampleSelectionWidget::loadDefaultsClicked()

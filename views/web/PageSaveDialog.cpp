@@ -4,8 +4,6 @@
 #include "framework/showSaveFailure.h"
 
 #include "data/ExportFileNames.h"
-#include "data/ReplacingFile.h"
-#include "data/WriteFailure.h"
 
 QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, const QString& defaultSuffix,
                                    const QString& nameFilter)
@@ -16,10 +14,5 @@ QString PageSaveDialog::chooseFile(QWidget* parent, const QString& baseName, con
 
 bool PageSaveDialog::writeText(QWidget* parent, const QString& path, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    WriteFailure failure;
-    if (ReplacingFile::writeAll(path.toStdString(), bytes.constData(), bytes.size(), &failure))
-        return true;
-    showSaveFailure(parent, failure);
-    return false;
+    return saveOrShowFailure(parent, path, text.toUtf8());
 }
